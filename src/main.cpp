@@ -1,0 +1,83 @@
+// The daemon's entry point: banner, configuration, detaching, signals, the
+// start of the chat and the event loop, and the reload on SIGHUP.
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+#include "chat/database.hpp"
+#include "chat/manager.hpp"
+#include "config/configuration.hpp"
+#include "net/c_error.hpp"
+#include "net/scheduler.hpp"
+#include "process.hpp"
+#include "program.hpp"
+#include "util/c_util.hpp"
+
+namespace {
+
+// Set once in main, read again by every reload.
+std::string ConfigFile;
+
+void start_database() {
+    using vorta::configuration;
+    vorta::database::init();
+    Database.start(Config.get(configuration::db_connection),
+                   vorta::database::cache_from_text(Config.get(configuration::db_cache)),
+                   Config.get_int(configuration::db_clean) != 0);
+}
+
+// Runs inside the event loop, never in the signal handler. On failure the
+// previous configuration stays in force and the server goes on.
+void reload_config() {
+    try {
+        Config.reload(ConfigFile);
+        Database.restart();
+        write_log("configuration reloaded");
+    } catch (const std::exception& error) {
+        write_log(std::string("error: ") + error.what());
+    }
+}
+
+void sig_handler(int number) {
+    if (number == SIGTERM) {
+        vorta::scheduler::shutdown();
+    } else if (number == SIGHUP) {
+        vorta::scheduler::call_thread(reload_config);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        std::cout << "vorta chat " << "2.2.0 D" << std::endl;
+        if (argc > 1) {
+            ConfigFile = argv[1];
+        } else if (const char* path = std::getenv("VCCONFIG")) {
+            ConfigFile = path;
+        } else {
+            throw vorta::c_error("no configuration file found");
+        }
+        Config.load(ConfigFile);
+        vorta::set_random_seed();
+        vorta::daemon();
+        write_log("daemon started (pid: " + vorta::long_to_string(getpid()) + ")");
+        vorta::signal(SIGPIPE, SIG_IGN);
+        vorta::signal(SIGTERM, sig_handler);
+        vorta::signal(SIGHUP, sig_handler);
+        start_database();
+        Manager.start();
+        int left = Scheduler.run();
+        Manager.shutdown();
+        write_log("smooth shutdown (fds: " + vorta::long_to_string(left) + ")");
+        return 0;
+    } catch (const std::exception& error) {
+        write_log(std::string("error: ") + error.what());
+    } catch (...) {
+        write_log("error: unknown exception");
+    }
+    return 1;
+}

@@ -1,0 +1,254 @@
+#include "net/scheduler.hpp"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "net/c_error.hpp"
+#include "net/communicator.hpp"
+
+namespace vorta {
+
+std::atomic<bool> scheduler::Active{true};
+std::atomic<timeval*> scheduler::Timer{nullptr};
+std::atomic<void (*)()> scheduler::Thread{nullptr};
+timeval scheduler::shutdown_timeout_{0, 0};
+timeval scheduler::thread_timeout_{0, 0};
+std::atomic<int> scheduler::Waker{-1};
+
+namespace {
+
+// Marks the wake-up counter among the kernel's events.
+constexpr std::uint64_t wake_tag = 0;
+
+void stamp(timeval& when) {
+    if (gettimeofday(&when, nullptr) != 0) throw system_error();
+}
+
+}  // namespace
+
+scheduler::regi::regi(int fd, communicator* handler, bool wants_ticks)
+    : descriptor(fd), comm(handler), timer(wants_ticks), active(true) {}
+
+scheduler::regi::regi(bool is_active) : active(is_active) {}
+
+scheduler::scheduler(const int& interval) : interval_(interval) {}
+
+scheduler::~scheduler() {
+    if (waker_ >= 0) {
+        int expected = waker_;
+        Waker.compare_exchange_strong(expected, -1);
+        ::close(waker_);
+    }
+    if (poller_ >= 0) ::close(poller_);
+}
+
+void scheduler::open_poller() {
+    if (poller_ >= 0) return;
+    int poller = epoll_create1(EPOLL_CLOEXEC);
+    if (poller < 0) throw system_error();
+    int waker = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (waker < 0) {
+        ::close(poller);
+        throw system_error();
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = wake_tag;
+    if (epoll_ctl(poller, EPOLL_CTL_ADD, waker, &ev) != 0) {
+        ::close(waker);
+        ::close(poller);
+        throw system_error();
+    }
+    poller_ = poller;
+    waker_ = waker;
+}
+
+scheduler::regi* scheduler::find(int fd) const {
+    if (fd < 0 || static_cast<std::size_t>(fd) >= by_descriptor_.size()) return nullptr;
+    return by_descriptor_[fd];
+}
+
+// Brings the kernel's wait set in line with the record's interests.
+void scheduler::update(regi& record) {
+    std::uint32_t mask = (record.reading ? std::uint32_t{EPOLLIN} : 0u) | (record.writing ? std::uint32_t{EPOLLOUT} : 0u);
+    epoll_event ev{};
+    ev.events = mask;
+    ev.data.ptr = &record;
+    int rc = 0;
+    if (mask == 0) {
+        if (record.in_poller) rc = epoll_ctl(poller_, EPOLL_CTL_DEL, record.descriptor, nullptr);
+        record.in_poller = false;
+    } else if (record.in_poller) {
+        rc = epoll_ctl(poller_, EPOLL_CTL_MOD, record.descriptor, &ev);
+    } else {
+        rc = epoll_ctl(poller_, EPOLL_CTL_ADD, record.descriptor, &ev);
+        record.in_poller = rc == 0;
+    }
+    if (rc != 0) throw system_error();
+}
+
+bool scheduler::reg(const int& fd, communicator* handler, bool timer) {
+    if (fd < 0 || find(fd) != nullptr) return false;
+    try {
+        open_poller();
+    } catch (const c_error&) {
+        return false;
+    }
+    regi& record = table_.emplace_back(fd, handler, timer);
+    record.order = next_order_++;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.ptr = &record;
+    if (epoll_ctl(poller_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+        table_.pop_back();
+        return false;
+    }
+    record.in_poller = true;
+    if (by_descriptor_.size() <= static_cast<std::size_t>(fd)) by_descriptor_.resize(fd + 1, nullptr);
+    by_descriptor_[fd] = &record;
+    if (timer) ++tick_receivers_;
+    return true;
+}
+
+void scheduler::unreg(const int& fd) {
+    regi* record = find(fd);
+    if (record == nullptr) return;
+    // The descriptor may already be closed; the kernel then forgot it anyway.
+    if (record->in_poller) epoll_ctl(poller_, EPOLL_CTL_DEL, fd, nullptr);
+    record->in_poller = false;
+    if (record->timer) --tick_receivers_;
+    record->active = false;
+    by_descriptor_[fd] = nullptr;
+    ++withdrawn_;
+}
+
+void scheduler::set_write(const int& fd) {
+    regi* record = find(fd);
+    if (record == nullptr || record->writing) return;
+    record->writing = true;
+    update(*record);
+}
+
+void scheduler::set_read(const int& fd, bool on) {
+    regi* record = find(fd);
+    if (record == nullptr || record->reading == on) return;
+    record->reading = on;
+    update(*record);
+}
+
+void scheduler::set_timer(const int& fd, bool on) {
+    regi* record = find(fd);
+    if (record == nullptr || record->timer == on) return;
+    record->timer = on;
+    tick_receivers_ += on ? 1 : -1;
+}
+
+void scheduler::wake() {
+    int fd = Waker.load();
+    if (fd >= 0) {
+        std::uint64_t one = 1;
+        ssize_t ignored = ::write(fd, &one, sizeof one);
+        (void)ignored;
+    }
+}
+
+void scheduler::shutdown() {
+    Timer = &shutdown_timeout_;
+    Active = false;
+    wake();
+}
+
+void scheduler::call_thread(void (*function)()) {
+    if (function == nullptr) return;
+    Timer = &thread_timeout_;
+    Thread = function;
+    wake();
+}
+
+int scheduler::run() {
+    open_poller();
+    Waker = waker_;
+    int remaining = interval_;
+    timeval before{0, 0};
+    timeval after{0, 0};
+    while (Active) {
+        if (tick_receivers_ == 0) {
+            Timer = nullptr;
+        } else {
+            remaining -= static_cast<int>(after.tv_sec - before.tv_sec);
+            if (remaining < 1) remaining = interval_;
+            timeout_.tv_sec = remaining;
+            timeout_.tv_usec = 0;
+            Timer = &timeout_;
+        }
+        if (!Active) break;
+        if (auto function = Thread.exchange(nullptr)) function();
+
+        stamp(before);
+        const timeval* limit = Timer;
+        int wait_ms = limit == nullptr ? -1
+                                       : static_cast<int>(limit->tv_sec * 1000 + limit->tv_usec / 1000);
+        std::size_t capacity = std::max<std::size_t>(64, table_.size() + 1);
+        if (events_.size() < capacity) events_.resize(capacity);
+        int count = epoll_wait(poller_, events_.data(), static_cast<int>(events_.size()), wait_ms);
+        if (count < 0) {
+            if (errno != EINTR) throw system_error();
+            stamp(after);
+            continue;
+        }
+        stamp(after);
+
+        if (count == 0) {
+            tick();
+        } else {
+            dispatch(count);
+        }
+        if (withdrawn_ > 0) {
+            table_.remove(regi(false));
+            withdrawn_ = 0;
+        }
+    }
+    return static_cast<int>(table_.size());
+}
+
+// Serves the ready records in table order. A wake-up from a signal handler is
+// no tick: it only makes the next pass look at the flags.
+void scheduler::dispatch(int count) {
+    ready_.clear();
+    for (int i = 0; i < count; ++i) {
+        if (events_[i].data.u64 == wake_tag) {
+            std::uint64_t drained;
+            ssize_t ignored = ::read(waker_, &drained, sizeof drained);
+            (void)ignored;
+            continue;
+        }
+        const std::uint32_t mask = events_[i].events;
+        ready_.emplace_back(static_cast<regi*>(events_[i].data.ptr), mask);
+    }
+    std::sort(ready_.begin(), ready_.end(),
+              [](const auto& a, const auto& b) { return a.first->order < b.first->order; });
+    for (auto& [record, events] : ready_) {
+        // Errors and hang-ups count as readiness, so that the communicator
+        // learns of them through its own read or write.
+        const std::uint32_t failed = EPOLLERR | EPOLLHUP;
+        if (record->active && record->reading && (events & (EPOLLIN | failed))) record->comm->read();
+        if (record->active && record->writing && (events & (EPOLLOUT | failed))) {
+            record->writing = false;
+            update(*record);
+            record->comm->write();
+        }
+    }
+}
+
+// Walks the whole table, records added during the walk included.
+void scheduler::tick() {
+    for (auto it = table_.begin(); it != table_.end(); ++it) {
+        if (it->active && it->timer) it->comm->timer();
+    }
+}
+
+}  // namespace vorta

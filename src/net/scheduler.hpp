@@ -1,0 +1,103 @@
+#pragma once
+// The server's single-threaded event loop. Every open descriptor is registered
+// here with the communicator that handles it; the loop waits for readiness and
+// for a coarse periodic tick, and calls the communicators' read, write and
+// timer operations. Ready records are served in registration order, read
+// before write, and a record withdrawn during a pass gets no further call in it.
+// A pass costs in proportion to the ready records, not to all registered ones;
+// only the tick pass walks the whole table.
+//
+// Signal handlers may call the static `shutdown` and `call_thread`; they touch
+// nothing but the class-wide flags and a wake-up counter.
+#include <sys/time.h>
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <vector>
+
+struct epoll_event;
+
+namespace vorta {
+
+class communicator;
+
+class scheduler {
+public:
+    // One registration.
+    struct regi {
+        regi(int fd, communicator* handler, bool wants_ticks);
+        explicit regi(bool is_active);  // pattern of an inactive record
+        regi(const regi&) = default;
+        virtual ~regi() = default;
+        // Records compare by their active flag only.
+        bool operator==(const regi& other) const { return active == other.active; }
+
+        int descriptor = -1;
+        communicator* comm = nullptr;  // not owned
+        bool timer = false;
+        bool active = false;
+        // Place in the table; dispatch within a pass follows it.
+        std::uint64_t order = 0;
+        bool reading = true;      // read interest (paused only by set_read)
+        bool writing = false;     // one-shot write interest
+        bool in_poller = false;   // currently known to the kernel's wait set
+    };
+
+    explicit scheduler(const int& interval);
+    virtual ~scheduler();
+    scheduler(const scheduler&) = delete;
+    scheduler& operator=(const scheduler&) = delete;
+
+    // Registers `fd`, watched for reading from now on. Fails for a negative
+    // descriptor, one that is registered already, or when the kernel refuses it.
+    bool reg(const int& fd, communicator* handler, bool timer);
+    // Withdraws the registration; its record gets no further call and is purged
+    // at the end of the pass. Unknown descriptors are ignored.
+    void unreg(const int& fd);
+    // One-shot: the loop drops the interest just before it calls `write`.
+    void set_write(const int& fd);
+    void set_timer(const int& fd, bool on);
+    // Stops or resumes watching `fd` for reading (a listener that ran out of
+    // descriptors pauses until its next tick).
+    void set_read(const int& fd, bool on);
+
+    // Runs until `shutdown`; returns the number of records left in the table.
+    int run();
+
+    static void shutdown();
+    static void call_thread(void (*function)());
+
+    static std::atomic<bool> Active;
+    static std::atomic<timeval*> Timer;
+    static std::atomic<void (*)()> Thread;
+
+private:
+    regi* find(int fd) const;
+    void update(regi& record);
+    void open_poller();
+    void dispatch(int ready);
+    void tick();
+    static void wake();
+
+    std::list<regi> table_;
+    std::vector<regi*> by_descriptor_;  // active record of each descriptor
+    int interval_;
+    int tick_receivers_ = 0;
+    int withdrawn_ = 0;
+    std::uint64_t next_order_ = 0;
+    timeval timeout_{};
+
+    // Opened on first use, not in the constructor: the program-wide scheduler
+    // is built before the process daemonises and closes its descriptors.
+    int poller_ = -1;
+    int waker_ = -1;
+    std::vector<::epoll_event> events_;
+    std::vector<std::pair<regi*, std::uint32_t>> ready_;
+
+    static timeval shutdown_timeout_;
+    static timeval thread_timeout_;
+    static std::atomic<int> Waker;  // eventfd of the scheduler that runs
+};
+
+}  // namespace vorta

@@ -1,0 +1,30 @@
+#pragma once
+// A non-blocking listening TCP socket on every local IPv4 address. Each
+// readiness accepts one connection and hands the new, still blocking and
+// unregistered descriptor to the observer's on_accept.
+//
+// When the process runs out of descriptors or memory, the server tells its
+// observer once per shortage, stops listening until its next tick and then
+// tries again, so that existing connections keep being served and the loop
+// does not spin on a listener that stays readable.
+#include <string>
+
+#include "net/server.hpp"
+
+namespace vorta {
+
+class tcp_server : public server {
+public:
+    // `host` is accepted but not used. Throws c_error with the system's text
+    // when the port cannot be opened.
+    tcp_server(scheduler* owner, observer* watcher, const std::string& host, const std::string& port);
+    ~tcp_server() override;
+
+    void read() override;
+    void timer() override;
+
+private:
+    bool starved_ = false;  // inside a descriptor shortage
+};
+
+}  // namespace vorta

@@ -1,0 +1,102 @@
+#include "net/tcp_socket.hpp"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "net/c_error.hpp"
+#include "net/observer.hpp"
+#include "net/scheduler.hpp"
+
+namespace vorta {
+
+tcp_socket::tcp_socket(scheduler* owner, observer* watcher, const int& descriptor, const int& maxtimer)
+    : socket(owner, watcher, descriptor, maxtimer != 0), maxtimer_(maxtimer) {
+    int flags = fcntl(descriptor_, F_GETFL);
+    if (flags < 0 || fcntl(descriptor_, F_SETFL, flags | O_NONBLOCK) < 0) throw system_error();
+}
+
+void tcp_socket::timer() {
+    ++ticks_;
+    if (ticks_ < maxtimer_) {
+        observer_->on_timer(this);
+    } else {
+        observer_->on_time_out(this);
+    }
+}
+
+void tcp_socket::set_maxtimer(int maxtimer) {
+    if ((maxtimer_ == 0) != (maxtimer == 0)) scheduler_->set_timer(descriptor_, maxtimer != 0);
+    maxtimer_ = maxtimer;
+}
+
+void tcp_socket::read() {
+    char buffer[4096];
+    ssize_t count;
+    do {
+        count = ::read(descriptor_, buffer, sizeof buffer - 1);
+    } while (count < 0 && errno == EINTR);
+    if (count == 0) {
+        observer_->on_read_close(this);
+        return;
+    }
+    if (count < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+        observer_->on_read_close(this);
+        return;
+    }
+    // A zero byte ends what this read contributes.
+    input_.append(buffer, strnlen(buffer, static_cast<std::size_t>(count)));
+    int pending = input_.size() > INT_MAX ? INT_MAX : static_cast<int>(input_.size());
+    observer_->on_read(this, pending);
+}
+
+std::string tcp_socket::getline(int* remaining) {
+    std::size_t end = input_.find('\n');
+    if (end == std::string::npos) return std::string();
+    std::string line = input_.substr(0, end + 1);
+    input_.erase(0, end + 1);
+    if (remaining != nullptr) *remaining -= static_cast<int>(line.size());
+    return line;
+}
+
+void tcp_socket::writen(std::string text) {
+    if (pending_output() > 0) {
+        output_.append(text);
+        return;
+    }
+    output_ = std::move(text);
+    sent_ = 0;
+    write();
+}
+
+void tcp_socket::write() {
+    while (sent_ < output_.size()) {
+        // MSG_NOSIGNAL: a closed peer is an error to report, never a signal.
+        ssize_t count = ::send(descriptor_, output_.data() + sent_, output_.size() - sent_, MSG_NOSIGNAL);
+        if (count > 0) {
+            sent_ += static_cast<std::size_t>(count);
+            continue;
+        }
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            output_.erase(0, sent_);
+            sent_ = 0;
+            scheduler_->set_write(descriptor_);
+            return;
+        }
+        output_.clear();
+        sent_ = 0;
+        observer_->on_write_close(this);
+        return;
+    }
+    output_.clear();
+    sent_ = 0;
+    observer_->on_flush(this);
+}
+
+}  // namespace vorta

@@ -1,0 +1,51 @@
+#pragma once
+// A buffered, line-oriented, non-blocking TCP connection. Input is read in
+// chunks of at most 4095 bytes per readiness and taken out line by line;
+// output is written at once when nothing is pending, the rest when the peer
+// is ready again. A tick counter with a limit tells the observer when the
+// connection has been quiet for too long.
+//
+// Every event is the last thing the operation that sends it does, so the
+// observer may destroy the socket from inside any event. Neither buffer is
+// bounded here: observers bound them with `pending_output` and the size that
+// `on_read` reports.
+#include <string>
+
+#include "net/socket.hpp"
+
+namespace vorta {
+
+class tcp_socket : public socket {
+public:
+    // A tick limit of 0 means the connection gets no ticks.
+    tcp_socket(scheduler* owner, observer* watcher, const int& descriptor, const int& maxtimer);
+    ~tcp_socket() override = default;
+
+    void timer() override;
+    void read() override;
+    void write() override;
+
+    void reset_timer() { ticks_ = 0; }
+    void set_maxtimer(int maxtimer);
+    // True while no more than `limit` ticks passed since the last reset.
+    bool good(int limit) const { return ticks_ <= limit; }
+
+    // Queues `text` behind what is pending, or writes it at once.
+    void writen(std::string text);
+    // Takes the first complete line, line feed included, out of the input
+    // buffer and subtracts its length from *remaining; empty when no line is
+    // complete.
+    std::string getline(int* remaining);
+
+    // Bytes accepted by writen and not yet written.
+    std::size_t pending_output() const { return output_.size() - sent_; }
+
+private:
+    int maxtimer_;
+    int ticks_ = 0;
+    std::string output_;
+    std::size_t sent_ = 0;  // bytes of output_ already written
+    std::string input_;
+};
+
+}  // namespace vorta

@@ -1,0 +1,17 @@
+#pragma once
+// Process control for the daemon: detaching from the terminal and installing
+// signal handlers.
+
+namespace vorta {
+
+// Forks twice around setsid so that the daemon has no controlling terminal,
+// closes the inherited descriptors and sets the file mode mask to 022.
+// Throws std::runtime_error when setsid fails.
+void daemon();
+
+// Installs `handler` for `number` through sigaction, restarting interrupted
+// system calls except for SIGALRM. Returns the previous handler or SIG_ERR.
+using signal_handler = void (*)(int);
+signal_handler signal(int number, signal_handler handler);
+
+}  // namespace vorta

@@ -1,0 +1,247 @@
+// The real daemon, started from a temporary directory: its banner, its
+// configuration errors, its log, its signals and its listening ports.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <regex>
+#include <thread>
+
+#include "support/daemon.hpp"
+#include "support/temp_dir.hpp"
+
+using namespace std::chrono_literals;
+using test_support::daemon_process;
+using test_support::read_file;
+
+namespace {
+
+const std::string banner = "vorta chat 2.2.0 D\n";
+// "[" + ctime text + "] " + message
+const std::string stamp = R"(\[(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123]\d \d\d:\d\d:\d\d \d{4}\] )";
+
+class daemon_test : public ::testing::Test {
+protected:
+    void SetUp() override { test_support::bring_loopback_up(); }
+
+    // A configuration whose files all live in the temporary directory.
+    std::string write_config(const std::string& extra = "", const std::string& name = "vcd.conf") {
+        dir.write("permissions.conf", "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n");
+        dir.write("welcome.html", "<p>Willkommen</p>\n");
+        return dir.write(name, "# test configuration\n"
+                               "all.host = 127.0.0.1\n"
+                               "all.path = " + dir.path() + "\n"
+                               "file.welcome = welcome.html\n"
+                               "file.permissions = permissions.conf\n" +
+                                   extra + "file.log = vcd.log\n");
+    }
+
+    test_support::launch_result launch(const std::vector<std::string>& args = {},
+                                       const std::vector<std::string>& env = {}, long max_files = 0) {
+        std::vector<std::string> argv{VCD_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<std::string> environment = env;
+        // Sanitizer reports must not vanish with the daemon's closed streams.
+        environment.push_back("ASAN_OPTIONS=log_path=" + dir.file("asan"));
+        environment.push_back("UBSAN_OPTIONS=log_path=" + dir.file("ubsan"));
+        return daemon_process::launch(dir.path(), argv, environment, max_files);
+    }
+
+    std::string log() const { return dir.file("vcd.log"); }
+
+    test_support::temp_dir dir;
+};
+
+void expect_single_error(const std::string& log, const std::string& message) {
+    std::string content = read_file(log);
+    EXPECT_TRUE(std::regex_match(content, std::regex(stamp + std::regex_replace(message, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + "\n")))
+        << content;
+}
+
+TEST_F(daemon_test, without_configuration_prints_banner_and_logs_the_error) {
+    auto result = launch();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, banner);
+    expect_single_error(dir.file("vcd.log"), "error: no configuration file found");
+}
+
+TEST_F(daemon_test, configuration_errors_end_start_up_with_their_line_numbers) {
+    std::string path = dir.write("unknown.conf", "# comment\n\nfile.log = vcd.log\nnick.maximum = 3\n");
+    auto result = launch({path});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, banner);
+    expect_single_error(log(), "error: in file '" + path + "' at line 4: unknown key");
+
+    std::remove(log().c_str());
+    path = dir.write("syntax.conf", "file.log = vcd.log\n\n# Capital letters are no key\nNick.max = 3\n");
+    EXPECT_EQ(launch({path}).status, 1);
+    expect_single_error(log(), "error: in file '" + path + "' at line 4: unrecognized syntax");
+
+    std::remove(log().c_str());
+    EXPECT_EQ(launch({dir.file("missing.conf")}).status, 1);
+    expect_single_error(dir.file("vcd.log"), "error: can't open configuration file '" + dir.file("missing.conf") + "'");
+}
+
+TEST_F(daemon_test, configuration_file_comes_from_first_argument_or_environment) {
+    std::string bad = dir.write("bad.conf", "file.log = vcd.log\nbad.key = 1\n");
+    // Further arguments are ignored.
+    EXPECT_EQ(launch({bad, write_config()}).status, 1);
+    EXPECT_EQ(test_support::count_lines(log(), "bad.conf' at line 2: unknown key"), 1);
+
+    std::remove(log().c_str());
+    EXPECT_EQ(launch({}, {"VCCONFIG=" + bad}).status, 1);
+    EXPECT_EQ(test_support::count_lines(log(), "bad.conf' at line 2: unknown key"), 1);
+}
+
+TEST_F(daemon_test, sigterm_ends_the_daemon_smoothly) {
+    auto result = launch({write_config()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, banner);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    EXPECT_TRUE(std::regex_search(read_file(log()), std::regex("^" + stamp + "daemon started \\(pid: " +
+                                                               std::to_string(daemon.pid()) + "\\)\n")));
+    int client = test_support::connect_local(1612);
+    EXPECT_GE(client, 0);
+    close(client);
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
+    // The two listening servers are all that is registered.
+    EXPECT_TRUE(std::regex_search(read_file(log()), std::regex(stamp + "smooth shutdown \\(fds: 2\\)\n$")));
+}
+
+TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {
+    std::string config = write_config();
+    ASSERT_EQ(launch({config}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+
+    // A broken file: one error line, and the old log path stays in force.
+    std::string good = read_file(config);
+    dir.write("vcd.conf", good + "Broken line\n");
+    daemon.signal(SIGHUP);
+    ASSERT_TRUE(test_support::wait_for_text(log(), "unrecognized syntax"));
+    EXPECT_EQ(test_support::count_lines(log(), "error: in file '" + config + "' at line 7: unrecognized syntax"), 1);
+    EXPECT_EQ(test_support::count_lines(log(), "configuration reloaded"), 0);
+    EXPECT_TRUE(daemon.running());
+
+    // A good file that moves the log: the reload is reported in the new one.
+    dir.write("vcd.conf", "all.path = " + dir.path() + "\nfile.log = second.log\n");
+    daemon.signal(SIGHUP);
+    ASSERT_TRUE(test_support::wait_for_text(dir.file("second.log"), "configuration reloaded"));
+    EXPECT_TRUE(std::regex_match(read_file(dir.file("second.log")), std::regex(stamp + "configuration reloaded\n")));
+
+    int client = test_support::connect_local(1613);
+    EXPECT_GE(client, 0);
+    close(client);
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
+    EXPECT_EQ(test_support::count_lines(dir.file("second.log"), "smooth shutdown (fds: 2)"), 1);
+}
+
+TEST_F(daemon_test, log_in_a_missing_directory_is_lost_silently) {
+    std::string config = write_config("", "vcd.conf");
+    dir.write("vcd.conf", read_file(config) + "");
+    std::string content = read_file(config);
+    content.replace(content.find("file.log = vcd.log"), 18, "file.log = nowhere/vcd.log");
+    dir.write("vcd.conf", content);
+    ASSERT_EQ(launch({config}).status, 0);
+    pid_t pid = 0;
+    for (int i = 0; i < 500 && pid == 0; ++i) {
+        pid = test_support::find_child(VCD_BINARY);
+        std::this_thread::sleep_for(10ms);
+    }
+    daemon_process daemon(pid);
+    ASSERT_GT(daemon.pid(), 0);
+    int client = -1;
+    for (int i = 0; i < 500 && client < 0; ++i) {
+        client = test_support::connect_local(1612);
+        if (client < 0) std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_GE(client, 0);
+    close(client);
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
+}
+
+TEST_F(daemon_test, port_in_use_ends_start_up_with_the_system_text) {
+    int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(1613);
+    ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(blocker, 1), 0);
+    ASSERT_EQ(launch({write_config()}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    EXPECT_EQ(daemon.wait_exit(), 1);
+    EXPECT_EQ(test_support::count_lines(log(), "] error: Address already in use"), 1);
+    close(blocker);
+}
+
+TEST_F(daemon_test, malformed_permission_file_ends_start_up) {
+    std::string config = write_config();
+    dir.write("permissions.conf", "# ranks\nvisitor Visitor 4 4 0 0 0 10 0 0 0 0 0\nadmin Admin 4 4 2 0 0 10 0 0 0 0 0\n");
+    ASSERT_EQ(launch({config}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    EXPECT_EQ(daemon.wait_exit(), 1);
+    std::string lines = read_file(log());
+    EXPECT_TRUE(std::regex_search(lines, std::regex(stamp + "error: in file '" + dir.file("permissions.conf") +
+                                                    "' at line 3: unrecognized syntax\n$")))
+        << lines;
+}
+
+TEST_F(daemon_test, two_hundred_connections_leave_the_daemon_serving) {
+    ASSERT_EQ(launch({write_config()}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    std::vector<int> clients;
+    for (int i = 0; i < 200; ++i) {
+        int fd = test_support::connect_local(1612);
+        ASSERT_GE(fd, 0) << "connection " << i;
+        clients.push_back(fd);
+    }
+    // Nothing takes applet connections yet: each is accepted and closed.
+    for (int fd : clients) {
+        timeval limit{5, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        char byte;
+        EXPECT_EQ(read(fd, &byte, 1), 0);
+        close(fd);
+    }
+    EXPECT_TRUE(daemon.running());
+    int late = test_support::connect_local(1612);
+    EXPECT_GE(late, 0);
+    close(late);
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
+    EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 2)"), 1);
+}
+
+TEST_F(daemon_test, running_out_of_descriptors_neither_ends_nor_spins_the_daemon) {
+    // Standard streams, the poller, its wake-up counter and two listeners:
+    // no descriptor is left for an accepted connection.
+    ASSERT_EQ(launch({write_config()}, {}, 7).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    std::this_thread::sleep_for(100ms);
+    long before = test_support::cpu_ticks(daemon.pid());
+    std::vector<int> clients;
+    for (int i = 0; i < 20; ++i) {
+        int fd = test_support::connect_local(1612);
+        if (fd >= 0) clients.push_back(fd);
+    }
+    EXPECT_EQ(clients.size(), 20u);  // queued by the kernel, never accepted
+    std::this_thread::sleep_for(1500ms);
+    long spent = test_support::cpu_ticks(daemon.pid()) - before;
+    EXPECT_LT(spent, 30) << "clock ticks of CPU time while the listener stayed readable";
+    EXPECT_TRUE(daemon.running());
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
+    for (int fd : clients) close(fd);
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+#include "support/daemon.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "support/temp_dir.hpp"
+
+namespace test_support {
+
+using namespace std::chrono_literals;
+
+launch_result daemon_process::launch(const std::string& directory, const std::vector<std::string>& args,
+                                     const std::vector<std::string>& env, long max_files) {
+    become_subreaper();
+    int out[2];
+    if (pipe(out) != 0) return {};
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        if (chdir(directory.c_str()) != 0) _exit(126);
+        if (max_files > 0) {
+            rlimit limit{static_cast<rlim_t>(max_files), static_cast<rlim_t>(max_files)};
+            setrlimit(RLIMIT_NOFILE, &limit);
+        }
+        std::vector<char*> argv;
+        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (const auto& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
+        envp.push_back(nullptr);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(out[1]);
+    launch_result result;
+    char buffer[512];
+    ssize_t count;
+    while ((count = read(out[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, count);
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+daemon_process::daemon_process(const std::string& log, std::chrono::milliseconds timeout) {
+    if (!wait_for_text(log, "daemon started (pid: ", timeout)) return;
+    std::smatch match;
+    std::string content = read_file(log);
+    static const std::regex started("daemon started \\(pid: (\\d+)\\)");
+    if (std::regex_search(content, match, started)) pid_ = std::stoi(match[1]);
+}
+
+daemon_process::~daemon_process() {
+    if (pid_ > 0 && !reaped_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+bool daemon_process::running() const {
+    if (pid_ <= 0 || reaped_) return false;
+    int status;
+    return waitpid(pid_, &status, WNOHANG) == 0;
+}
+
+void daemon_process::signal(int number) const {
+    if (pid_ > 0 && !reaped_) kill(pid_, number);
+}
+
+int daemon_process::wait_exit(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return -1;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            reaped_ = true;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+}
+
+void become_subreaper() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
+void bring_loopback_up() {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return;
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    if (ioctl(fd, SIOCGIFFLAGS, &request) == 0) {
+        request.ifr_flags |= IFF_UP | IFF_RUNNING;
+        ioctl(fd, SIOCSIFFLAGS, &request);
+    }
+    close(fd);
+}
+
+bool wait_for_text(const std::string& path, const std::string& text, std::chrono::milliseconds timeout,
+                   std::size_t from) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    do {
+        std::string content = read_file(path);
+        if (content.size() > from && content.find(text, from) != std::string::npos) return true;
+        std::this_thread::sleep_for(10ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+int count_lines(const std::string& path, const std::string& text) {
+    std::istringstream lines(read_file(path));
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) count += line.find(text) != std::string::npos;
+    return count;
+}
+
+int connect_local(int port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace test_support
+
+#include <dirent.h>
+
+namespace test_support {
+
+pid_t find_child(const std::string& binary) {
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return 0;
+    pid_t found = 0;
+    while (dirent* entry = readdir(proc)) {
+        pid_t pid = std::atoi(entry->d_name);
+        if (pid <= 0) continue;
+        std::string stat = read_file("/proc/" + std::string(entry->d_name) + "/stat");
+        std::size_t close_paren = stat.rfind(')');
+        if (close_paren == std::string::npos) continue;
+        std::istringstream fields(stat.substr(close_paren + 2));
+        std::string state;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        if (parent != getpid()) continue;
+        char target[4096];
+        ssize_t length = readlink(("/proc/" + std::string(entry->d_name) + "/exe").c_str(), target,
+                                  sizeof target - 1);
+        if (length <= 0) continue;
+        target[length] = '\0';
+        if (std::string(target) == binary) {
+            found = pid;
+            break;
+        }
+    }
+    closedir(proc);
+    return found;
+}
+
+long cpu_ticks(pid_t pid) {
+    std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    std::size_t close_paren = stat.rfind(')');
+    if (close_paren == std::string::npos) return -1;
+    std::istringstream fields(stat.substr(close_paren + 2));
+    std::string field;
+    long user = 0, system = 0;
+    // Fields 3 to 13 come before utime (14) and stime (15).
+    for (int i = 3; i <= 13; ++i) fields >> field;
+    fields >> user >> system;
+    return user + system;
+}
+
+}  // namespace test_support

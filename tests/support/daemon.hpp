@@ -1,0 +1,71 @@
+#pragma once
+// Runs the real daemon for a test: starts the binary from a working directory,
+// finds the detached process through its log, sends it signals and collects
+// its exit status. The test process makes itself the subreaper of its
+// descendants, so the daemon's exit status reaches it.
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+struct launch_result {
+    int status = -1;     // exit status of the launched process (the parent that detaches)
+    std::string output;  // its standard output
+};
+
+class daemon_process {
+public:
+    // Runs `binary` with `args` in `directory`; `env` entries ("NAME=value")
+    // replace the environment; `max_files` > 0 lowers the descriptor limit.
+    static launch_result launch(const std::string& directory, const std::vector<std::string>& args,
+                                const std::vector<std::string>& env, long max_files = 0);
+
+    // Attaches to the daemon whose "daemon started (pid: N)" line appears in
+    // `log` within the timeout; pid() is 0 when none does.
+    daemon_process(const std::string& log, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Attaches to a known process.
+    explicit daemon_process(pid_t pid) : pid_(pid) {}
+    ~daemon_process();  // kills a daemon that is still running
+
+    pid_t pid() const { return pid_; }
+    bool running() const;
+    void signal(int number) const;
+    // Waits for the daemon to end; its exit status, or -1 on time-out.
+    int wait_exit(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+private:
+    pid_t pid_ = 0;
+    bool reaped_ = false;
+};
+
+// Makes the calling process the subreaper of its orphaned descendants.
+void become_subreaper();
+
+// Brings the loopback interface of the current network namespace up.
+void bring_loopback_up();
+
+// Waits until `path` contains `text` (from byte `from` on); true when it does.
+bool wait_for_text(const std::string& path, const std::string& text,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(10), std::size_t from = 0);
+
+// Counts the lines of `path` that contain `text`.
+int count_lines(const std::string& path, const std::string& text);
+
+// A blocking TCP connection to 127.0.0.1:port; -1 on failure.
+int connect_local(int port);
+
+}  // namespace test_support
+
+namespace test_support {
+
+// The first process whose parent is the calling process and that runs
+// `binary`; 0 when there is none.
+pid_t find_child(const std::string& binary);
+
+// User plus system CPU time of a process, in clock ticks.
+long cpu_ticks(pid_t pid);
+
+}  // namespace test_support
