@@ -1,0 +1,145 @@
+// The listening server: opening a port, accepting, and a shortage of
+// descriptors that pauses the listener instead of ending the loop.
+#include "net/tcp_server.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "net/c_error.hpp"
+#include "net/observer.hpp"
+#include "net/scheduler.hpp"
+
+namespace {
+
+using vorta::scheduler;
+using vorta::tcp_server;
+
+int local_port(int fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+int connect_to(int port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+class acceptor : public vorta::observer {
+public:
+    void on_accept(vorta::communicator*, int fd, std::string address) override {
+        accepted.push_back(fd);
+        addresses.push_back(address);
+        if (accepted.size() == stop_after) scheduler::shutdown();
+    }
+    void on_accept_failed(vorta::communicator*, std::string error) override { failures.push_back(error); }
+    ~acceptor() override {
+        for (int fd : accepted) close(fd);
+    }
+    std::vector<int> accepted;
+    std::vector<std::string> addresses, failures;
+    std::size_t stop_after = 1;
+};
+
+// Counts the readiness calls the scheduler makes.
+class counting_server : public tcp_server {
+public:
+    using tcp_server::tcp_server;
+    void read() override {
+        ++reads;
+        tcp_server::read();
+    }
+    int reads = 0;
+};
+
+class tcp_server_test : public ::testing::Test {
+protected:
+    void SetUp() override { scheduler::Active = true; }
+    void TearDown() override { scheduler::Active = true; }
+    scheduler loop{12};
+    acceptor watcher;
+};
+
+TEST_F(tcp_server_test, a_port_text_that_is_no_number_listens_on_a_port_of_the_systems_choice) {
+    tcp_server server(&loop, &watcher, "ignored", "any");
+    EXPECT_GT(local_port(server.get_descriptor()), 0);
+    EXPECT_TRUE(fcntl(server.get_descriptor(), F_GETFL) & O_NONBLOCK);
+}
+
+TEST_F(tcp_server_test, a_port_in_use_gives_the_systems_text) {
+    tcp_server first(&loop, &watcher, "", "0");
+    std::string port = std::to_string(local_port(first.get_descriptor()));
+    try {
+        tcp_server second(&loop, &watcher, "", port);
+        FAIL() << "a second server opened port " << port;
+    } catch (const vorta::c_error& error) {
+        EXPECT_STREQ(error.what(), std::strerror(EADDRINUSE));
+    }
+}
+
+TEST_F(tcp_server_test, accepted_connections_reach_the_observer_blocking_with_their_address) {
+    tcp_server server(&loop, &watcher, "", "0");
+    int client = connect_to(local_port(server.get_descriptor()));
+    ASSERT_GE(client, 0);
+    loop.run();
+    ASSERT_EQ(watcher.accepted.size(), 1u);
+    EXPECT_EQ(watcher.addresses[0], "127.0.0.1");
+    EXPECT_FALSE(fcntl(watcher.accepted[0], F_GETFL) & O_NONBLOCK);
+    close(client);
+}
+
+TEST_F(tcp_server_test, a_descriptor_shortage_is_reported_once_and_pauses_the_listener) {
+    counting_server server(&loop, &watcher, "", "0");
+    int port = local_port(server.get_descriptor());
+    std::vector<int> clients;
+    for (int i = 0; i < 3; ++i) clients.push_back(connect_to(port));
+
+    // Leave the process no descriptor for the accepted connections.
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    int probe = dup(0);
+    rlimit tight{static_cast<rlim_t>(probe), saved.rlim_max};
+    close(probe);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        scheduler::shutdown();
+    });
+    loop.run();
+    stopper.join();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    EXPECT_EQ(server.reads, 1) << "the listener stayed watched while nothing could be accepted";
+    EXPECT_EQ(watcher.failures, (std::vector<std::string>{std::strerror(EMFILE)}));
+    EXPECT_TRUE(watcher.accepted.empty());
+
+    // The tick ends the pause; the queued connections come in one per pass.
+    scheduler::Active = true;
+    server.timer();
+    watcher.stop_after = 3;
+    loop.run();
+    EXPECT_EQ(watcher.accepted.size(), 3u);
+    EXPECT_EQ(watcher.failures.size(), 1u);
+    for (int fd : clients) close(fd);
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+// The line-buffered socket over a socket pair: reading and taking lines,
+// queued output, failures on either side, and the tick counter.
+#include "net/tcp_socket.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/observer.hpp"
+#include "net/scheduler.hpp"
+
+namespace {
+
+using vorta::scheduler;
+using vorta::tcp_socket;
+
+class recorder : public vorta::observer {
+public:
+    void on_timer(vorta::communicator*) override { events.push_back("timer"); }
+    void on_time_out(vorta::communicator*) override { events.push_back("time_out"); }
+    void on_read(vorta::communicator*, int pending) override {
+        events.push_back("read " + std::to_string(pending));
+        if (take_lines) {
+            int left = pending;
+            for (std::string line; !(line = socket->getline(&left)).empty();) lines.push_back(line);
+            leftover.push_back(left);
+        }
+    }
+    void on_read_close(vorta::communicator*) override { events.push_back("read_close"); }
+    void on_write_close(vorta::communicator*) override { events.push_back("write_close"); }
+    void on_flush(vorta::communicator*) override {
+        events.push_back("flush");
+        if (stop_on_flush) scheduler::shutdown();
+    }
+    std::vector<std::string> events, lines;
+    std::vector<int> leftover;
+    tcp_socket* socket = nullptr;
+    bool take_lines = true;
+    bool stop_on_flush = false;
+};
+
+class tcp_socket_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scheduler::Active = true;
+        int fds[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        peer = fds[1];
+        socket = std::make_unique<tcp_socket>(&loop, &watcher, fds[0], 3);
+        watcher.socket = socket.get();
+    }
+    void TearDown() override {
+        socket.reset();
+        if (peer >= 0) close(peer);
+        scheduler::Active = true;
+    }
+    void send(const std::string& bytes) {
+        ASSERT_EQ(::write(peer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+
+    scheduler loop{12};
+    recorder watcher;
+    std::unique_ptr<tcp_socket> socket;
+    int peer = -1;
+};
+
+TEST_F(tcp_socket_test, the_socket_is_non_blocking) {
+    EXPECT_TRUE(fcntl(socket->get_descriptor(), F_GETFL) & O_NONBLOCK);
+}
+
+TEST_F(tcp_socket_test, a_line_split_across_reads_comes_out_whole) {
+    send("LGN \"a\"");
+    socket->read();
+    EXPECT_TRUE(watcher.lines.empty());
+    send(" \"b\"\n");
+    socket->read();
+    EXPECT_EQ(watcher.lines, (std::vector<std::string>{"LGN \"a\" \"b\"\n"}));
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 7", "read 12"}));
+    EXPECT_EQ(watcher.leftover, (std::vector<int>{7, 0}));
+}
+
+TEST_F(tcp_socket_test, lines_of_one_segment_come_in_order_with_carriage_returns_kept) {
+    send("PNG\r\nTXT \"x\"\nrest");
+    socket->read();
+    EXPECT_EQ(watcher.lines, (std::vector<std::string>{"PNG\r\n", "TXT \"x\"\n"}));
+    // The count goes down to the start of the incomplete line.
+    EXPECT_EQ(watcher.leftover, (std::vector<int>{4}));
+    EXPECT_EQ(socket->getline(nullptr), "");
+}
+
+TEST_F(tcp_socket_test, a_zero_byte_cuts_the_rest_of_its_read) {
+    send(std::string("AB\0CD\n", 6));
+    socket->read();
+    send("E\n");
+    socket->read();
+    EXPECT_EQ(watcher.lines, (std::vector<std::string>{"ABE\n"}));
+}
+
+TEST_F(tcp_socket_test, one_read_takes_at_most_4095_bytes) {
+    watcher.take_lines = false;
+    send(std::string(5000, 'x'));
+    socket->read();
+    socket->read();
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 4095", "read 5000"}));
+}
+
+TEST_F(tcp_socket_test, nothing_to_read_is_silent_and_a_closed_peer_is_reported) {
+    socket->read();
+    EXPECT_TRUE(watcher.events.empty());
+    close(peer);
+    peer = -1;
+    socket->read();
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read_close"}));
+}
+
+TEST_F(tcp_socket_test, output_written_at_once_reports_a_flush) {
+    socket->writen("CNT \"x\"\n");
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"flush"}));
+    char buffer[32];
+    EXPECT_EQ(::read(peer, buffer, sizeof buffer), 8);
+    EXPECT_EQ(std::string(buffer, 8), "CNT \"x\"\n");
+}
+
+TEST_F(tcp_socket_test, pending_output_is_appended_and_flushed_in_order) {
+    // More than the pair buffers, so the rest waits for the peer.
+    std::string first(600000, 'a'), second(300000, 'b');
+    first.back() = '1';
+    second.back() = '2';
+    socket->writen(first);
+    ASSERT_GT(socket->pending_output(), 0u);
+    socket->writen(second);
+    EXPECT_TRUE(watcher.events.empty());
+
+    std::string received;
+    std::thread reader([&] {
+        char buffer[65536];
+        ssize_t count;
+        while (received.size() < first.size() + second.size() &&
+               (count = ::read(peer, buffer, sizeof buffer)) > 0)
+            received.append(buffer, count);
+    });
+    watcher.stop_on_flush = true;
+    loop.run();
+    reader.join();
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"flush"}));
+    EXPECT_EQ(socket->pending_output(), 0u);
+    EXPECT_TRUE(received == first + second);
+}
+
+TEST_F(tcp_socket_test, writing_to_a_closed_peer_discards_the_output) {
+    close(peer);
+    peer = -1;
+    socket->writen("lost\n");
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"write_close"}));
+    EXPECT_EQ(socket->pending_output(), 0u);
+}
+
+TEST_F(tcp_socket_test, ticks_count_up_to_the_limit_until_reset) {
+    for (int i = 0; i < 4; ++i) socket->timer();
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"timer", "timer", "time_out", "time_out"}));
+    EXPECT_TRUE(socket->good(4));
+    EXPECT_FALSE(socket->good(3));
+    socket->reset_timer();
+    EXPECT_TRUE(socket->good(0));
+    watcher.events.clear();
+    socket->set_maxtimer(1);
+    socket->timer();
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"time_out"}));
+}
+
+TEST_F(tcp_socket_test, a_limit_of_zero_stops_ticks_and_raising_it_restarts_them) {
+    scheduler quick(1);
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    recorder quiet, ticking;
+    tcp_socket untimed(&quick, &quiet, fds[0], 0);
+    tcp_socket timed(&quick, &ticking, fds[1], 2);
+    timed.set_maxtimer(0);
+    untimed.set_maxtimer(5);
+    struct stopper : vorta::observer {
+        void on_timer(vorta::communicator*) override { scheduler::shutdown(); }
+    } stop;
+    untimed.set_observer(&stop);
+    quick.run();
+    EXPECT_TRUE(ticking.events.empty());
+    EXPECT_FALSE(untimed.good(0));
+}
+
+}  // namespace
