@@ -1,0 +1,79 @@
+#pragma once
+// One rank of the permission table: how much a user's marks and votes weigh
+// and which moderation rights he has. The table is read once from the
+// permission file, one rank per line.
+#include <fstream>
+#include <string>
+
+#include "net/c_error.hpp"
+#include "util/c_util.hpp"
+
+namespace vorta {
+
+class permission {
+public:
+    permission() = default;
+    permission(const std::string& name, const std::string& label, const int& mark_weight,
+               const int& vote_weight, const bool& immune, const bool& can_alarm,
+               const bool& gets_alarm, const int& level, const bool& can_kick_all,
+               const int& max_ban, const bool& can_kill, const int& max_lock,
+               const bool& sees_ip);
+    permission(const permission&) = default;
+    permission(permission&&) = default;
+    permission& operator=(const permission&) = default;
+    permission& operator=(permission&&) = default;
+    virtual ~permission() = default;
+
+    // Used as a search key: matches the rank with exactly this name.
+    bool operator()(const permission& other) const;
+    // Sort order of the table: ascending level.
+    bool operator()(const permission& a, const permission& b) const;
+
+    // Appends one rank per data line of `file` to `out`, in file order. Ranks
+    // before a faulty line have already been appended when the error is thrown.
+    template <typename OutputIterator>
+    static void load(const std::string& file, OutputIterator out);
+
+    // Declaration order is the column order of the permission file.
+    std::string name;
+    std::string label;
+    int mark_weight = 0;
+    int vote_weight = 0;
+    bool immune = false;
+    bool can_alarm = false;
+    bool gets_alarm = false;
+    int level = 0;
+    bool can_kick_all = false;
+    int max_ban = 0;
+    bool can_kill = false;
+    int max_lock = 0;
+    bool sees_ip = false;
+
+private:
+    // Fills `rank` from one trimmed data line; false when the line is not a rank.
+    static bool parse_line(const std::string& line, permission& rank);
+};
+
+template <typename OutputIterator>
+void permission::load(const std::string& file, OutputIterator out) {
+    std::ifstream in(file.c_str());
+    if (!in) throw c_error("can't open permission file '" + file + "'");
+
+    // A line that does not fit the buffer sets failbit and so ends the table
+    // quietly; whatever was read before it stays.
+    char buffer[4096];
+    long line_number = 0;
+    while (in.getline(buffer, sizeof buffer)) {
+        ++line_number;
+        const std::string line = trim(buffer);
+        if (line.empty() || line[0] == '#') continue;
+        permission rank;
+        if (!parse_line(line, rank))
+            throw c_error("in file '" + file + "' at line " + long_to_string(line_number) +
+                          ": unrecognized syntax");
+        *out = rank;
+        ++out;
+    }
+}
+
+}  // namespace vorta
