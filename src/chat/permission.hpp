@@ -2,6 +2,7 @@
 // One rank of the permission table: how much a user's marks and votes weigh
 // and which moderation rights he has. The table is read once from the
 // permission file, one rank per line.
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -57,7 +58,8 @@ private:
 template <typename OutputIterator>
 void permission::load(const std::string& file, OutputIterator out) {
     std::ifstream in(file.c_str());
-    if (!in) throw c_error("can't open permission file '" + file + "'");
+    // A directory opens as a stream that reads nothing; it holds no ranks.
+    if (!in || std::filesystem::is_directory(file)) throw c_error("can't open permission file '" + file + "'");
 
     // A line that does not fit the buffer sets failbit and so ends the table
     // quietly; whatever was read before it stays.

@@ -171,6 +171,8 @@ TEST_F(permission_file, missing_file) {
     } catch (const c_error& e) {
         EXPECT_STREQ(e.what(), ("can't open permission file '" + missing + "'").c_str());
     }
+    EXPECT_THROW(permission::load(dir, std::back_inserter(ranks)), c_error);
+    EXPECT_TRUE(ranks.empty());
 }
 
 permission rank(const std::string& name, int level) {

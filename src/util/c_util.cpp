@@ -1,0 +1,184 @@
+#include "util/c_util.hpp"
+
+#include <cctype>
+#include <cstdlib>
+#include <ctime>
+
+namespace vorta {
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// ASCII only: the locale must not widen what counts as a letter.
+bool is_ascii_alnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Index of the first `close` at or after `from` whose run of backslashes in
+// front (not looking back past `start`) has even length; npos when none.
+std::string::size_type find_unescaped(const std::string& line, char close,
+                                      std::string::size_type start,
+                                      std::string::size_type from) {
+    for (auto pos = line.find(close, from); pos != std::string::npos;
+         pos = line.find(close, pos + 1)) {
+        std::string::size_type run = 0;
+        while (pos - run > start && line[pos - run - 1] == '\\') ++run;
+        if (run % 2 == 0) return pos;
+    }
+    return std::string::npos;
+}
+
+}  // namespace
+
+bool nocase_equal(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::string::size_type i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+long string_to_long(const std::string& text, int base) {
+    return std::strtol(text.c_str(), nullptr, base);
+}
+
+std::string long_to_string(long value) { return std::to_string(value); }
+
+std::string ltrim(std::string s) {
+    std::string::size_type i = 0;
+    while (i < s.size() && is_blank(s[i])) ++i;
+    s.erase(0, i);
+    return s;
+}
+
+std::string rtrim(std::string s) {
+    auto n = s.size();
+    while (n > 0 && is_blank(s[n - 1])) --n;
+    s.erase(n);
+    return s;
+}
+
+std::string trim(std::string s) { return ltrim(rtrim(std::move(s))); }
+
+std::string get_param(std::string line, int index, std::string open, char close) {
+    std::string result;
+    std::string::size_type pos = 0;
+    for (int counter = 0; counter <= index; ++counter) {
+        auto found = line.find(open, pos);
+        if (found == std::string::npos) return result;
+        auto start = found + open.size();
+        auto end = find_unescaped(line, close, start, start);
+        // An unterminated parameter spoils every query that reaches it.
+        if (end == std::string::npos) return std::string();
+        if (counter == index) result = c_unescape(line.substr(start, end - start));
+        pos = end + 1;
+    }
+    return result;
+}
+
+std::vector<std::pair<std::string, std::string>> get_params(const std::string& line,
+                                                            const int& count) {
+    std::vector<std::pair<std::string, std::string>> result;
+    const std::string text = trim(line);
+    std::string::size_type pos = 0;
+    for (int word = 1; word <= count; ++word) {
+        auto blank = text.find(' ', pos);
+        if (blank == std::string::npos) {
+            result.emplace_back(text.substr(pos), std::string());
+            break;
+        }
+        result.emplace_back(text.substr(pos, blank - pos), ltrim(text.substr(blank)));
+        pos = text.find_first_not_of(' ', blank);
+        if (pos == std::string::npos) pos = text.size();
+    }
+    while (static_cast<int>(result.size()) < count) result.emplace_back();
+    return result;
+}
+
+std::string c_escape(std::string s) {
+    for (std::string::size_type i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' || s[i] == '"' || s[i] == '\'') {
+            s.insert(i, 1, '\\');
+            ++i;
+        }
+    }
+    return s;
+}
+
+std::string c_unescape(std::string s) {
+    // After erasing, position `pos` holds the escaped character; skip it.
+    for (auto pos = s.find('\\'); pos != std::string::npos; pos = s.find('\\', pos + 1))
+        s.erase(pos, 1);
+    return s;
+}
+
+std::string hex_escape(std::string s) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        if (is_ascii_alnum(c)) {
+            out += c;
+        } else if (c == ' ') {
+            out += '+';
+        } else {
+            const auto byte = static_cast<unsigned char>(c);
+            out += '%';
+            out += digits[byte >> 4];
+            out += digits[byte & 0x0f];
+        }
+    }
+    return out;
+}
+
+std::string hex_unescape(std::string s) {
+    for (auto pos = s.find_first_of("%+"); pos != std::string::npos;
+         pos = s.find_first_of("%+", pos + 1)) {
+        if (s[pos] == '+') {
+            s[pos] = ' ';
+        } else {
+            const auto code = string_to_long(s.substr(pos + 1, 2), 16);
+            s.replace(pos, 3, 1, static_cast<char>(code));
+        }
+    }
+    return s;
+}
+
+std::string html_escape(std::string s) {
+    for (auto pos = s.find_first_of("&<>\""); pos != std::string::npos;
+         pos = s.find_first_of("&<>\"", pos)) {
+        const char* entity = "";
+        switch (s[pos]) {
+            case '&': entity = "&amp;"; break;
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            default: entity = "&quot;"; break;
+        }
+        s.replace(pos, 1, entity);
+        pos += std::char_traits<char>::length(entity);
+    }
+    return s;
+}
+
+std::string html_unescape(std::string s) {
+    for (auto pos = s.find('&'); pos != std::string::npos; pos = s.find('&', pos + 1)) {
+        if (s.compare(pos, 5, "&amp;") == 0)
+            s.replace(pos, 5, "&");
+        else if (s.compare(pos, 4, "&lt;") == 0)
+            s.replace(pos, 4, "<");
+        else if (s.compare(pos, 4, "&gt;") == 0)
+            s.replace(pos, 4, ">");
+        else if (s.compare(pos, 6, "&quot;") == 0)
+            s.replace(pos, 6, "\"");
+    }
+    return s;
+}
+
+int random(int first, int count) { return first + std::rand() % count; }
+
+void set_random_seed() { std::srand(static_cast<unsigned>(std::time(nullptr))); }
+
+}  // namespace vorta
