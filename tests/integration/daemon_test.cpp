@@ -48,14 +48,14 @@ protected:
     }
 
     test_support::launch_result launch(const std::vector<std::string>& args = {},
-                                       const std::vector<std::string>& env = {}, long max_files = 0) {
+                                       const std::vector<std::string>& env = {}) {
         std::vector<std::string> argv{VCD_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> environment = env;
         // Sanitizer reports must not vanish with the daemon's closed streams.
         environment.push_back("ASAN_OPTIONS=log_path=" + dir.file("asan"));
         environment.push_back("UBSAN_OPTIONS=log_path=" + dir.file("ubsan"));
-        return daemon_process::launch(dir.path(), argv, environment, max_files);
+        return daemon_process::launch(dir.path(), argv, environment);
     }
 
     std::string log() const { return dir.file("vcd.log"); }
@@ -230,12 +230,15 @@ TEST_F(daemon_test, two_hundred_connections_leave_the_daemon_serving) {
 }
 
 TEST_F(daemon_test, running_out_of_descriptors_neither_ends_nor_spins_the_daemon) {
-    // Standard streams, the poller, its wake-up counter and two listeners:
-    // no descriptor is left for an accepted connection.
-    ASSERT_EQ(launch({write_config()}, {}, 7).status, 0);
+    ASSERT_EQ(launch({write_config()}).status, 0);
     daemon_process daemon(log());
     ASSERT_GT(daemon.pid(), 0);
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(test_support::wait_for_text(log(), "daemon started"));
+    int probe = test_support::connect_local(1612);  // the listeners are open
+    ASSERT_GE(probe, 0);
+    close(probe);
+    // Leave the daemon no descriptor beyond those it holds now.
+    ASSERT_TRUE(test_support::limit_descriptors(daemon.pid()));
     long before = test_support::cpu_ticks(daemon.pid());
     std::vector<int> clients;
     for (int i = 0; i < 20; ++i) {

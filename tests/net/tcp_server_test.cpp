@@ -113,6 +113,11 @@ TEST_F(tcp_server_test, a_descriptor_shortage_is_reported_once_and_pauses_the_li
     std::vector<int> clients;
     for (int i = 0; i < 3; ++i) clients.push_back(connect_to(port));
 
+    // The stopper starts first: making a thread may itself need a descriptor.
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        scheduler::shutdown();
+    });
     // Leave the process no descriptor for the accepted connections.
     rlimit saved{};
     getrlimit(RLIMIT_NOFILE, &saved);
@@ -120,10 +125,6 @@ TEST_F(tcp_server_test, a_descriptor_shortage_is_reported_once_and_pauses_the_li
     rlimit tight{static_cast<rlim_t>(probe), saved.rlim_max};
     close(probe);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    std::thread stopper([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        scheduler::shutdown();
-    });
     loop.run();
     stopper.join();
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);

@@ -25,7 +25,7 @@ namespace test_support {
 using namespace std::chrono_literals;
 
 launch_result daemon_process::launch(const std::string& directory, const std::vector<std::string>& args,
-                                     const std::vector<std::string>& env, long max_files) {
+                                     const std::vector<std::string>& env) {
     become_subreaper();
     int out[2];
     if (pipe(out) != 0) return {};
@@ -35,10 +35,6 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         close(out[0]);
         close(out[1]);
         if (chdir(directory.c_str()) != 0) _exit(126);
-        if (max_files > 0) {
-            rlimit limit{static_cast<rlim_t>(max_files), static_cast<rlim_t>(max_files)};
-            setrlimit(RLIMIT_NOFILE, &limit);
-        }
         std::vector<char*> argv;
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
@@ -151,6 +147,8 @@ int connect_local(int port) {
 
 #include <dirent.h>
 
+#include <filesystem>
+
 namespace test_support {
 
 pid_t find_child(const std::string& binary) {
@@ -180,6 +178,19 @@ pid_t find_child(const std::string& binary) {
     }
     closedir(proc);
     return found;
+}
+
+bool limit_descriptors(pid_t pid) {
+    std::error_code error;
+    rlim_t open = 0;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        ++open;
+    if (error || open == 0) return false;
+    // Descriptors are handed out lowest first, so a process without gaps in
+    // its table gets none below this limit.
+    rlimit limit{open, open};
+    return prlimit(pid, RLIMIT_NOFILE, &limit, nullptr) == 0;
 }
 
 long cpu_ticks(pid_t pid) {

@@ -19,9 +19,9 @@ struct launch_result {
 class daemon_process {
 public:
     // Runs `binary` with `args` in `directory`; `env` entries ("NAME=value")
-    // replace the environment; `max_files` > 0 lowers the descriptor limit.
+    // replace the environment.
     static launch_result launch(const std::string& directory, const std::vector<std::string>& args,
-                                const std::vector<std::string>& env, long max_files = 0);
+                                const std::vector<std::string>& env);
 
     // Attaches to the daemon whose "daemon started (pid: N)" line appears in
     // `log` within the timeout; pid() is 0 when none does.
@@ -64,6 +64,10 @@ namespace test_support {
 // The first process whose parent is the calling process and that runs
 // `binary`; 0 when there is none.
 pid_t find_child(const std::string& binary);
+
+// Lowers the descriptor limit of a running process to the number of
+// descriptors it holds, so that it cannot open another; true on success.
+bool limit_descriptors(pid_t pid);
 
 // User plus system CPU time of a process, in clock ticks.
 long cpu_ticks(pid_t pid);
