@@ -98,21 +98,30 @@ std::vector<std::pair<std::string, std::string>> get_params(const std::string& l
     return result;
 }
 
+// The escaping functions build a new string in one pass: editing in place
+// would cost time in proportion to the square of a hostile text's length.
+
 std::string c_escape(std::string s) {
-    for (std::string::size_type i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' || s[i] == '"' || s[i] == '\'') {
-            s.insert(i, 1, '\\');
-            ++i;
-        }
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        if (c == '\\' || c == '"' || c == '\'') out += '\\';
+        out += c;
     }
-    return s;
+    return out;
 }
 
 std::string c_unescape(std::string s) {
-    // After erasing, position `pos` holds the escaped character; skip it.
-    for (auto pos = s.find('\\'); pos != std::string::npos; pos = s.find('\\', pos + 1))
-        s.erase(pos, 1);
-    return s;
+    // A backslash is dropped and the character after it kept as it is.
+    std::string out;
+    out.reserve(s.size());
+    for (std::string::size_type i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\') {
+            if (++i == s.size()) break;
+        }
+        out += s[i];
+    }
+    return out;
 }
 
 std::string hex_escape(std::string s) {
@@ -135,50 +144,62 @@ std::string hex_escape(std::string s) {
 }
 
 std::string hex_unescape(std::string s) {
-    for (auto pos = s.find_first_of("%+"); pos != std::string::npos;
-         pos = s.find_first_of("%+", pos + 1)) {
-        if (s[pos] == '+') {
-            s[pos] = ' ';
+    std::string out;
+    out.reserve(s.size());
+    for (std::string::size_type i = 0; i < s.size(); ++i) {
+        if (s[i] == '+') {
+            out += ' ';
+        } else if (s[i] == '%') {
+            out += static_cast<char>(string_to_long(s.substr(i + 1, 2), 16));
+            i += 2;
         } else {
-            const auto code = string_to_long(s.substr(pos + 1, 2), 16);
-            s.replace(pos, 3, 1, static_cast<char>(code));
+            out += s[i];
         }
     }
-    return s;
+    return out;
 }
 
 std::string html_escape(std::string s) {
-    for (auto pos = s.find_first_of("&<>\""); pos != std::string::npos;
-         pos = s.find_first_of("&<>\"", pos)) {
-        const char* entity = "";
-        switch (s[pos]) {
-            case '&': entity = "&amp;"; break;
-            case '<': entity = "&lt;"; break;
-            case '>': entity = "&gt;"; break;
-            default: entity = "&quot;"; break;
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c; break;
         }
-        s.replace(pos, 1, entity);
-        pos += std::char_traits<char>::length(entity);
     }
-    return s;
+    return out;
 }
 
 std::string html_unescape(std::string s) {
-    for (auto pos = s.find('&'); pos != std::string::npos; pos = s.find('&', pos + 1)) {
-        if (s.compare(pos, 5, "&amp;") == 0)
-            s.replace(pos, 5, "&");
-        else if (s.compare(pos, 4, "&lt;") == 0)
-            s.replace(pos, 4, "<");
-        else if (s.compare(pos, 4, "&gt;") == 0)
-            s.replace(pos, 4, ">");
-        else if (s.compare(pos, 6, "&quot;") == 0)
-            s.replace(pos, 6, "\"");
+    static const struct {
+        const char* entity;
+        std::string::size_type length;
+        char plain;
+    } entities[] = {{"&amp;", 5, '&'}, {"&lt;", 4, '<'}, {"&gt;", 4, '>'}, {"&quot;", 6, '"'}};
+    std::string out;
+    out.reserve(s.size());
+    for (std::string::size_type i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '&') {
+            for (const auto& e : entities) {
+                if (s.compare(i, e.length, e.entity) == 0) {
+                    c = e.plain;
+                    i += e.length - 1;
+                    break;
+                }
+            }
+        }
+        out += c;
     }
-    return s;
+    return out;
 }
 
-int random(int first, int count) { return first + std::rand() % count; }
-
+// A count below 1 would divide by zero; it yields `first`.
+int random(int first, int count) { return count > 0 ? first + std::rand() % count : first; }
 void set_random_seed() { std::srand(static_cast<unsigned>(std::time(nullptr))); }
 
 }  // namespace vorta

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -112,6 +113,13 @@ TEST_F(daemon_test, sigterm_ends_the_daemon_smoothly) {
     ASSERT_GT(daemon.pid(), 0);
     EXPECT_TRUE(std::regex_search(read_file(log()), std::regex("^" + stamp + "daemon started \\(pid: " +
                                                                std::to_string(daemon.pid()) + "\\)\n")));
+    // Detached: a session of its own that it does not lead, so no terminal
+    // can be acquired; files created with the mask 022.
+    EXPECT_NE(getsid(daemon.pid()), daemon.pid());
+    EXPECT_NE(getsid(daemon.pid()), getsid(0));
+    struct stat status{};
+    ASSERT_EQ(stat(log().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0644u);
     int client = test_support::connect_local(1612);
     EXPECT_GE(client, 0);
     close(client);

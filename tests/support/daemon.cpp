@@ -8,6 +8,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +36,8 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         close(out[0]);
         close(out[1]);
         if (chdir(directory.c_str()) != 0) _exit(126);
+        // The daemon sets its own mask; a strict one here shows that it does.
+        umask(077);
         std::vector<char*> argv;
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);

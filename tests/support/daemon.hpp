@@ -18,8 +18,8 @@ struct launch_result {
 
 class daemon_process {
 public:
-    // Runs `binary` with `args` in `directory`; `env` entries ("NAME=value")
-    // replace the environment.
+    // Runs `binary` with `args` in `directory` under the file mode mask 077;
+    // `env` entries ("NAME=value") replace the environment.
     static launch_result launch(const std::string& directory, const std::vector<std::string>& args,
                                 const std::vector<std::string>& env);
 

@@ -186,6 +186,9 @@ TEST(CUtilRandom, IsFirstPlusRandModuloCount) {
     const int expected = 10 + std::rand() % 6;
     std::srand(1234);
     EXPECT_EQ(vorta::random(10, 6), expected);
+    // An empty range must not divide by zero.
+    EXPECT_EQ(vorta::random(10, 0), 10);
+    EXPECT_EQ(vorta::random(10, -2), 10);
 }
 
 }  // namespace
