@@ -18,6 +18,7 @@
 #include "net/c_error.hpp"
 #include "net/observer.hpp"
 #include "net/scheduler.hpp"
+#include "support/daemon.hpp"
 
 namespace {
 
@@ -29,19 +30,6 @@ int local_port(int fd) {
     socklen_t length = sizeof address;
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     return ntohs(address.sin_port);
-}
-
-int connect_to(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 class acceptor : public vorta::observer {
@@ -98,7 +86,7 @@ TEST_F(tcp_server_test, a_port_in_use_gives_the_systems_text) {
 
 TEST_F(tcp_server_test, accepted_connections_reach_the_observer_blocking_with_their_address) {
     tcp_server server(&loop, &watcher, "", "0");
-    int client = connect_to(local_port(server.get_descriptor()));
+    int client = test_support::connect_local(local_port(server.get_descriptor()));
     ASSERT_GE(client, 0);
     loop.run();
     ASSERT_EQ(watcher.accepted.size(), 1u);
@@ -111,7 +99,7 @@ TEST_F(tcp_server_test, a_descriptor_shortage_is_reported_once_and_pauses_the_li
     counting_server server(&loop, &watcher, "", "0");
     int port = local_port(server.get_descriptor());
     std::vector<int> clients;
-    for (int i = 0; i < 3; ++i) clients.push_back(connect_to(port));
+    for (int i = 0; i < 3; ++i) clients.push_back(test_support::connect_local(port));
 
     // The stopper starts first: making a thread may itself need a descriptor.
     std::thread stopper([] {
