@@ -120,9 +120,7 @@ TEST_F(daemon_test, sigterm_ends_the_daemon_smoothly) {
     struct stat status{};
     ASSERT_EQ(stat(log().c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0644u);
-    int client = test_support::connect_local(1612);
-    EXPECT_GE(client, 0);
-    close(client);
+    EXPECT_TRUE(test_support::wait_listening(1612));
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
     // The two listening servers are all that is registered.
@@ -150,9 +148,7 @@ TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {
     ASSERT_TRUE(test_support::wait_for_text(dir.file("second.log"), "configuration reloaded"));
     EXPECT_TRUE(std::regex_match(read_file(dir.file("second.log")), std::regex(stamp + "configuration reloaded\n")));
 
-    int client = test_support::connect_local(1613);
-    EXPECT_GE(client, 0);
-    close(client);
+    EXPECT_TRUE(test_support::wait_listening(1613));
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
     EXPECT_EQ(test_support::count_lines(dir.file("second.log"), "smooth shutdown (fds: 2)"), 1);
@@ -171,13 +167,7 @@ TEST_F(daemon_test, log_in_a_missing_directory_is_lost_silently) {
     }
     daemon_process daemon(pid);
     ASSERT_GT(daemon.pid(), 0);
-    int client = -1;
-    for (int i = 0; i < 500 && client < 0; ++i) {
-        client = test_support::connect_local(1612);
-        if (client < 0) std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_GE(client, 0);
-    close(client);
+    EXPECT_TRUE(test_support::wait_listening(1612));
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
 }
@@ -214,6 +204,7 @@ TEST_F(daemon_test, two_hundred_connections_leave_the_daemon_serving) {
     ASSERT_EQ(launch({write_config()}).status, 0);
     daemon_process daemon(log());
     ASSERT_GT(daemon.pid(), 0);
+    ASSERT_TRUE(test_support::wait_listening(1612));
     std::vector<int> clients;
     for (int i = 0; i < 200; ++i) {
         int fd = test_support::connect_local(1612);
@@ -241,10 +232,8 @@ TEST_F(daemon_test, running_out_of_descriptors_neither_ends_nor_spins_the_daemon
     ASSERT_EQ(launch({write_config()}).status, 0);
     daemon_process daemon(log());
     ASSERT_GT(daemon.pid(), 0);
-    ASSERT_TRUE(test_support::wait_for_text(log(), "daemon started"));
-    int probe = test_support::connect_local(1612);  // the listeners are open
-    ASSERT_GE(probe, 0);
-    close(probe);
+    ASSERT_TRUE(test_support::wait_listening(1613));
+    std::this_thread::sleep_for(100ms);  // until the probe connection is closed again
     // Leave the daemon no descriptor beyond those it holds now.
     ASSERT_TRUE(test_support::limit_descriptors(daemon.pid()));
     long before = test_support::cpu_ticks(daemon.pid());

@@ -146,6 +146,19 @@ int connect_local(int port) {
     return fd;
 }
 
+bool wait_listening(int port, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    do {
+        int fd = connect_local(port);
+        if (fd >= 0) {
+            close(fd);
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
 }  // namespace test_support
 
 #include <dirent.h>

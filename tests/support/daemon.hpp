@@ -57,6 +57,9 @@ int count_lines(const std::string& path, const std::string& text);
 // A blocking TCP connection to 127.0.0.1:port; -1 on failure.
 int connect_local(int port);
 
+// Waits until 127.0.0.1:port accepts connections; true when it does.
+bool wait_listening(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
 }  // namespace test_support
 
 namespace test_support {
