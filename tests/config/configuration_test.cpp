@@ -18,7 +18,7 @@ namespace {
 
 using cfg = vorta::configuration;
 
-class ConfigurationTest : public ::testing::Test {
+class configuration_test : public ::testing::Test {
 protected:
     void SetUp() override {
         char templ[] = "/tmp/vcd_config_XXXXXX";
@@ -54,7 +54,7 @@ protected:
     std::string dir_;
 };
 
-TEST_F(ConfigurationTest, ErrorTextsNameFileAndLine) {
+TEST_F(configuration_test, error_texts_name_file_and_line) {
     cfg config;
     const std::string missing = dir_ + "/none.conf";
     try {
@@ -82,14 +82,14 @@ TEST_F(ConfigurationTest, ErrorTextsNameFileAndLine) {
     EXPECT_EQ(load("all.host.x = y", config), at + "1: unknown key");
 }
 
-TEST_F(ConfigurationTest, FailedLoadKeepsEarlierLinesUnvalidated) {
+TEST_F(configuration_test, failed_load_keeps_earlier_lines_unvalidated) {
     cfg config;
     EXPECT_NE(load("all.path = etc\nbogus line\nnick.max = 5\n", config), "");
     EXPECT_EQ(config.get(cfg::all_path), "etc");
     EXPECT_EQ(config.get(cfg::nick_max), "");
 }
 
-TEST_F(ConfigurationTest, LineSyntax) {
+TEST_F(configuration_test, line_syntax) {
     const cfg config = loaded(
         "all.search=a\n"
         "\t all.host \t =   \t x y  \n"
@@ -108,7 +108,7 @@ TEST_F(ConfigurationTest, LineSyntax) {
     EXPECT_EQ(config.get(cfg::db_connection), "a=b");
 }
 
-TEST_F(ConfigurationTest, CarriageReturnsStayInValues) {
+TEST_F(configuration_test, carriage_returns_stay_in_values) {
     const cfg config =
         loaded("all.search = s\r\nnick.max = 20\r\nall.links = 0\r\nroom.max = 5\n"
                "pwd.max =\r\n");
@@ -120,7 +120,7 @@ TEST_F(ConfigurationTest, CarriageReturnsStayInValues) {
     EXPECT_EQ(config.get(cfg::pwd_max), "");
 }
 
-TEST_F(ConfigurationTest, OverlongLineEndsReadingThenValidates) {
+TEST_F(configuration_test, overlong_line_ends_reading_then_validates) {
     const std::string fits = "photo.html = " + std::string(4095 - 13, 'x');
     cfg config = loaded(fits + "\nnick.max = 9\n");
     EXPECT_EQ(config.get(cfg::photo_html), fits.substr(13));
@@ -136,7 +136,7 @@ TEST_F(ConfigurationTest, OverlongLineEndsReadingThenValidates) {
 
 // Every key text, given the value of its own number: each lands on the right
 // enumerator, and exactly the listed keys take the local and web rules.
-TEST_F(ConfigurationTest, EveryKeyTextMapsToItsNumber) {
+TEST_F(configuration_test, every_key_text_maps_to_its_number) {
     std::vector<std::string> texts = {
         "all.host", "all.www", "all.webpath", "all.path", "all.links", "all.onlyregs",
         "all.search", "file.welcome", "file.permissions", "file.rooms", "file.security",
@@ -181,7 +181,7 @@ TEST_F(ConfigurationTest, EveryKeyTextMapsToItsNumber) {
     }
 }
 
-TEST_F(ConfigurationTest, GetAndGetInt) {
+TEST_F(configuration_test, get_and_get_int) {
     const cfg config = loaded("all.search = 12abc\nnick.max = 007\nphoto.html = -3\n");
     EXPECT_EQ(config.get_int(cfg::all_search), 12);
     EXPECT_EQ(config.get_int(cfg::nick_max), 7);
@@ -191,7 +191,7 @@ TEST_F(ConfigurationTest, GetAndGetInt) {
     EXPECT_EQ(cfg().get(cfg::nick_min), "");
 }
 
-TEST_F(ConfigurationTest, MissingKeysTakeFallbacks) {
+TEST_F(configuration_test, missing_keys_take_fallbacks) {
     const cfg config = loaded("");
     EXPECT_EQ(config.get(cfg::all_webpath), "/");
     EXPECT_EQ(config.get(cfg::all_path), "/");
@@ -206,7 +206,7 @@ TEST_F(ConfigurationTest, MissingKeysTakeFallbacks) {
     EXPECT_EQ(config.get(cfg::nick_color), "");
 }
 
-TEST_F(ConfigurationTest, NumbersFallBackUnlessDigitsOnly) {
+TEST_F(configuration_test, numbers_fall_back_unless_digits_only) {
     struct number_key {
         cfg::keys key;
         const char* text;
@@ -239,7 +239,7 @@ TEST_F(ConfigurationTest, NumbersFallBackUnlessDigitsOnly) {
     EXPECT_EQ(config.get_int(cfg::banner_width), 0);
 }
 
-TEST_F(ConfigurationTest, FlagsMustBeExactlyZeroOrOne) {
+TEST_F(configuration_test, flags_must_be_exactly_zero_or_one) {
     for (const std::string bad : {"2", "yes", "", "01", "1\r"}) {
         const cfg config = loaded("all.links = " + bad + "\nall.onlyregs = " + bad +
                                   "\nroom.clear = " + bad + "\ndb.clean = " + bad);
@@ -256,7 +256,7 @@ TEST_F(ConfigurationTest, FlagsMustBeExactlyZeroOrOne) {
     EXPECT_EQ(config.get(cfg::db_clean), "0");
 }
 
-TEST_F(ConfigurationTest, CharacterSetsAndColour) {
+TEST_F(configuration_test, character_sets_and_colour) {
     cfg config = loaded("nick.valid = abc\nroom.valid = xyz\nnick.color = aBc0F9\n");
     EXPECT_EQ(config.get(cfg::nick_valid), "abc");
     EXPECT_EQ(config.get(cfg::room_valid), "xyz");
@@ -273,7 +273,7 @@ TEST_F(ConfigurationTest, CharacterSetsAndColour) {
     EXPECT_EQ(loaded("nick.color = 00GG00\n").get(cfg::nick_color), "0000FF");
 }
 
-TEST_F(ConfigurationTest, DirectoriesAndLocalFiles) {
+TEST_F(configuration_test, directories_and_local_files) {
     cfg config = loaded(
         "all.webpath = chat\nall.path = etc\nfile.log = vcd.log\nfile.rooms = /abs/rooms\n"
         "file.permissions = p\nfile.security = s\nfile.replace = r\n");
@@ -293,7 +293,7 @@ TEST_F(ConfigurationTest, DirectoriesAndLocalFiles) {
     EXPECT_EQ(config.get(cfg::all_path), "/srv/chat/");
 }
 
-TEST_F(ConfigurationTest, WebAddresses) {
+TEST_F(configuration_test, web_addresses) {
     const cfg config = loaded("all.www = chat.example.org:8080/ignored\nall.webpath = chat\n"
                         "file.js = js/chat.js\n"
                         "file.help = /help.html\n"
@@ -316,7 +316,7 @@ TEST_F(ConfigurationTest, WebAddresses) {
               "http:/a.js");
 }
 
-TEST_F(ConfigurationTest, WelcomeFileIsReadWithoutLineBreaks) {
+TEST_F(configuration_test, welcome_file_is_read_without_line_breaks) {
     write("welcome.html", "<p>Hallo\r\nWelt</p>\n\n<p>!</p>\n");
     cfg config = loaded("all.path = " + dir_ + "\nfile.welcome = welcome.html\n");
     EXPECT_EQ(config.get(cfg::file_welcome), "<p>HalloWelt</p><p>!</p>");
@@ -326,7 +326,7 @@ TEST_F(ConfigurationTest, WelcomeFileIsReadWithoutLineBreaks) {
     EXPECT_EQ(config.get(cfg::file_welcome), "");
 }
 
-TEST_F(ConfigurationTest, ReloadReplacesOrRestoresEverything) {
+TEST_F(configuration_test, reload_replaces_or_restores_everything) {
     write("welcome.html", "hi\n");
     const std::string good = write("good.conf", "all.path = " + dir_ +
                                                     "\nfile.welcome = welcome.html\n"
