@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
         Config.load(ConfigFile);
         vorta::set_random_seed();
         vorta::daemon();
+        reserve_log_descriptor();
         write_log("daemon started (pid: " + vorta::long_to_string(getpid()) + ")");
         vorta::signal(SIGPIPE, SIG_IGN);
         vorta::signal(SIGTERM, sig_handler);

@@ -1,5 +1,9 @@
 #include "program.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -15,15 +19,40 @@ vorta::configuration Config;
 vorta::database Database;
 vorta::manager Manager;
 
+namespace {
+
+// A descriptor kept open only so that it can be given up for the log.
+int log_reserve = -1;
+bool log_reserve_wanted = false;
+
+std::FILE* open_log(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "ae");
+    if (file == nullptr && (errno == EMFILE || errno == ENFILE) && log_reserve >= 0) {
+        ::close(log_reserve);
+        log_reserve = -1;
+        file = std::fopen(path.c_str(), "ae");
+    }
+    return file;
+}
+
+}  // namespace
+
+void reserve_log_descriptor() {
+    log_reserve_wanted = true;
+    if (log_reserve < 0) log_reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
 void write_log(const std::string& message) {
     std::string path = Config.get(vorta::configuration::file_log);
     if (path.empty()) path = "./vcd.log";
-    std::FILE* file = std::fopen(path.c_str(), "ae");
-    if (file == nullptr) return;
-    std::time_t now = std::time(nullptr);
-    char stamp[64] = "";
-    if (ctime_r(&now, stamp) == nullptr) stamp[0] = '\0';
-    std::string line = "[" + std::string(stamp, std::strcspn(stamp, "\r\n")) + "] " + message + "\n";
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fclose(file);
+    std::FILE* file = open_log(path);
+    if (file != nullptr) {
+        std::time_t now = std::time(nullptr);
+        char stamp[64] = "";
+        if (ctime_r(&now, stamp) == nullptr) stamp[0] = '\0';
+        std::string line = "[" + std::string(stamp, std::strcspn(stamp, "\r\n")) + "] " + message + "\n";
+        std::fwrite(line.data(), 1, line.size(), file);
+        std::fclose(file);
+    }
+    if (log_reserve_wanted) reserve_log_descriptor();
 }

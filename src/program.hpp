@@ -19,3 +19,8 @@ extern vorta::manager Manager;
 // Appends "[<ctime>] <message>" to the log file named by "file.log"
 // ("./vcd.log" without one). A log that cannot be opened loses the line.
 void write_log(const std::string& message);
+
+// Holds one descriptor in reserve for the log, so that running out of
+// descriptors can still be reported. Call it once the process has detached:
+// detaching closes every descriptor it inherited.
+void reserve_log_descriptor();

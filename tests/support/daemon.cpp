@@ -198,14 +198,19 @@ pid_t find_child(const std::string& binary) {
 
 bool limit_descriptors(pid_t pid) {
     std::error_code error;
-    rlim_t open = 0;
+    std::vector<bool> open;
     for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
-         !error && it != std::filesystem::directory_iterator(); it.increment(error))
-        ++open;
-    if (error || open == 0) return false;
-    // Descriptors are handed out lowest first, so a process without gaps in
-    // its table gets none below this limit.
-    rlimit limit{open, open};
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        std::size_t fd = std::stoul(it->path().filename().string());
+        if (fd >= open.size()) open.resize(fd + 1, false);
+        open[fd] = true;
+    }
+    if (error) return false;
+    // Descriptors are handed out lowest first: below the first free one there
+    // is none to hand out.
+    rlim_t lowest_free = 0;
+    while (lowest_free < open.size() && open[lowest_free]) ++lowest_free;
+    rlimit limit{lowest_free, lowest_free};
     return prlimit(pid, RLIMIT_NOFILE, &limit, nullptr) == 0;
 }
 

@@ -68,8 +68,8 @@ namespace test_support {
 // `binary`; 0 when there is none.
 pid_t find_child(const std::string& binary);
 
-// Lowers the descriptor limit of a running process to the number of
-// descriptors it holds, so that it cannot open another; true on success.
+// Lowers the descriptor limit of a running process to its lowest free
+// descriptor, so that it cannot open another; true on success.
 bool limit_descriptors(pid_t pid);
 
 // User plus system CPU time of a process, in clock ticks.
