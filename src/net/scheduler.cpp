@@ -24,10 +24,6 @@ namespace {
 // Marks the wake-up counter among the kernel's events.
 constexpr std::uint64_t wake_tag = 0;
 
-void stamp(timeval& when) {
-    if (gettimeofday(&when, nullptr) != 0) throw system_error();
-}
-
 }  // namespace
 
 scheduler::regi::regi(int fd, communicator* handler, bool wants_ticks)
@@ -36,6 +32,10 @@ scheduler::regi::regi(int fd, communicator* handler, bool wants_ticks)
 scheduler::regi::regi(bool is_active) : active(is_active) {}
 
 scheduler::scheduler(const int& interval) : interval_(interval) {}
+
+void scheduler::get_time(timeval& now) {
+    if (gettimeofday(&now, nullptr) != 0) throw system_error();
+}
 
 scheduler::~scheduler() {
     if (waker_ >= 0) {
@@ -188,7 +188,7 @@ int scheduler::run() {
         if (!Active) break;
         if (auto function = Thread.exchange(nullptr)) function();
 
-        stamp(before);
+        get_time(before);
         const timeval* limit = Timer;
         int wait_ms = limit == nullptr ? -1
                                        : static_cast<int>(limit->tv_sec * 1000 + limit->tv_usec / 1000);
@@ -197,10 +197,10 @@ int scheduler::run() {
         int count = epoll_wait(poller_, events_.data(), static_cast<int>(events_.size()), wait_ms);
         if (count < 0) {
             if (errno != EINTR) throw system_error();
-            stamp(after);
+            get_time(after);
             continue;
         }
-        stamp(after);
+        get_time(after);
 
         if (count == 0) {
             tick();

@@ -72,6 +72,10 @@ public:
     static std::atomic<timeval*> Timer;
     static std::atomic<void (*)()> Thread;
 
+protected:
+    // The clock that times ticks; tests replace it to script elapsed time.
+    virtual void get_time(timeval& now);
+
 private:
     regi* find(int fd) const;
     void update(regi& record);

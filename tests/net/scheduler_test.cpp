@@ -202,6 +202,44 @@ TEST_F(scheduler_test, without_tick_receivers_the_loop_waits_without_limit) {
     EXPECT_TRUE(journal.empty());
 }
 
+// A clock that moves two seconds during every wait.
+class hurried_scheduler : public scheduler {
+public:
+    using scheduler::scheduler;
+
+protected:
+    void get_time(timeval& now) override {
+        now = timeval{seconds_, 0};
+        seconds_ += 2;
+    }
+
+private:
+    long seconds_ = 100;
+};
+
+TEST_F(scheduler_test, traffic_counts_down_the_tick_and_a_tick_eaten_up_is_skipped) {
+    hurried_scheduler loop(3);
+    socket_pair busy, quiet;
+    probe pb(&loop, busy.near, "busy", journal), pq(&loop, quiet.near, "quiet", journal);
+    loop.reg(busy.near, &pb, false);
+    loop.reg(quiet.near, &pq, true);
+    std::vector<long> waits;
+    pb.on_read = [&] {
+        waits.push_back(scheduler::Timer.load()->tv_sec);
+        if (waits.size() == 3) {
+            scheduler::shutdown();
+        } else {
+            busy.poke();
+        }
+    };
+    busy.poke();
+    loop.run();
+    // 3 seconds; 2 elapsed leave 1; 2 more eat it up, so the interval starts
+    // again without a tick.
+    EXPECT_EQ(waits, (std::vector<long>{3, 1, 3}));
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "quiet.timer"), 0);
+}
+
 int thread_calls = 0;
 int other_calls = 0;
 void count_and_stop() {
