@@ -2,6 +2,8 @@
 
 #include <boost/regex.hpp>
 
+#include "util/c_util.hpp"
+
 namespace vorta {
 
 permission::permission(const std::string& name_, const std::string& label_,

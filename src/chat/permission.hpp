@@ -2,12 +2,9 @@
 // One rank of the permission table: how much a user's marks and votes weigh
 // and which moderation rights he has. The table is read once from the
 // permission file, one rank per line.
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "net/c_error.hpp"
-#include "util/c_util.hpp"
+#include "util/line_reader.hpp"
 
 namespace vorta {
 
@@ -57,22 +54,11 @@ private:
 
 template <typename OutputIterator>
 void permission::load(const std::string& file, OutputIterator out) {
-    std::ifstream in(file.c_str());
-    // A directory opens as a stream that reads nothing; it holds no ranks.
-    if (!in || std::filesystem::is_directory(file)) throw c_error("can't open permission file '" + file + "'");
-
-    // A line that does not fit the buffer sets failbit and so ends the table
-    // quietly; whatever was read before it stays.
-    char buffer[4096];
-    long line_number = 0;
-    while (in.getline(buffer, sizeof buffer)) {
-        ++line_number;
-        const std::string line = trim(buffer);
-        if (line.empty() || line[0] == '#') continue;
+    line_reader ranks(file, "permission");
+    std::string line;
+    while (ranks.next(line)) {
         permission rank;
-        if (!parse_line(line, rank))
-            throw c_error("in file '" + file + "' at line " + long_to_string(line_number) +
-                          ": unrecognized syntax");
+        if (!parse_line(line, rank)) throw ranks.error("unrecognized syntax");
         *out = rank;
         ++out;
     }

@@ -2,13 +2,13 @@
 
 #include <boost/regex.hpp>
 
-#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
 
 #include "net/c_error.hpp"
 #include "util/c_util.hpp"
+#include "util/line_reader.hpp"
 
 namespace vorta {
 
@@ -33,8 +33,6 @@ const char* const key_texts[] = {
     "db.connection", "db.cache", "db.clean",
 };
 static_assert(std::size(key_texts) == configuration::key_count);
-
-constexpr std::streamsize line_buffer_size = 4096;
 
 const char* const nick_chars =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -87,27 +85,14 @@ configuration::configuration() {
 }
 
 void configuration::load(const std::string& path) {
-    std::ifstream in(path);
-    // A directory opens as a stream that reads nothing; it is no configuration.
-    if (!in || std::filesystem::is_directory(path)) throw c_error("can't open configuration file '" + path + "'");
-
+    line_reader file(path, "configuration");
     static const boost::regex syntax("^([[:lower:]\\.]+)\\s*=(\\s*)(.*)");
-    char buffer[line_buffer_size];
-    long number = 0;
-    // An over-long line sets failbit and ends reading just like end of file.
-    while (in.getline(buffer, line_buffer_size)) {
-        ++number;
-        std::streamsize length = in.gcount();
-        if (!in.eof()) --length;  // the line feed was extracted too
-        const std::string line = trim(std::string(buffer, static_cast<std::size_t>(length)));
-        if (line.empty() || line[0] == '#') continue;
-
-        const std::string where = "in file '" + path + "' at line " + long_to_string(number);
+    std::string line;
+    while (file.next(line)) {
         boost::smatch match;
-        if (!boost::regex_search(line, match, syntax))
-            throw c_error(where + ": unrecognized syntax");
+        if (!boost::regex_search(line, match, syntax)) throw file.error("unrecognized syntax");
         const auto name = names_.find(match[1].str());
-        if (name == names_.end()) throw c_error(where + ": unknown key");
+        if (name == names_.end()) throw file.error("unknown key");
         values_.emplace(name->second, match[3].str());
     }
     validate();
