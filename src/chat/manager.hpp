@@ -1,58 +1,133 @@
 #pragma once
-// The chat server's central registry: it owns the two listening servers (the
-// applet port and the browser port), the rank table and the memory of users
-// who logged out, and routes every accepted connection by the port it came in
-// on. One instance exists, the program-wide `Manager`.
+// The chat server's central registry: it owns the listening servers, every
+// session, every browser connection still sending its request, the rooms, the
+// rank table, the three looks and the memory of users who logged out, and
+// routes every accepted connection by the port it came in on. One instance
+// exists, the program-wide `Manager`.
 #include <deque>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "chat/ip.hpp"
 #include "chat/permission.hpp"
+#include "chat/room.hpp"
 #include "chat/user_ex.hpp"
 #include "net/observer.hpp"
+#include "render/mode_icon.hpp"
+#include "render/mode_photo.hpp"
+#include "render/mode_standard.hpp"
 
 namespace vorta {
 
 class tcp_server;
+class tcp_socket;
+class user;
+class html_pending;
+
+// True for a shared pointer that holds the given plain pointer.
+template <typename T>
+struct equal_to_shared_ptr {
+    explicit equal_to_shared_ptr(const T* p) : pointer(p) {}
+    bool operator()(const std::shared_ptr<T>& held) const { return held.get() == pointer; }
+    const T* pointer;
+};
 
 class manager : public observer {
 public:
-    manager() = default;
+    manager();
     ~manager() override;
     manager(const manager&) = delete;
     manager& operator=(const manager&) = delete;
 
-    // Loads the rank table, then opens the applet and browser ports. Throws
-    // c_error when a file is missing or malformed or a port cannot be opened.
+    // Loads the rank table and the room file, then opens the applet and
+    // browser ports. Throws c_error when a file is missing or malformed or a
+    // port cannot be opened.
     void start();
     // Appends the ranks of `file`; with none at all the table holds the single
     // default rank. Sorted by level.
     void load_permissions(const std::string& file);
+    // Appends the rooms of `file`; with none at all the default room "vorta".
+    void load_rooms(const std::string& file);
     // Tells every session that the server stops.
     void shutdown();
 
     void on_accept(communicator* server, int fd, std::string address) override;
     void on_accept_failed(communicator* server, std::string error) override;
 
-    // First rank, in level order, whose name (or label) equals the argument
-    // ignoring case; null when none does.
-    const permission* get_permission(const std::string& name) const;
-    const permission* get_permission_by_label(const std::string& label) const;
+    // Binds a browser stream to the session with this address and random id,
+    // or answers it with the redirect.
+    void add_html_socket(ip address, std::string random_id, std::string auth_code,
+                         std::string user_agent, std::shared_ptr<tcp_socket> socket);
+
+    // Forget an object everywhere and drop it. The object stays alive until
+    // the current pass of the event loop ends, so one removed from inside its
+    // own callback can finish that callback.
+    void remove(user* u);
+    void remove(html_pending* pending);
+    void remove(vorta::room* r);
+    // Ends a session whose connection stalled at the end of the current pass,
+    // as a time-out would, not in the middle of a broadcast.
+    void remove_stalled(user* u);
+    // Ends what removal and stalls left for the end of a pass; the event loop
+    // calls it after every pass.
+    void end_of_pass();
+
+    // Makes a room owned by `owner`; `name` is cut and cleaned in place. Null
+    // when the name is taken.
+    vorta::room* create(std::string& name, std::string& form, user* owner);
+    // Puts `u` into the named room (the first room for an empty name); null
+    // when the room refuses or does not exist.
+    vorta::room* join(const std::string& name, user* u, vorta::room::enter how, std::string password);
 
     // Remembers a user who logged out; only the last 20 are kept.
     void add_user_ex(user_ex record);
     // Oldest first; null when the nickname (ignoring case) is not remembered.
     user_ex* get_user_ex(const std::string& nickname);
 
+    // The first user in a room with this nickname, ignoring case.
+    user* get_user(const std::string& nickname) const;
+    vorta::room* get_room(const std::string& name) const;
+    void add_alarm_receiver(user* u);
+    void remove_alarm_receiver(user* u);
+    std::vector<user*> get_alarm_receiver() const;
     bool clan_exist(const std::string& clan) const;
+    user* find_second_ip(user* u) const;
+    user* find_second_nickname(user* u) const;
+    void get_rooms(std::list<std::shared_ptr<vorta::room>>::const_iterator& first,
+                   std::list<std::shared_ptr<vorta::room>>::const_iterator& last) const;
     // Names of the skins the store knows, in name order.
     std::vector<std::string> get_skins() const;
+    // First rank, in level order, whose name (or label) equals the argument
+    // ignoring case; null when none does.
+    const permission* get_permission(const std::string& name) const;
+    const permission* get_permission_by_label(const std::string& label) const;
+    // "Plain", "Standard" or "Photo", ignoring case; null for anything else.
+    const mode_standard* get_mode(const std::string& name) const;
+    std::vector<user*> get_blocked_users(const std::list<long>& ids) const;
+    std::vector<user*> get_users() const;
+    std::size_t count_pendings() const { return pendings.size(); }
 
 private:
+    // The looks come first so that they outlive the sessions and rooms, whose
+    // destruction still renders departures.
+    mode_standard standard_mode;
+    mode_icon icon_mode;
+    mode_photo photo_mode;
     std::vector<std::shared_ptr<tcp_server>> servers;
+    std::list<std::shared_ptr<vorta::room>> rooms;
+    std::list<std::shared_ptr<user>> users;
+    std::list<std::shared_ptr<html_pending>> pendings;
     std::vector<permission> permissions;
+    std::list<user*> alarm_receivers;
     std::deque<user_ex> logged_out;
+
+    // Removed objects that may still be inside one of their callbacks.
+    std::vector<std::shared_ptr<user>> retired_users;
+    std::vector<std::shared_ptr<html_pending>> retired_pendings;
+    std::vector<std::shared_ptr<vorta::room>> retired_rooms;
+    std::vector<user*> stalled;
 };
 
 }  // namespace vorta

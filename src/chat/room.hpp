@@ -1,0 +1,134 @@
+#pragma once
+// A place where users chat: its members, owner and admins, its settings, a
+// ten-line history and the lines held back for moderation. Every chat line of
+// a member is broadcast through its room, which applies the flood,
+// censorship, moderation and light rules on the way. Rooms come from the room
+// file (permanent), from the manager's default, or from a user, in which case
+// the room vanishes with its last member.
+#include <array>
+#include <list>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "render/message.hpp"
+#include "util/line_reader.hpp"
+
+namespace vorta {
+
+class user;
+
+class room {
+public:
+    // How a user comes in: a change of room, or the first room at log-in.
+    enum class enter { go, login };
+    // Why a user leaves.
+    enum class change { newroom, go, goback, goinvited, goalarm, quit };
+    // The form of government, which rules votes.
+    enum class form { democracy, dictatorship, anarchy };
+
+    // A room without owner is permanent. An owner enters at once.
+    room(std::string room_name, user* room_owner, std::string room_subject, form room_form);
+    room(const room&) = delete;
+    room& operator=(const room&) = delete;
+    virtual ~room();
+
+    // Admits `u` (this room) or refuses it with a message to `u` (null).
+    room* join(user* u, enter how, std::string given_password);
+    // Takes `u` out and announces it. May destroy this room (the last member of
+    // a user's room left): the caller must not touch it afterwards.
+    void leave(user* u, change why);
+    // Forgets a user who goes away for good (he has left or is about to).
+    void remove(user* u);
+    // Bracket a member's change of nickname and account.
+    void before_morph(user* u);
+    void after_morph(user* u);
+
+    // A member's chat line, with the flood, censorship, moderation, light and
+    // history rules. True when the sender must leave the chat.
+    bool send_html(message msg, user* except);
+    // Hands `msg` to every member but `except` (null: everybody).
+    void send_html_direct(message msg, user* except);
+    void send_history(user* u);
+    void send_java(const std::string& line) const;
+    bool censor(const message& msg);
+    bool spammer(const message& msg);
+    // HTML-unescapes, cuts to `max` characters (at the last blank within them
+    // when `at_word`), escapes again.
+    std::string shorten(std::string text, int max, bool at_word) const;
+    // True when `votes` exceed a third of the room's weight.
+    bool danger(const int& votes) const;
+
+    // Appends one permanent room per data line of the room file to `out`.
+    template <typename OutputIterator>
+    static void load(const std::string& file, OutputIterator out);
+
+    const std::string& get_name() const { return name; }
+    bool hidden() const { return is_hidden; }
+    form get_form() const { return government; }
+    bool is_permanent() const { return permanent; }
+    bool is_locked() const { return locked; }
+    bool is_moderated() const { return moderated; }
+    bool has_light() const { return light; }
+    bool censors() const { return censorship; }
+    const std::string& get_subject() const { return subject; }
+    const std::string& get_password() const { return password; }
+    const std::string& get_rank_label() const { return rank_label; }
+    const std::string& get_clan() const { return clan; }
+    const std::string& get_owner_nickname() const { return owner_nickname; }
+    user* get_owner() const { return owner; }
+    const std::list<user*>& get_admins() const { return admins; }
+    const std::list<user*>& get_members() const { return members; }
+    int get_weight() const { return weight; }
+
+private:
+    // Parses one trimmed room file line into name and subject.
+    static bool parse_line(const std::string& line, std::string& room_name, std::string& room_subject);
+    bool is_admin(const user* u) const;
+    // The "ADD"/"DEL" applet line for a nickname.
+    static std::string member_line(const char* verb, const std::string& nickname);
+
+    std::string name;
+    long id = 0;
+    form government;
+    bool permanent;
+    const mode_standard* mode;  // renders the room's log lines
+    bool logged = false;
+    long created = 0;
+    std::string subject;
+    std::string owner_nickname;
+    long owner_id = 0;
+    user* owner;
+    std::list<user*> admins;
+    std::list<user*> members;
+    int weight = 0;
+    bool locked = false;
+    bool is_hidden = false;
+    bool moderated = false;
+    bool light = true;
+    bool censorship = true;
+    std::string password;
+    std::string rank_label;
+    int rank_level = 0;
+    std::string clan;
+    user* last_sender = nullptr;
+    int repeat_count = 0;
+    std::list<std::pair<unsigned, message>> held;
+    unsigned moderation_id = 0;
+    std::array<std::string, 10> history;
+};
+
+template <typename OutputIterator>
+void room::load(const std::string& file, OutputIterator out) {
+    line_reader rooms(file, "room");
+    std::string line;
+    while (rooms.next(line)) {
+        std::string room_name;
+        std::string room_subject;
+        if (!parse_line(line, room_name, room_subject)) throw rooms.error("unrecognized syntax");
+        *out = std::make_shared<room>(room_name, nullptr, room_subject, form::democracy);
+        ++out;
+    }
+}
+
+}  // namespace vorta

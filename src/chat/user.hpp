@@ -1,0 +1,197 @@
+#pragma once
+// One visitor's session. It owns the visitor's two connections, the applet
+// connection (the line protocol) and, once the browser asked for it, the
+// browser stream that receives the chat as an endless HTML page, and it is the
+// observer of both. It runs the log-in checks, the protocol verbs and the dot
+// commands, and renders every message it receives in the visitor's look.
+#include <array>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chat/ip.hpp"
+#include "chat/permission.hpp"
+#include "chat/room.hpp"
+#include "net/observer.hpp"
+
+namespace vorta {
+
+class tcp_socket;
+class profile;
+class message;
+class mode_standard;
+
+class user : public observer {
+public:
+    // Selects one right of the user's rank.
+    enum permissions {
+        mark_weight, vote_weight, immune, can_alarm, gets_alarm, level, can_kick_all, max_ban,
+        can_kill, max_lock
+    };
+
+    // Unsent output beyond which a connection counts as stalled and the
+    // session ends as if it had timed out.
+    static constexpr std::size_t max_pending_output = 1 << 20;
+
+    user(const int& fd, const std::string& peer_address);
+    user(const user&) = delete;
+    user& operator=(const user&) = delete;
+    // Leaves the room and logs out (see retire).
+    ~user() override;
+
+    void on_read(communicator* connection, int count) override;
+    void on_timer(communicator* connection) override;
+    void on_time_out(communicator* connection) override;
+    void on_read_close(communicator* connection) override;
+
+    // The browser request that carries this session's address and random id.
+    void add_html_socket(std::shared_ptr<tcp_socket> socket, std::string auth_code,
+                         std::string browser_agent);
+    // Queues `line` + "\n" on the applet connection.
+    void send_java(const std::string& line) const;
+    // Renders `m` in this user's look and delivers it to the browser stream,
+    // or as a "TXT" line while there is none.
+    void send_html(const message& m);
+
+    bool is_authenticated_once(const std::string& answer);
+    bool is_banned_ip();
+    bool is_unique_ip();
+    bool is_valid_nickname();
+    bool is_unique_nickname();
+    bool is_registered_nickname();
+    void login();
+
+    int mark(user* u);
+    bool marked(user* u) const;
+    void unmark(user* u);
+    // Forgets a departing user.
+    void remove(user* u);
+    void add_friend_room(const std::string& room_name);
+    bool welcome(const std::string& room_name) const;
+    void load_profile(const profile& p);
+    void save_profile(profile& p) const;
+
+    // The end-of-session work of the destructor, done at once when the manager
+    // removes the session: logs out, leaves the room and closes both
+    // connections. The object itself may live on until the callback that
+    // removed it returns. Runs once.
+    void retire();
+    // True once the session has been removed; it ignores every event then.
+    bool retired() const { return is_retired; }
+    // A connection holds more unsent output than allowed.
+    bool stalled() const;
+
+    long get_id() const { return id; }
+    ip get_ip() const { return address; }
+    const std::string& get_nickname() const { return nickname; }
+    const std::string& get_randomid() const { return random_id; }
+    const std::string& get_clan() const { return clan; }
+    const std::string& get_referer() const { return referer; }
+    const std::string& get_user_agent() const { return user_agent; }
+    const std::string& get_colour() const { return colour; }
+    const std::string& get_status() const { return status; }
+    const std::string& get_skin() const { return skin; }
+    const std::string& get_photo() const { return photo; }
+    const std::string& get_banner() const { return banner; }
+    const std::string& get_homepage() const { return homepage; }
+    const std::string& get_internal_ip() const { return address.internal; }
+    bool get_show_images() const { return show_images; }
+    const std::list<long>& get_blocked() const { return blocked; }
+    const permission& get_rank() const { return *rank; }
+    const mode_standard* get_mode() const { return mode; }
+    vorta::room* get_room() const { return room; }
+    int get_votes() const { return votes; }
+    bool registered() const { return id > 0; }
+    bool good() const;
+    bool has_stream() const { return sockets[1] != nullptr; }
+    int get_permission(const permissions& which) const;
+    bool danger() const;
+    void set_status(std::string s) { status = std::move(s); }
+
+private:
+    using proto_handler = void (user::*)(std::string);
+    struct proto_entry {
+        const char* verb;
+        proto_handler handler;
+    };
+    static const proto_entry proto_table[];
+
+    // The protocol verbs of the applet connection.
+    void on_proto_text(std::string rest);
+    void on_proto_heartbeat(std::string rest);
+    void on_proto_color(std::string rest);
+    void on_proto_room_password(std::string rest);
+    void on_proto_morph_password(std::string rest);
+    void on_proto_login(std::string rest);
+    void on_proto_authentication(std::string rest);
+    void on_proto_nickname(std::string rest);
+    void on_proto_password(std::string rest);
+
+    // The dot commands; `text` is the HTML-escaped line.
+    void run_command(const std::string& text);
+    void on_cmd_text(std::string text);
+    void on_cmd_me(std::string text);
+    void on_cmd_history(std::string);
+
+    // Text filters of the writer; they clear nothing until the filter rules
+    // are in place.
+    bool spammer(std::string& text);
+    bool censor(const std::string& text);
+
+    // Reads and dispatches the complete lines of the applet connection.
+    void read_lines(int count);
+    // The log-in chain from the address check on.
+    void login_chain();
+    // Moves into `target` after `manager::join` admitted the user there.
+    void switch_room(vorta::room* target, vorta::room::change why);
+    void write_user_log(const std::string& html);
+    // Ends the session after an event handler failed.
+    void fail(const std::exception& error);
+
+    long id;
+    long login_time;
+    std::array<std::shared_ptr<tcp_socket>, 2> sockets;
+    bool quit = false;
+    bool logged = false;
+    int challenge;
+    std::string random_id;
+    ip address;
+    std::string nickname;
+    std::string password;
+    std::string wanted_room;
+    // The user agent, referer, internal address and comment are stored as the
+    // client sent them: whoever inserts them into HTML escapes them there.
+    std::string user_agent;
+    std::string referer;
+    std::string comment;
+    bool banned_mark = false;
+    const permission* rank;
+    std::string clan;
+    std::string homepage;
+    std::string photo;
+    std::string banner;
+    bool show_images = false;
+    signed char wrong_passwords = 0;
+    std::string colour;
+    bool can_alarm_now = true;
+    std::string morph_target;
+    vorta::room* room = nullptr;
+    std::string status = "-";
+    std::string previous_room;
+    std::string invited_room;
+    std::array<std::string, 10> friend_rooms;
+    std::string alarm_room;
+    std::array<std::string, 12> last_texts;
+    std::array<std::string, 12> last_links;
+    std::vector<std::string> links;
+    const mode_standard* mode;
+    std::string skin;
+    std::string skin_path;
+    int votes = 0;
+    std::list<user*> marked_users;
+    std::list<long> blocked;
+    bool is_retired = false;
+};
+
+}  // namespace vorta

@@ -1,0 +1,41 @@
+#pragma once
+// The plain look ("Plain") and the base of the other looks: turns a message
+// into the HTML fragment one recipient sees. Each message type has a virtual
+// renderer `get_<type>`; `get` dispatches through one table indexed by type,
+// so a derived look overrides only the renderers it changes. Modes hold no
+// per-user state and are shared by all sessions.
+#include <string>
+
+#include "render/message_types.hpp"
+
+namespace vorta {
+
+class message;
+
+class mode_standard {
+public:
+#define VORTA_ENUMERATOR(name) name,
+    enum types { VORTA_MESSAGE_TYPES(VORTA_ENUMERATOR) types_end };
+#undef VORTA_ENUMERATOR
+
+    explicit mode_standard(std::string mode_name);
+    mode_standard(const mode_standard&) = delete;
+    mode_standard& operator=(const mode_standard&) = delete;
+    virtual ~mode_standard() = default;
+
+    // The fragment of `m` for the recipient of this mode; empty for a type
+    // outside 0..188.
+    std::string get(const message& m) const;
+    // The message's text with "img:" picture references turned into an image
+    // or a link, as the recipient (second user) prefers.
+    virtual std::string anchors(const message& m) const;
+
+    // Every renderer replaces `result` with the fragment of `m`.
+#define VORTA_RENDERER(name) virtual void get_##name(std::string& result, const message& m) const;
+    VORTA_MESSAGE_TYPES(VORTA_RENDERER)
+#undef VORTA_RENDERER
+
+    const std::string name;
+};
+
+}  // namespace vorta
