@@ -12,10 +12,12 @@
 #include "chat/manager.hpp"
 #include "config/configuration.hpp"
 #include "net/scheduler.hpp"
+#include "security/security.hpp"
 
 // The tick of the event loop, in seconds.
 vorta::scheduler Scheduler(12);
 vorta::configuration Config;
+vorta::security Security;
 vorta::database Database;
 vorta::manager Manager;
 

@@ -103,6 +103,9 @@ public:
     // ignoring case; null when none does.
     const permission* get_permission(const std::string& name) const;
     const permission* get_permission_by_label(const std::string& label) const;
+    // The rank of a new session: "visitor", or the lowest rank when the table
+    // has no rank of that name.
+    const permission* get_default_permission() const;
     // "Plain", "Standard" or "Photo", ignoring case; null for anything else.
     const mode_standard* get_mode(const std::string& name) const;
     std::vector<user*> get_blocked_users(const std::list<long>& ids) const;

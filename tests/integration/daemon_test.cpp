@@ -40,12 +40,14 @@ protected:
     // A configuration whose files all live in the temporary directory.
     std::string write_config(const std::string& extra = "", const std::string& name = "vcd.conf") {
         dir.write("permissions.conf", "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n");
+        dir.write("rooms.conf", "# rooms\nLobby\n");
         dir.write("welcome.html", "<p>Willkommen</p>\n");
         return dir.write(name, "# test configuration\n"
                                "all.host = 127.0.0.1\n"
                                "all.path = " + dir.path() + "\n"
                                "file.welcome = welcome.html\n"
-                               "file.permissions = permissions.conf\n" +
+                               "file.permissions = permissions.conf\n"
+                               "file.rooms = rooms.conf\n" +
                                    extra + "file.log = vcd.log\n");
     }
 
@@ -121,7 +123,10 @@ TEST_F(daemon_test, sigterm_ends_the_daemon_smoothly) {
     struct stat status{};
     ASSERT_EQ(stat(log().c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0644u);
-    EXPECT_TRUE(test_support::wait_listening(1612));
+    ASSERT_TRUE(test_support::wait_listening(1612));
+    // A session that ends before the stop leaves nothing registered.
+    EXPECT_EQ(test_support::exchange(1612, "XYZ\n"), "");
+    EXPECT_EQ(test_support::exchange(1613, "GET /x/y/z/ HTTP/1.1\r\n\r\n").value_or("").substr(0, 17), "HTTP/1.1 302 OK\r\n");
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
     // The two listening servers are all that is registered.
@@ -139,7 +144,7 @@ TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {
     dir.write("vcd.conf", good + "Broken line\n");
     daemon.signal(SIGHUP);
     ASSERT_TRUE(test_support::wait_for_text(log(), "unrecognized syntax"));
-    EXPECT_EQ(test_support::count_lines(log(), "error: in file '" + config + "' at line 7: unrecognized syntax"), 1);
+    EXPECT_EQ(test_support::count_lines(log(), "error: in file '" + config + "' at line 8: unrecognized syntax"), 1);
     EXPECT_EQ(test_support::count_lines(log(), "configuration reloaded"), 0);
     EXPECT_TRUE(daemon.running());
 
@@ -149,7 +154,7 @@ TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {
     ASSERT_TRUE(test_support::wait_for_text(dir.file("second.log"), "configuration reloaded"));
     EXPECT_TRUE(std::regex_match(read_file(dir.file("second.log")), std::regex(stamp + "configuration reloaded\n")));
 
-    EXPECT_TRUE(test_support::wait_listening(1613));
+    EXPECT_EQ(test_support::exchange(1613, "GET / HTTP/1.1\r\n\r\n").value_or("").substr(0, 17), "HTTP/1.1 302 OK\r\n");
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
     EXPECT_EQ(test_support::count_lines(dir.file("second.log"), "smooth shutdown (fds: 2)"), 1);
@@ -203,6 +208,19 @@ TEST_F(daemon_test, malformed_permission_file_ends_start_up) {
         << lines;
 }
 
+TEST_F(daemon_test, malformed_room_file_ends_start_up) {
+    std::string config = write_config();
+    dir.write("rooms.conf", "Lobby Treffpunkt\n\n-Keller\n");
+    ASSERT_EQ(launch({config}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    EXPECT_EQ(daemon.wait_exit(), 1);
+    std::string lines = read_file(log());
+    EXPECT_TRUE(std::regex_search(lines, std::regex(stamp + "error: in file '" + dir.file("rooms.conf") +
+                                                    "' at line 3: unrecognized syntax\n$")))
+        << lines;
+}
+
 TEST_F(daemon_test, two_hundred_connections_leave_the_daemon_serving) {
     ASSERT_EQ(launch({write_config()}).status, 0);
     daemon_process daemon(log());
@@ -214,18 +232,17 @@ TEST_F(daemon_test, two_hundred_connections_leave_the_daemon_serving) {
         ASSERT_GE(fd, 0) << "connection " << i;
         clients.push_back(fd);
     }
-    // Nothing takes applet connections yet: each is accepted and closed.
+    // Each becomes a session; an unknown verb ends it without a reply.
     for (int fd : clients) {
         timeval limit{5, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        ASSERT_EQ(write(fd, "XYZ\n", 4), 4);
         char byte;
         EXPECT_EQ(read(fd, &byte, 1), 0);
         close(fd);
     }
     EXPECT_TRUE(daemon.running());
-    int late = test_support::connect_local(1612);
-    EXPECT_GE(late, 0);
-    close(late);
+    EXPECT_EQ(test_support::exchange(1612, "XYZ\n"), "");
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
     EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 2)"), 1);

@@ -159,6 +159,24 @@ bool wait_listening(int port, std::chrono::milliseconds timeout) {
     return false;
 }
 
+std::optional<std::string> exchange(int port, const std::string& request, std::chrono::milliseconds timeout) {
+    int fd = connect_local(port);
+    if (fd < 0) return std::nullopt;
+    timeval limit{static_cast<time_t>(timeout.count() / 1000), static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::string answer;
+    bool closed = false;
+    if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        ssize_t count;
+        while ((count = read(fd, buffer, sizeof buffer)) > 0) answer.append(buffer, static_cast<std::size_t>(count));
+        closed = count == 0;
+    }
+    close(fd);
+    if (!closed) return std::nullopt;
+    return answer;
+}
+
 }  // namespace test_support
 
 #include <dirent.h>

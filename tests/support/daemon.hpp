@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,11 @@ int connect_local(int port);
 
 // Waits until 127.0.0.1:port accepts connections; true when it does.
 bool wait_listening(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Sends `request` to 127.0.0.1:port and reads until the daemon closes the
+// connection: what came back, or nothing when it did not close in time.
+std::optional<std::string> exchange(int port, const std::string& request,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 }  // namespace test_support
 
