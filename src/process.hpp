@@ -5,7 +5,8 @@
 namespace vorta {
 
 // Forks twice around setsid so that the daemon has no controlling terminal,
-// closes the inherited descriptors and sets the file mode mask to 022.
+// closes every inherited descriptor, puts /dev/null on the standard ones and
+// sets the file mode mask to 022.
 // Throws std::runtime_error when setsid fails.
 void daemon();
 

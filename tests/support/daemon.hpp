@@ -19,9 +19,11 @@ struct launch_result {
 class daemon_process {
 public:
     // Runs `binary` with `args` in `directory` under the file mode mask 077;
-    // `env` entries ("NAME=value") replace the environment.
+    // `env` entries ("NAME=value") replace the environment. With `inherited`
+    // at 0 or above, the process starts with /dev/null open on that descriptor
+    // number, as a careless launcher would leave it.
     static launch_result launch(const std::string& directory, const std::vector<std::string>& args,
-                                const std::vector<std::string>& env);
+                                const std::vector<std::string>& env, int inherited = -1);
 
     // Attaches to the daemon whose "daemon started (pid: N)" line appears in
     // `log` within the timeout; pid() is 0 when none does.
