@@ -10,6 +10,11 @@ namespace vorta {
 // Throws std::runtime_error when setsid fails.
 void daemon();
 
+// Raises the soft limit on open descriptors to the hard limit: every visitor
+// holds two connections, and the usual soft limit of 1024 is far too low.
+// A failure leaves the limit as it was.
+void raise_descriptor_limit();
+
 // Installs `handler` for `number` through sigaction, restarting interrupted
 // system calls except for SIGALRM. Returns the previous handler or SIG_ERR.
 using signal_handler = void (*)(int);

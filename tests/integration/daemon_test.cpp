@@ -2,6 +2,7 @@
 // configuration errors, its log, its signals and its listening ports.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,14 +53,15 @@ protected:
     }
 
     test_support::launch_result launch(const std::vector<std::string>& args = {},
-                                       const std::vector<std::string>& env = {}, int inherited = -1) {
+                                       const std::vector<std::string>& env = {},
+                                       const test_support::launch_options& options = {}) {
         std::vector<std::string> argv{VCD_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> environment = env;
         // Sanitizer reports must not vanish with the daemon's closed streams.
         environment.push_back("ASAN_OPTIONS=log_path=" + dir.file("asan"));
         environment.push_back("UBSAN_OPTIONS=log_path=" + dir.file("ubsan"));
-        return daemon_process::launch(dir.path(), argv, environment, inherited);
+        return daemon_process::launch(dir.path(), argv, environment, options);
     }
 
     std::string log() const { return dir.file("vcd.log"); }
@@ -145,7 +147,7 @@ TEST_F(daemon_test, sigterm_ends_the_daemon_smoothly) {
 }
 
 TEST_F(daemon_test, the_daemon_keeps_no_descriptor_of_its_launcher) {
-    ASSERT_EQ(launch({write_config()}, {}, 100).status, 0);
+    ASSERT_EQ(launch({write_config()}, {}, {.inherited_descriptor = 100}).status, 0);
     daemon_process daemon(log());
     ASSERT_GT(daemon.pid(), 0);
     ASSERT_TRUE(test_support::wait_listening(1612));
@@ -166,6 +168,21 @@ TEST_F(daemon_test, the_daemon_keeps_no_descriptor_of_its_launcher) {
     }
     EXPECT_EQ(own, (std::multiset<std::string>{"/dev/null", "anon_inode:[eventfd]", "anon_inode:[eventpoll]",
                                                "socket", "socket"}));
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
+}
+
+TEST_F(daemon_test, the_daemon_raises_its_descriptor_limit_as_far_as_allowed) {
+    rlimit own{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &own), 0);
+    if (own.rlim_max != RLIM_INFINITY && own.rlim_max <= 256) GTEST_SKIP() << "hard limit " << own.rlim_max;
+    ASSERT_EQ(launch({write_config()}, {}, {.descriptor_limit = 256}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    rlimit limit{};
+    ASSERT_EQ(prlimit(daemon.pid(), RLIMIT_NOFILE, nullptr, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, own.rlim_max);
+    EXPECT_EQ(limit.rlim_max, own.rlim_max);
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
 }
