@@ -2,6 +2,7 @@
 // configuration errors, its log, its signals and its listening ports.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <regex>
 #include <thread>
 
@@ -52,20 +55,35 @@ protected:
     }
 
     test_support::launch_result launch(const std::vector<std::string>& args = {},
-                                       const std::vector<std::string>& env = {}) {
+                                       const std::vector<std::string>& env = {},
+                                       const test_support::launch_options& options = {}) {
         std::vector<std::string> argv{VCD_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> environment = env;
         // Sanitizer reports must not vanish with the daemon's closed streams.
         environment.push_back("ASAN_OPTIONS=log_path=" + dir.file("asan"));
         environment.push_back("UBSAN_OPTIONS=log_path=" + dir.file("ubsan"));
-        return daemon_process::launch(dir.path(), argv, environment);
+        return daemon_process::launch(dir.path(), argv, environment, options);
     }
 
     std::string log() const { return dir.file("vcd.log"); }
 
     test_support::temp_dir dir;
 };
+
+// What each open descriptor of a process refers to; sockets without their
+// inode number.
+std::map<int, std::string> open_descriptors(pid_t pid) {
+    std::map<int, std::string> open;
+    std::string base = "/proc/" + std::to_string(pid) + "/fd";
+    for (const auto& entry : std::filesystem::directory_iterator(base)) {
+        std::error_code error;
+        std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target.rfind("socket:", 0) == 0) target = "socket";
+        open[std::stoi(entry.path().filename().string())] = target;
+    }
+    return open;
+}
 
 void expect_single_error(const std::string& log, const std::string& message) {
     std::string content = read_file(log);
@@ -131,6 +149,47 @@ TEST_F(daemon_test, sigterm_ends_the_daemon_smoothly) {
     EXPECT_EQ(daemon.wait_exit(), 0);
     // The two listening servers are all that is registered.
     EXPECT_TRUE(std::regex_search(read_file(log()), std::regex(stamp + "smooth shutdown \\(fds: 2\\)\n$")));
+}
+
+TEST_F(daemon_test, the_daemon_keeps_no_descriptor_of_its_launcher) {
+    ASSERT_EQ(launch({write_config()}, {}, {.inherited_descriptor = 100}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    ASSERT_TRUE(test_support::wait_listening(1612));
+    ASSERT_TRUE(test_support::wait_listening(1613));
+    std::this_thread::sleep_for(100ms);  // until the probe connections are closed again
+    std::map<int, std::string> open = open_descriptors(daemon.pid());
+    EXPECT_EQ(open.count(100), 0u);
+    // The standard descriptors lead nowhere; the rest is the daemon's own: the
+    // event loop's wait set and wake-up counter, the two listeners and the
+    // descriptor kept in reserve for the log.
+    std::multiset<std::string> own;
+    for (const auto& [fd, target] : open) {
+        if (fd <= 2) {
+            EXPECT_EQ(target, "/dev/null") << fd;
+        } else {
+            own.insert(target);
+        }
+    }
+    EXPECT_EQ(own, (std::multiset<std::string>{"/dev/null", "anon_inode:[eventfd]", "anon_inode:[eventpoll]",
+                                               "socket", "socket"}));
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
+}
+
+TEST_F(daemon_test, the_daemon_raises_its_descriptor_limit_as_far_as_allowed) {
+    rlimit own{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &own), 0);
+    if (own.rlim_max != RLIM_INFINITY && own.rlim_max <= 256) GTEST_SKIP() << "hard limit " << own.rlim_max;
+    ASSERT_EQ(launch({write_config()}, {}, {.descriptor_limit = 256}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    rlimit limit{};
+    ASSERT_EQ(prlimit(daemon.pid(), RLIMIT_NOFILE, nullptr, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, own.rlim_max);
+    EXPECT_EQ(limit.rlim_max, own.rlim_max);
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
 }
 
 TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {

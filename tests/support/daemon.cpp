@@ -26,7 +26,7 @@ namespace test_support {
 using namespace std::chrono_literals;
 
 launch_result daemon_process::launch(const std::string& directory, const std::vector<std::string>& args,
-                                     const std::vector<std::string>& env) {
+                                     const std::vector<std::string>& env, const launch_options& options) {
     become_subreaper();
     int out[2];
     if (pipe(out) != 0) return {};
@@ -38,6 +38,18 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         if (chdir(directory.c_str()) != 0) _exit(126);
         // The daemon sets its own mask; a strict one here shows that it does.
         umask(077);
+        if (int wanted = options.inherited_descriptor; wanted >= 0) {
+            // dup2 leaves the copy open across exec.
+            int null = open("/dev/null", O_RDONLY);
+            if (null < 0 || dup2(null, wanted) != wanted) _exit(125);
+            if (null != wanted) close(null);
+        }
+        if (options.descriptor_limit > 0) {
+            rlimit limit{};
+            getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = options.descriptor_limit;
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(125);
+        }
         std::vector<char*> argv;
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);

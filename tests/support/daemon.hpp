@@ -12,6 +12,13 @@
 
 namespace test_support {
 
+// What the launching process leaves to the launched one, as a careless
+// launcher might.
+struct launch_options {
+    int inherited_descriptor = -1;  // /dev/null is open on this number (-1: none)
+    unsigned long descriptor_limit = 0;  // soft limit on open descriptors (0: as inherited)
+};
+
 struct launch_result {
     int status = -1;     // exit status of the launched process (the parent that detaches)
     std::string output;  // its standard output
@@ -22,7 +29,7 @@ public:
     // Runs `binary` with `args` in `directory` under the file mode mask 077;
     // `env` entries ("NAME=value") replace the environment.
     static launch_result launch(const std::string& directory, const std::vector<std::string>& args,
-                                const std::vector<std::string>& env);
+                                const std::vector<std::string>& env, const launch_options& options = {});
 
     // Attaches to the daemon whose "daemon started (pid: N)" line appears in
     // `log` within the timeout; pid() is 0 when none does.
