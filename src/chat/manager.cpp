@@ -93,9 +93,9 @@ void manager::on_accept(communicator* server, int fd, std::string address) {
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     try {
         if (!servers.empty() && server == servers[0].get()) {
-            users.push_back(std::make_shared<user>(fd, address));
+            add_user(fd, address);
         } else if (servers.size() > 1 && server == servers[1].get()) {
-            pendings.push_back(std::make_shared<html_pending>(fd, address));
+            add_pending(fd, address);
         } else {
             ::close(fd);
         }
@@ -103,6 +103,15 @@ void manager::on_accept(communicator* server, int fd, std::string address) {
         // The socket closed the descriptor when it could not take it.
         write_log(std::string("error: ") + error.what());
     }
+}
+
+user* manager::add_user(int fd, const std::string& address) {
+    users.push_back(std::make_shared<user>(fd, address));
+    return users.back().get();
+}
+
+void manager::add_pending(int fd, const std::string& address) {
+    pendings.push_back(std::make_shared<html_pending>(fd, address));
 }
 
 void manager::on_accept_failed(communicator* /*server*/, std::string error) {

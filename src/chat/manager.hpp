@@ -54,6 +54,10 @@ public:
     void shutdown();
 
     void on_accept(communicator* server, int fd, std::string address) override;
+    // Make a session (applet port) or a pending browser connection (stream
+    // port) on an accepted descriptor, which they then own.
+    user* add_user(int fd, const std::string& address);
+    void add_pending(int fd, const std::string& address);
     void on_accept_failed(communicator* server, std::string error) override;
 
     // Binds a browser stream to the session with this address and random id,
