@@ -23,6 +23,7 @@ void chat_world() {
     dir.write("welcome.html", "<p>Willkommen</p>\n");
     dir.write("ranks.conf",
               "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n"
+              "guard Guard 4 4 0 0 0 20 0 30 0 2 0\n"
               "mod Moderator 8 8 1 1 1 50 1 60 1 24 1\n");
     dir.write("rooms.conf", "Lobby Der Treffpunkt\nKeller\n");
     Config.load(dir.write("vcd.conf", "all.path = " + dir.path() +

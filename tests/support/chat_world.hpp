@@ -13,7 +13,8 @@ class user;
 
 namespace test_support {
 
-// Loads the configuration, ranks ("visitor" at level 10, "mod" at 50 with
+// Loads the configuration, ranks ("visitor" at level 10, "guard" at 20 who
+// may ban for 30 minutes and lock nicknames for 2 hours, "mod" at 50 with
 // every right) and rooms ("Lobby", "Keller") into the program-wide objects
 // the first time it is called.
 void chat_world();
