@@ -35,6 +35,11 @@ const char* const base_configuration =
     "file.kill = www.example.org/kill.html\n"
     "nick.min = 3\n"
     "nick.max = 12\n"
+    // An absent limit counts as empty, and an empty limit keeps nothing.
+    "ua.max = 100\n"
+    "ref.max = 100\n"
+    "room.max = 20\n"
+    "pwd.max = 15\n"
     "photo.default = www.example.org/nophoto.gif\n"
     "photo.width = 40\n"
     "photo.height = 60\n"
@@ -52,6 +57,13 @@ const char* const ranks =
 
 const char* const rooms = "Lobby Eingangshalle\nGarten\n";
 
+// A session that has connected but not logged in.
+login_details connected_from(const std::string& address) {
+    login_details details;
+    details.address = address;
+    return details;
+}
+
 vorta::profile profile_of(long id, const std::string& rank) {
     vorta::profile record;
     record.set_id(id);
@@ -59,12 +71,20 @@ vorta::profile profile_of(long id, const std::string& rank) {
     return record;
 }
 
+test_support::temp_dir& files() {
+    static test_support::temp_dir dir;
+    return dir;
+}
+
+// The ranks and rooms above, loaded once into the program's manager.
+void prepare_manager() {
+    if (Manager.get_permission("guard") == nullptr) Manager.load_permissions(files().write("ranks", ranks));
+    if (Manager.get_room("Lobby") == nullptr) Manager.load_rooms(files().write("rooms", rooms));
+}
+
 class plain_look : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (Manager.get_permission("guard") == nullptr) Manager.load_permissions(files().write("ranks", ranks));
-        if (Manager.get_room("Lobby") == nullptr) Manager.load_rooms(files().write("rooms", rooms));
-    }
+    static void SetUpTestSuite() { prepare_manager(); }
 
     void SetUp() override {
         saved_ = Config;
@@ -88,15 +108,9 @@ protected:
     }
 
     void TearDown() override {
-        // Alice goes first: a session forgets the marks it gave when it ends.
         alice_.reset();
         bob_.reset();
         Config = saved_;
-    }
-
-    static test_support::temp_dir& files() {
-        static test_support::temp_dir dir;
-        return dir;
     }
 
     // The test configuration; the lines of `extra` come first, and the first
@@ -155,8 +169,8 @@ TEST_F(plain_look, every_type_renders_its_template) {
          R"(<div class="actionUser"><img src="http://www.example.org/alice.jpg" alt="alice" width="40" height="60" class="photoUser" border="0"> User&uuml;bersicht:<br>alice [Raum: Lobby; Rang: Visitor; Status: -; Clan: Rot; Skin: Herbst]<br><a href="http://www.alice.example" target="_blank"><img src="http://www.example.org/banner.gif" alt="www.alice.example" width="468" height="60" class="photoUserBanner"></a></div>)"},
         {message(t::action_user_failed_nouser, "carol"),
          R"(<div class="actionUserFailedNoUser">Es ist momentan niemand namens carol im Chat eingeloggt.</div>)"},
-        // The manager accepted none of these sessions: it knows no logged-in user.
-        {message(t::action_users), ""},
+        {message(t::action_users),
+         R"(<div class="actionUsers">Chat&uuml;bersicht:<br>- alice [Raum: Lobby; Rang: Visitor; Status: -; Clan: Rot]<br>- bob [Raum: Lobby; Rang: Visitor; Status: -]</div>)"},
         {message(t::action_invite_syntax),
          R"(<div class="actionInviteSyntax">Syntax zum Einladen eines Users:<br>.invite &lt;Nickname&gt;</div>)"},
         {message(t::action_invite, bob()),
@@ -702,6 +716,43 @@ TEST_F(user_overview, banner_and_homepage_each_alone) {
     bob_->load(record);
     EXPECT_EQ(plain.get(m),
               bob_head + R"(<br><a href="http://www.bob.example" target="_blank">www.bob.example (Homepage)</a></div>)");
+}
+
+TEST_F(plain_look, the_block_list_names_the_blocked_users_online) {
+    const message m(mode_standard::action_block_list, alice());
+    EXPECT_EQ(plain.get(m), R"(<div class="actionBlockList">Momentan ist kein User im Chat geblockt.</div>)");
+
+    chat_session carol(login_details{"carol", "10.0.0.3", "Lobby"});
+    carol.load(profile_of(3, "visitor"));
+    vorta::profile record = profile_of(1, "visitor");
+    record.set_blocked({3, 2, 99});
+    alice_->load(record);
+    EXPECT_EQ(plain.get(m), R"(<div class="actionBlockList">Momentan im Chat geblockte User:<br>bob, carol</div>)");
+}
+
+// Sessions that have not logged in yet belong to no room and are not listed.
+TEST_F(plain_look, the_user_overview_lists_users_in_rooms_in_the_managers_order) {
+    chat_session waiting(connected_from("10.0.0.4"));
+    chat_session carol(login_details{"carol", "10.0.0.3", "Garten"});
+    ASSERT_TRUE(carol.ok());
+    EXPECT_EQ(plain.get(message(mode_standard::action_users)),
+              R"(<div class="actionUsers">Chat&uuml;bersicht:<br>- alice [Raum: Lobby; Rang: Visitor; Status: -; Clan: Rot]<br>- bob [Raum: Lobby; Rang: Visitor; Status: -]<br>- carol [Raum: Garten; Rang: Visitor; Status: -]</div>)");
+    EXPECT_EQ(plain.get(message(mode_standard::rooms_info)),
+              R"(<div class="roomList">Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]<br>- Garten [1 User; Demokratie]</div>)");
+}
+
+// Without sessions of the fixture.
+class empty_chat : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { prepare_manager(); }
+    mode_standard plain{"Plain"};
+};
+
+TEST_F(empty_chat, the_user_overview_is_empty_without_users_and_counts_none_without_rooms) {
+    EXPECT_EQ(plain.get(message(mode_standard::action_users)), "");
+    chat_session waiting(connected_from("10.0.0.4"));
+    EXPECT_EQ(plain.get(message(mode_standard::action_users)),
+              R"(<div class="actionUsers">Chat&uuml;bersicht:<br>0 User</div>)");
 }
 
 }  // namespace

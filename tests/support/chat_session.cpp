@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 
+#include "chat/manager.hpp"
 #include "chat/profile.hpp"
 #include "chat/user.hpp"
 #include "net/tcp_socket.hpp"
@@ -45,12 +46,13 @@ chat_session::chat_session(const login_details& details) {
     int applet[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, applet) != 0) throw std::runtime_error("socketpair");
     applet_ = applet[1];
-    user_ = std::make_unique<vorta::user>(applet[0], details.address);
+    user_ = Manager.add_user(applet[0], details.address);
+    if (details.nickname.empty()) return;
 
     int feed_pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, feed_pair) != 0) throw std::runtime_error("socketpair");
     {
-        vorta::tcp_socket feed(&Scheduler, user_.get(), feed_pair[0], 0);
+        vorta::tcp_socket feed(&Scheduler, user_, feed_pair[0], 0);
         send_line(feed, feed_pair[1],
                   "LGN" + quoted("vcp2") + quoted(details.nickname) + quoted("") + quoted(details.room) +
                       quoted("192.168.1.1") + quoted(details.user_agent) + quoted(details.referer) +
@@ -68,7 +70,8 @@ chat_session::chat_session(const login_details& details) {
 }
 
 chat_session::~chat_session() {
-    user_.reset();
+    Manager.remove(user_);
+    Manager.end_of_pass();
     ::close(applet_);
 }
 
