@@ -34,10 +34,10 @@ std::unique_ptr<peer> arrive(const std::string& nickname, const std::string& roo
     auto p = std::make_unique<peer>();
     if (rank != "visitor") {
         vorta::profile ranked(nickname);
-        ranked.set_id(p->session()->get_id());
+        ranked.set_id(p->session()->get_id());  // a guest still
         ranked.set_rank(rank);
         ranked.set_colour("000000");
-        p->session()->load_profile(ranked);
+        p->load(ranked);
     }
     p->login(nickname, room);
     return p;
@@ -54,13 +54,13 @@ std::string del(const std::string& nickname) { return "DEL \"" + nickname + "\""
 // max (immune, may kick everybody); otto waits in the Lobby.
 struct cast {
     explicit cast(const std::string& form, const std::string& name = "Wahl") {
-        anna = arrive("anna", "Keller");
+        anna = arrive("anna", "Garten");
         anna->send("TXT \".nr " + name + " " + form + "\"");
         anna->lines();
         place = Manager.get_room(name);
         bert = arrive("bert", name);
         clara = arrive("clara", name);
-        max = arrive("max", name, "mod");
+        max = arrive("max", name, "boss");
         otto = arrive("otto", "Lobby");
         for (peer* p : everybody()) p->lines();
     }
@@ -81,7 +81,7 @@ struct cast {
 };
 
 TEST_F(room_rules, a_democracy_throws_out_at_half_of_its_weight) {
-    auto anna = arrive("anna", "Keller");
+    auto anna = arrive("anna", "Garten");
     anna->send("TXT \".nr Wahl\"");
     anna->lines();
     auto bert = arrive("bert", "Wahl");
@@ -117,39 +117,39 @@ TEST_F(room_rules, a_democracy_throws_out_at_half_of_its_weight) {
 }
 
 TEST_F(room_rules, danger_begins_above_a_third_of_the_weight) {
-    auto anna = arrive("anna", "Keller");
-    auto bert = arrive("bert", "Keller");
-    auto clara = arrive("clara", "Keller");
-    auto max = arrive("max", "Keller", "mod");
-    vorta::room* keller = Manager.get_room("Keller");
-    ASSERT_EQ(keller->get_weight(), 20);  // threshold 10
-    EXPECT_FALSE(keller->danger(6));
-    EXPECT_TRUE(keller->danger(7));
+    auto anna = arrive("anna", "Garten");
+    auto bert = arrive("bert", "Garten");
+    auto clara = arrive("clara", "Garten");
+    auto max = arrive("max", "Garten", "boss");
+    vorta::room* garten = Manager.get_room("Garten");
+    ASSERT_EQ(garten->get_weight(), 20);  // threshold 10
+    EXPECT_FALSE(garten->danger(6));
+    EXPECT_TRUE(garten->danger(7));
     // A user's danger is his tally measured against his own room.
-    keller->mark("bert", max->session());
+    garten->mark("bert", max->session());
     EXPECT_EQ(bert->session()->get_votes(), 8);
     EXPECT_TRUE(bert->session()->danger());
     EXPECT_FALSE(anna->session()->danger());
 }
 
 TEST_F(room_rules, a_permanent_room_of_two_votes_nobody_out) {
-    auto max = arrive("max", "Keller", "mod");
-    auto bert = arrive("bert", "Keller");
-    vorta::room* keller = Manager.get_room("Keller");
-    ASSERT_EQ(keller->get_weight(), 12);  // threshold 6
+    auto max = arrive("max", "Garten", "boss");
+    auto bert = arrive("bert", "Garten");
+    vorta::room* garten = Manager.get_room("Garten");
+    ASSERT_EQ(garten->get_weight(), 12);  // threshold 6
     bert->lines();
     max->lines();
     const std::string voted = shown(*max, message(mode_standard::action_mark, bert->session()));
-    keller->mark("bert", max->session());
+    garten->mark("bert", max->session());
     EXPECT_EQ(max->lines(), lines_t{voted});
     EXPECT_EQ(bert->session()->get_votes(), 8);
     EXPECT_TRUE(bert->lines().empty());
 
     // With a third member the next mark decides.
-    auto clara = arrive("clara", "Keller");
+    auto clara = arrive("clara", "Garten");
     const message decision(mode_standard::msg_is_kicked_decision, bert->session());
     const std::string seen = shown(*clara, decision);
-    keller->mark("bert", clara->session());
+    garten->mark("bert", clara->session());
     EXPECT_EQ(clara->lines(), (lines_t{seen, del("bert")}));
     EXPECT_TRUE(bert->closed());
 }
@@ -253,7 +253,7 @@ TEST_F(room_rules, kicks_follow_rank_and_room_rights) {
 // Moderation ids count from 1 again after a pause while older lines wait; a
 // line whose speaker left the chat is gone, even after moderation ended.
 TEST_F(room_rules, held_lines_are_released_by_id_and_forgotten_with_their_speaker) {
-    auto anna = arrive("anna", "Keller");
+    auto anna = arrive("anna", "Garten");
     anna->send("TXT \".nr Buehne\"");
     anna->lines();
     auto bert = arrive("bert", "Buehne");
