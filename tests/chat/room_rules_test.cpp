@@ -1,7 +1,9 @@
-// The rules by which rooms throw members out and release held lines, driven
+// The rules by which members are thrown out and held lines released, driven
 // on sessions over socket pairs: votes by form of government, kicks by rank
-// and room rights, moderation ids. What each user receives is compared with
-// the rendering of the message he should have got, in his own look.
+// and room rights, moderation ids, and the bans, locks and kills that the
+// caller's rank allows. Where the fragment depends on the receiver, what he
+// receives is compared with the rendering of the message he should have got,
+// in his own look.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -49,6 +51,8 @@ std::string shown(const peer& viewer, message m) {
 }
 
 std::string del(const std::string& nickname) { return "DEL \"" + nickname + "\""; }
+
+std::string txt(const std::string& html) { return "TXT \"" + vorta::c_escape(html) + "\""; }
 
 // A room of anna's making with the form given and members bert, clara and
 // max (immune, may kick everybody); otto waits in the Lobby.
@@ -303,6 +307,97 @@ TEST_F(room_rules, held_lines_are_released_by_id_and_forgotten_with_their_speake
     anna->send("TXT \".ok 2\"");
     EXPECT_EQ(anna->lines(), lines_t{shown(*anna, message(mode_standard::action_moderate_failed_no_msg, 2))});
     EXPECT_TRUE(bert->lines().empty());
+}
+
+// vera is a visitor (level 10, no rights), walt a warden (20: bans up to
+// 30 minutes, locks up to 2 hours), boris a boss (60: every right).
+TEST_F(room_rules, bans_locks_and_kills_follow_the_callers_rank) {
+    auto bea = arrive("bea", "Lobby", "boss");
+    auto otto = arrive("otto", "Lobby");
+    bea.reset();  // both are remembered for late bans
+    otto.reset();
+    auto vera = arrive("vera", "Garten");
+    auto walt = arrive("walt", "Garten", "warden");
+    auto boris = arrive("boris", "Garten", "boss");
+    auto clara = arrive("clara", "Garten");
+    std::map<std::string, peer*> by_name{{"vera", vera.get()}, {"walt", walt.get()}, {"boris", boris.get()}};
+    auto banned = [](const std::string& who, const std::string& minutes) {
+        return txt("<div class=\"actionBan\">" + who + " wird f&uuml;r " + minutes + "</div>");
+    };
+    const std::string ban_syntax = txt(
+        "<div class=\"actionBanSyntax\">Syntax zum Bannen eines Users:<br>.ban &lt;Nickname&gt; [ &lt;Zeit in "
+        "Minuten&gt; ]</div>");
+    auto ban_refused = [](const std::string& who) {
+        return txt("<div class=\"actionBanFailedNoRight\">Du besitzt keine Berechtigung, " + who + " zu bannen.</div>");
+    };
+    auto locked = [](const std::string& hours) {
+        return txt("<div class=\"actionLockNickname\">Der Nickname clara wird f&uuml;r " + hours + "</div>");
+    };
+    auto lock_refused = [](const std::string& who) {
+        return txt("<div class=\"actionLockNicknameFailedNoRight\">Du besitzt keine Berechtigung, den Nickname " + who +
+                   " zu sperren.</div>");
+    };
+    struct row {
+        const char* caller;
+        const char* line;
+        std::string answer;
+        std::string to_clara;  // the applet line clara gets, if any
+    } rows[] = {
+        {"vera", ".ban clara", ban_refused("clara"), ""},
+        {"vera", ".ban", ban_refused(""), ""},  // the right is checked first
+        {"walt", ".ban", ban_syntax, ""},
+        {"walt", ".ban WALT 5", ban_syntax, ""},
+        {"walt", ".ban zorro",
+         txt("<div class=\"actionBanFailedNoUser\">zorro kann nicht gebannt werden, da niemand namens zorro im Chat "
+             "ist.</div>"),
+         ""},
+        {"walt", ".ban boris", ban_refused("boris"), ""},  // a higher level
+        {"walt", ".ban clara", banned("clara", "15 Minuten gebannt."), "BAN \"15\""},
+        {"walt", ".ban clara 0", banned("clara", "15 Minuten gebannt."), "BAN \"15\""},
+        {"walt", ".ban clara viel", banned("clara", "15 Minuten gebannt."), "BAN \"15\""},
+        {"walt", ".ban clara 1", banned("clara", "1 Minute gebannt."), "BAN \"1\""},
+        {"walt", ".ban clara 45", banned("clara", "30 Minuten gebannt."), "BAN \"30\""},
+        {"walt", ".banex otto 100", txt("<div class=\"actionBanEx\">otto wird f&uuml;r 30 Minuten gebannt.</div>"), ""},
+        {"walt", ".banex bea", ban_refused("bea"), ""},
+        {"walt", ".banex clara",
+         txt("<div class=\"actionBanExFailedNoUser\">clara kann nicht gebannt werden, da sich bisher niemand namens "
+             "clara ausgeloggt hat oder Daten zu diesem User nicht mehr gespeichert sind.</div>"),
+         ""},
+        {"vera", ".ln",
+         txt("<div class=\"actionLockNicknameSyntax\">Syntax zum Sperren eines Nicknames:<br>.locknickname "
+             "&lt;Nickname&gt; [ &lt;Zeit in Stunden&gt; ]</div>"),
+         ""},
+        {"vera", ".ln clara", lock_refused("clara"), ""},
+        {"walt", ".ln boris", lock_refused("boris"), ""},
+        {"walt", ".ln clara", locked("1 Stunde gesperrt."), ""},
+        {"walt", ".locknickname clara 5", locked("2 Stunden gesperrt."), ""},
+        {"vera", ".kill clara",
+         txt("<div class=\"actionKillFailedNoRight\">Du besitzt keine Berechtigung zum Killen.</div>"), ""},
+        {"boris", ".kill Boris",
+         txt("<div class=\"actionKillSyntax\">Syntax zum Killen eines Users:<br>.kill &lt;User&gt;</div>"), ""},
+        {"boris", ".ban walt 45", banned("walt", "45 Minuten gebannt."), ""},
+    };
+    for (peer* p : {vera.get(), walt.get(), boris.get(), clara.get()}) p->lines();
+    for (const row& r : rows) {
+        SCOPED_TRACE(std::string(r.caller) + " " + r.line);
+        peer* caller = by_name[r.caller];
+        caller->send("TXT \"" + std::string(r.line) + "\"");
+        EXPECT_EQ(caller->lines(), lines_t{r.answer});
+        EXPECT_EQ(clara->lines(), r.to_clara.empty() ? lines_t{} : lines_t{r.to_clara});
+    }
+    EXPECT_EQ(walt->lines(), lines_t{"BAN \"45\""});
+
+    // A kill needs no higher level and ends the session at once.
+    const std::string quit = shown(*vera, message(mode_standard::action_quit, walt->session()));
+    boris->send("TXT \".kill walt\"");
+    EXPECT_EQ(boris->lines(), (lines_t{txt("<div class=\"actionKill\">walt wurde gekillt.</div>"),
+                                       shown(*boris, message(mode_standard::action_quit, walt->session())),
+                                       del("walt")}));
+    EXPECT_EQ(walt->lines(), lines_t{txt("<iframe width=\"0\" height=\"0\" style=\"visibility:hidden;\" "
+                                         "src=\"http://www.example.org/kill.html\"><layer "
+                                         "src=\"http://www.example.org/kill.html\"></layer></iframe>")});
+    EXPECT_TRUE(walt->closed());
+    EXPECT_EQ(vera->lines(), (lines_t{quit, del("walt")}));
 }
 
 }  // namespace
