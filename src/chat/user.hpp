@@ -145,6 +145,10 @@ private:
     void say(mode_standard::types type, std::string text);
     // An empty word, or this user's own nickname ignoring case.
     bool is_own_or_empty(const std::string& word) const;
+    // The other user a command names, in some room. Null after answering
+    // `syntax` for an empty word or the own nickname, or `no_user` with the
+    // word when nobody of that name is in a room.
+    user* named_user(const std::string& word, const message& syntax, mode_standard::types no_user);
     // A room change by command: `syntax` answers an empty name, a refusal
     // the current room's name; otherwise the user enters the room if it lets
     // him in.

@@ -3,8 +3,10 @@
 // The handlers live beside their kin: user_moves.cpp (room changes),
 // user_moderation.cpp (room settings, votes, kicks and bans) and
 // user_info.cpp (information, looks, blocks, whispers and the rest).
+#include "chat/manager.hpp"
 #include "chat/room.hpp"
 #include "chat/user.hpp"
+#include "program.hpp"
 #include "render/message.hpp"
 #include "util/c_util.hpp"
 
@@ -88,6 +90,16 @@ void user::say(mode_standard::types type, std::string text) {
 }
 
 bool user::is_own_or_empty(const std::string& word) const { return word.empty() || nocase_equal(word, nickname); }
+
+user* user::named_user(const std::string& word, const message& syntax, mode_standard::types no_user) {
+    if (is_own_or_empty(word)) {
+        send_html(syntax);
+        return nullptr;
+    }
+    user* found = Manager.get_user(word);
+    if (found == nullptr) send_html(message(no_user, word));
+    return found;
+}
 
 void user::on_cmd_me(const command_words& words) {
     if (words[0].second.empty()) {

@@ -56,17 +56,9 @@ void user::on_cmd_room(const command_words& words) {
 
 // What the overview shows depends on the viewer's rank.
 void user::on_cmd_user(const command_words& words) {
-    const std::string& name = words[1].first;
-    if (is_own_or_empty(name)) {
-        send_html(message(mode_standard::action_user_this, this));
-        return;
-    }
-    user* target = Manager.get_user(name);
-    if (target == nullptr) {
-        send_html(message(mode_standard::action_user_failed_nouser, name));
-        return;
-    }
-    send_html(message(mode_standard::action_user, target, this));
+    user* target = named_user(words[1].first, message(mode_standard::action_user_this, this),
+                              mode_standard::action_user_failed_nouser);
+    if (target != nullptr) send_html(message(mode_standard::action_user, target, this));
 }
 
 // The answer comes in the new look already.
@@ -114,16 +106,9 @@ void user::on_cmd_css(const command_words& words) {
 }
 
 void user::on_cmd_block(const command_words& words) {
-    const std::string& name = words[1].first;
-    if (is_own_or_empty(name)) {
-        send_html(message(mode_standard::action_block_list, this));
-        return;
-    }
-    user* target = Manager.get_user(name);
-    if (target == nullptr) {
-        send_html(message(mode_standard::action_block_failed_nouser, name));
-        return;
-    }
+    user* target = named_user(words[1].first, message(mode_standard::action_block_list, this),
+                              mode_standard::action_block_failed_nouser);
+    if (target == nullptr) return;
     if (std::find(blocked.begin(), blocked.end(), target->id) != blocked.end()) {
         send_html(message(mode_standard::action_block_failed_isset, target));
         return;
@@ -134,16 +119,9 @@ void user::on_cmd_block(const command_words& words) {
 }
 
 void user::on_cmd_unblock(const command_words& words) {
-    const std::string& name = words[1].first;
-    if (is_own_or_empty(name)) {
-        send_html(message(mode_standard::action_unblock_syntax));
-        return;
-    }
-    user* target = Manager.get_user(name);
-    if (target == nullptr) {
-        send_html(message(mode_standard::action_unblock_failed_nouser, name));
-        return;
-    }
+    user* target = named_user(words[1].first, message(mode_standard::action_unblock_syntax),
+                              mode_standard::action_unblock_failed_nouser);
+    if (target == nullptr) return;
     const auto entry = std::find(blocked.begin(), blocked.end(), target->id);
     if (entry == blocked.end()) {
         send_html(message(mode_standard::action_unblock_failed_isset, target));

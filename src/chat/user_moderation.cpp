@@ -79,16 +79,9 @@ void user::on_cmd_kick(const command_words& words) {
 }
 
 void user::on_cmd_unmark(const command_words& words) {
-    const std::string& name = words[1].first;
-    if (is_own_or_empty(name)) {
-        send_html(message(mode_standard::action_unmark_syntax));
-        return;
-    }
-    user* target = Manager.get_user(name);
-    if (target == nullptr) {
-        send_html(message(mode_standard::action_unmark_failed_nouser, name));
-        return;
-    }
+    user* target = named_user(words[1].first, message(mode_standard::action_unmark_syntax),
+                              mode_standard::action_unmark_failed_nouser);
+    if (target == nullptr) return;
     if (!marked(target)) {
         send_html(message(mode_standard::action_unmark_failed_isset, target));
         return;
@@ -174,20 +167,13 @@ void user::on_cmd_locknickname(const command_words& words) {
 
 // No level comparison: the right to kill is enough.
 void user::on_cmd_kill(const command_words& words) {
-    const std::string& name = words[1].first;
     if (!rank->can_kill) {
         send_html(message(mode_standard::action_kill_failed_noright));
         return;
     }
-    if (is_own_or_empty(name)) {
-        send_html(message(mode_standard::action_kill_syntax));
-        return;
-    }
-    user* target = Manager.get_user(name);
-    if (target == nullptr) {
-        send_html(message(mode_standard::action_kill_failed_nouser, name));
-        return;
-    }
+    user* target = named_user(words[1].first, message(mode_standard::action_kill_syntax),
+                              mode_standard::action_kill_failed_nouser);
+    if (target == nullptr) return;
     Database.ban_ip(target->address, default_ban_minutes);
     target->send_html(message(mode_standard::action_is_killed));
     send_html(message(mode_standard::action_kill, target));

@@ -55,15 +55,9 @@ void user::on_cmd_invite(const command_words& words) {
     const std::string& name = words[1].first;
     std::string line = ".i " + name;
     if (spammer(line)) return;
-    if (is_own_or_empty(name)) {
-        send_html(message(mode_standard::action_invite_syntax));
-        return;
-    }
-    user* target = Manager.get_user(name);
-    if (target == nullptr) {
-        send_html(message(mode_standard::action_invite_failed_nouser, name));
-        return;
-    }
+    user* target = named_user(name, message(mode_standard::action_invite_syntax),
+                              mode_standard::action_invite_failed_nouser);
+    if (target == nullptr) return;
     if (target->room == room) {
         send_html(message(mode_standard::action_invite_failed_inroom, target));
         return;
