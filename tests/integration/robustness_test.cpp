@@ -92,21 +92,32 @@ TEST_F(robustness_test, termination_tells_every_session_and_ends_smoothly) {
     EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 7)"), 1) << test_support::read_file(log());
 }
 
-// One of several threads that open clients and let them vanish at random.
+// One of several threads that open clients at a steady pace and let them do
+// things and vanish at random: some stay logged in for a while and chat, the
+// others leave at some step of the log-in.
 class churner {
 public:
-    churner(int index, std::atomic<int>& started, int limit, clock_type::time_point deadline)
-        : rng_(index * 7919 + 1), index_(index), started_(started), limit_(limit), deadline_(deadline) {}
+    churner(int index, std::atomic<int>& started, int quota, clock_type::duration spread)
+        : rng_(static_cast<unsigned>(index) * 7919u + 1u), index_(index), started_(started), quota_(quota),
+          spread_(spread) {}
 
     void run() {
-        while (clock_type::now() < deadline_ && started_.load() < limit_) {
-            if (residents_.size() < 6 && pick(3) == 0)
-                add_resident();
-            else if (!residents_.empty() && pick(2) == 0)
+        auto start = clock_type::now();
+        auto hard_deadline = start + spread_ + 10s;
+        int created = 0;
+        while (clock_type::now() < hard_deadline && (created < quota_ || clock_type::now() < start + spread_)) {
+            if (created < quota_ && clock_type::now() >= start + spread_ * created / quota_) {
+                ++created;
+                ++started_;
+                if (pick(3) == 0)
+                    add_resident();
+                else
+                    transient();
+            } else if (!residents_.empty()) {
                 act(pick(residents_.size()));
-            else
-                transient();
+            }
             drain();
+            std::this_thread::sleep_for(5ms);
         }
         for (auto& r : residents_) {
             if (r->web && pick(2)) r->web->close(pick(2));
@@ -135,7 +146,6 @@ private:
     }
 
     void add_resident() {
-        ++started_;
         auto r = std::make_unique<resident>();
         auto hello = greet(r->app);
         if (!hello) return;
@@ -149,18 +159,25 @@ private:
         if (r->app.read_until("NRM ", 2s).found) residents_.push_back(std::move(r));
     }
 
-    // Something a logged-in visitor does; some of it ends his session.
+    // Something a logged-in visitor does; a little of it ends his session.
     void act(std::size_t which) {
         applet& a = residents_[which]->app;
-        switch (pick(8)) {
-        case 0: a.send_text("hallo " + std::to_string(serial_++)); break;
-        case 1: a.send_text(".me winkt " + std::to_string(serial_++)); break;
-        case 2: a.send_text(".history"); break;
-        case 3: a.send("COL", {std::to_string(pick(999999))}); break;
-        case 4: a.send("RPW", {room().empty() ? "Lobby" : room(), ""}); break;
-        case 5: a.send_text(".nix " + std::to_string(serial_++)); break;
-        case 6: a.send("HTB"); break;
-        default:
+        std::size_t choice = pick(100);
+        if (choice < 30)
+            a.send_text("hallo " + std::to_string(serial_++));
+        else if (choice < 40)
+            a.send_text(".me winkt " + std::to_string(serial_++));
+        else if (choice < 45)
+            a.send_text(".history");
+        else if (choice < 55)
+            a.send("COL", {std::to_string(pick(999999))});
+        else if (choice < 65)
+            a.send("RPW", {room().empty() ? "Technik" : room(), ""});
+        else if (choice < 70)
+            a.send_text(".nix " + std::to_string(serial_++));
+        else if (choice < 98)
+            a.send("HTB");
+        else {
             if (residents_[which]->web && pick(2)) residents_[which]->web->close(pick(2));
             a.close(pick(2));
             residents_.erase(residents_.begin() + static_cast<std::ptrdiff_t>(which));
@@ -169,7 +186,6 @@ private:
 
     // A client that does not stay.
     void transient() {
-        ++started_;
         switch (pick(10)) {
         case 0: applet().close(pick(2)); break;
         case 1: applet().send_raw("LGN \"vcp2\" \"halb"); break;
@@ -236,18 +252,18 @@ private:
     std::mt19937 rng_;
     int index_;
     std::atomic<int>& started_;
-    int limit_;
-    clock_type::time_point deadline_;
+    int quota_;
+    clock_type::duration spread_;
     int serial_ = 0;
     std::vector<std::unique_ptr<resident>> residents_;
 };
 
 TEST_F(robustness_test, clients_that_come_and_go_at_random_leave_nothing_behind) {
+    // 500 clients over ten seconds, from four threads.
     std::atomic<int> started{0};
-    auto deadline = clock_type::now() + 20s;
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i)
-        threads.emplace_back([&started, deadline, i] { churner(i, started, 500, deadline).run(); });
+        threads.emplace_back([&started, i] { churner(i, started, 125, 10s).run(); });
     for (auto& t : threads) t.join();
     std::cout << "clients started: " << started.load() << "\n";
 
