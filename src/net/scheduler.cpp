@@ -26,16 +26,13 @@ constexpr std::uint64_t wake_tag = 0;
 
 }  // namespace
 
-// Marks the span of a pass. An exception that leaves the pass drops the writes
-// still due, so that their records can ask again in a later run.
+// Marks the span of a pass, also when an exception leaves it. Writes still due
+// then stay due: their records are purged only after a complete pass, and the
+// next run makes them before it waits.
 class scheduler::pass_guard {
 public:
     explicit pass_guard(scheduler& owner) : owner_(owner) { owner_.in_pass_ = true; }
-    ~pass_guard() {
-        for (regi* record : owner_.flushes_) record->flush = false;
-        owner_.flushes_.clear();
-        owner_.in_pass_ = false;
-    }
+    ~pass_guard() { owner_.in_pass_ = false; }
     pass_guard(const pass_guard&) = delete;
     pass_guard& operator=(const pass_guard&) = delete;
 

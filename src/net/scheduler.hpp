@@ -79,6 +79,9 @@ public:
     // True while `run` dispatches, ticks or ends a pass.
     bool in_pass() const { return in_pass_; }
 
+    // The length of a tick in seconds, from the next wait on.
+    void set_interval(int seconds) { interval_ = seconds; }
+
     // Runs until `shutdown`; returns the number of records left in the table.
     int run();
 

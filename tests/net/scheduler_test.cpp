@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -374,6 +375,24 @@ TEST_F(scheduler_test, a_write_asked_for_outside_a_pass_comes_before_the_wait) {
     pa.on_write = [] { scheduler::shutdown(); };
     loop.run();
     EXPECT_EQ(journal, (std::vector<std::string>{"a.write"}));
+}
+
+TEST_F(scheduler_test, writes_due_when_an_error_ends_the_loop_come_in_the_next_run) {
+    scheduler loop(12);
+    socket_pair a, b;
+    probe pa(&loop, a.near, "a", journal), pb(&loop, b.near, "b", journal);
+    loop.reg(a.near, &pa, false);
+    loop.reg(b.near, &pb, false);
+    pa.on_read = [&] {
+        loop.flush_later(b.near);
+        throw std::runtime_error("read failed");
+    };
+    a.poke();
+    EXPECT_THROW(loop.run(), std::runtime_error);
+    EXPECT_FALSE(loop.in_pass());
+    pb.on_write = [] { scheduler::shutdown(); };
+    loop.run();
+    EXPECT_EQ(journal, (std::vector<std::string>{"a.read", "b.write"}));
 }
 
 }  // namespace
