@@ -185,9 +185,14 @@ protected:
     }
 
     void TearDown() override {
-        if (daemon && daemon->running()) {
-            daemon->signal(SIGTERM);
-            EXPECT_EQ(daemon->wait_exit(), 0);
+        if (daemon && !stopped) {
+            // Still running, unless it ended during the test.
+            int status = daemon->wait_exit(std::chrono::milliseconds(1));
+            if (status != -1)
+                ADD_FAILURE() << "the daemon ended during the test (status " << status << ")\n"
+                              << test_support::read_file(log());
+            else
+                EXPECT_EQ(stop(), 0);
         }
         // A sanitizer report of the daemon lands in the directory; there must be none.
         for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
@@ -198,6 +203,13 @@ protected:
     }
 
     std::string log() const { return dir.file("vcd.log"); }
+
+    // Ends the daemon with SIGTERM; its exit status.
+    int stop() {
+        stopped = true;
+        daemon->signal(SIGTERM);
+        return daemon->wait_exit();
+    }
 
     // Logs a visitor in and reads everything the log-in sends him, up to the
     // room information; null (and a failure) when it goes otherwise.
@@ -251,6 +263,7 @@ protected:
 
     test_support::temp_dir dir;
     std::unique_ptr<test_support::daemon_process> daemon;
+    bool stopped = false;
 };
 
 }  // namespace chat_support
