@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "chat/room.hpp"
 #include "net/c_error.hpp"
 #include "support/temp_dir.hpp"
 
@@ -79,6 +80,50 @@ TEST(manager_logged_out, a_nickname_seen_twice_finds_the_oldest_record) {
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->get_ip().external, "10.0.0.1");
     EXPECT_EQ(chat.get_user_ex("bert"), nullptr);
+}
+
+TEST(manager_rooms, the_room_file_gives_permanent_rooms_and_the_default_without_any) {
+    test_support::temp_dir dir;
+    struct {
+        std::string content;
+        std::vector<std::pair<std::string, std::string>> rooms;  // name, subject
+    } cases[] = {
+        {"# only a comment\n\n", {{"vorta", ""}}},
+        {"Lobby   Der  Treffpunkt \nKeller\n", {{"Lobby", "Der  Treffpunkt"}, {"Keller", ""}}},
+        // A line too long for the buffer ends the file there.
+        {"Lobby\n" + std::string(5000, 'x') + "\nKeller\n", {{"Lobby", ""}}},
+    };
+    for (const auto& c : cases) {
+        manager chat;
+        chat.load_rooms(dir.write("rooms.conf", c.content));
+        std::list<std::shared_ptr<vorta::room>>::const_iterator first, last;
+        chat.get_rooms(first, last);
+        std::vector<std::pair<std::string, std::string>> found;
+        for (; first != last; ++first) {
+            EXPECT_TRUE((*first)->is_permanent());
+            EXPECT_EQ((*first)->get_owner(), nullptr);
+            EXPECT_EQ((*first)->get_form(), vorta::room::form::democracy);
+            found.emplace_back((*first)->get_name(), (*first)->get_subject());
+        }
+        EXPECT_EQ(found, c.rooms) << c.content.substr(0, 40);
+    }
+    manager chat;
+    try {
+        chat.load_rooms(dir.write("rooms.conf", "Lobby\n# comment\n-Keller\n"));
+        FAIL();
+    } catch (const vorta::c_error& error) {
+        EXPECT_EQ(std::string(error.what()), "in file '" + dir.file("rooms.conf") + "' at line 3: unrecognized syntax");
+    }
+    EXPECT_THROW(chat.load_rooms(dir.file("absent.conf")), vorta::c_error);
+}
+
+TEST(manager_modes, looks_are_found_by_name_ignoring_case) {
+    manager chat;
+    EXPECT_EQ(chat.get_mode("PHOTO")->name, "Photo");
+    EXPECT_EQ(chat.get_mode("standard")->name, "Standard");
+    EXPECT_EQ(chat.get_mode("Plain")->name, "Plain");
+    EXPECT_EQ(chat.get_mode(""), nullptr);
+    EXPECT_EQ(chat.get_mode("icon"), nullptr);
 }
 
 TEST(manager_store, answers_come_from_the_empty_store) {

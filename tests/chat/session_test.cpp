@@ -49,8 +49,8 @@ TEST_F(session_test, guests_count_down_and_carry_challenges_and_ids_in_range) {
 
 TEST_F(session_test, ticks_send_heartbeats_and_the_time_out_tells_the_room) {
     peer anna, bert;
-    anna.login("anna", "Keller");
-    bert.login("bert", "Keller");
+    anna.login("anna", "Garten");
+    bert.login("bert", "Garten");
     anna.lines();
     for (int tick = 0; tick < 4; ++tick) bert.session()->on_timer(nullptr);
     EXPECT_EQ(bert.lines(), lines_t(4, "HTB"));
@@ -63,16 +63,16 @@ TEST_F(session_test, ticks_send_heartbeats_and_the_time_out_tells_the_room) {
 
 TEST_F(session_test, a_session_that_missed_two_ticks_gives_way_to_a_new_log_in) {
     peer witness;
-    witness.login("zeuge", "Keller");
+    witness.login("zeuge", "Garten");
     auto stale = std::make_unique<peer>();
-    stale->login("clara", "Keller");
+    stale->login("clara", "Garten");
     Scheduler.set_interval(1);
     test_support::pump(2600ms);  // two ticks without a heartbeat from clara
     Scheduler.set_interval(12);
     witness.lines();
     peer fresh;
-    fresh.login("CLARA", "Keller");
-    EXPECT_EQ(fresh.session()->get_room(), Manager.get_room("Keller"));
+    fresh.login("CLARA", "Garten");
+    EXPECT_EQ(fresh.session()->get_room(), Manager.get_room("Garten"));
     lines_t old = stale->lines();
     ASSERT_FALSE(old.empty());
     EXPECT_EQ(old.back(), "EXT") << ::testing::PrintToString(old);
@@ -148,10 +148,10 @@ TEST_F(session_test, flood_check_follows_the_number_of_members) {
     std::vector<std::unique_ptr<peer>> members;
     for (int i = 0; i < 6; ++i) {
         members.push_back(std::make_unique<peer>());
-        members.back()->login("floh" + std::to_string(i), "Keller");
+        members.back()->login("floh" + std::to_string(i), "Garten");
     }
     for (int round = 0; round < 20; ++round) {
-        vorta::room* keller = Manager.get_room("Keller");
+        vorta::room* keller = Manager.get_room("Garten");
         vorta::user* writer = members[0]->session();
         vorta::user* other = members[1]->session();
         keller->spammer(vorta::message(vorta::mode_standard::action_say, other, std::string("x")));
@@ -163,7 +163,7 @@ TEST_F(session_test, flood_check_follows_the_number_of_members) {
     // Two members: the ninth line in a row, whatever is drawn.
     members.resize(2);
     test_support::pump();
-    vorta::room* keller = Manager.get_room("Keller");
+    vorta::room* keller = Manager.get_room("Garten");
     ASSERT_EQ(keller->get_members().size(), 2u);
     keller->spammer(vorta::message(vorta::mode_standard::action_say, members[1]->session(), std::string("x")));
     for (int k = 1; k <= 8; ++k)

@@ -19,50 +19,15 @@
 #include "render/message.hpp"
 #include "render/mode_icon.hpp"
 #include "render/mode_photo.hpp"
-#include "support/chat_session.hpp"
+#include "support/chat_world.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
 
 using vorta::message;
 using vorta::mode_standard;
-using test_support::chat_session;
+using test_support::peer;
 using test_support::login_details;
-
-const char* const base_configuration =
-    "all.links = 1\n"
-    "file.help = www.example.org/hilfe.html\n"
-    "file.kill = www.example.org/kill.html\n"
-    "nick.min = 3\n"
-    "nick.max = 12\n"
-    // An absent limit counts as empty, and an empty limit keeps nothing.
-    "ua.max = 100\n"
-    "ref.max = 100\n"
-    "room.max = 20\n"
-    "pwd.max = 15\n"
-    "photo.default = www.example.org/nophoto.gif\n"
-    "photo.width = 40\n"
-    "photo.height = 60\n"
-    "photo.html = border=\"0\"\n"
-    "banner.width = 468\n"
-    "banner.height = 60\n";
-
-// Ranks by name: "visitor" (level 10), "guard" (level 10, sees addresses) and
-// "mod" (level 50, sees addresses); equal vote weights keep the rooms' sums
-// right when a profile changes a member's rank.
-const char* const ranks =
-    "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n"
-    "guard Wache 4 4 0 0 0 10 0 0 0 0 1\n"
-    "mod Moderator 4 4 0 0 0 50 0 15 0 0 1\n";
-
-const char* const rooms = "Lobby Eingangshalle\nGarten\n";
-
-// A session that has connected but not logged in.
-login_details connected_from(const std::string& address) {
-    login_details details;
-    details.address = address;
-    return details;
-}
 
 vorta::profile profile_of(long id, const std::string& rank) {
     vorta::profile record;
@@ -71,27 +36,16 @@ vorta::profile profile_of(long id, const std::string& rank) {
     return record;
 }
 
-test_support::temp_dir& files() {
-    static test_support::temp_dir dir;
-    return dir;
-}
-
-// The ranks and rooms above, loaded once into the program's manager.
-void prepare_manager() {
-    if (Manager.get_permission("guard") == nullptr) Manager.load_permissions(files().write("ranks", ranks));
-    if (Manager.get_room("Lobby") == nullptr) Manager.load_rooms(files().write("rooms", rooms));
-}
-
 class plain_look : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { prepare_manager(); }
+    static void SetUpTestSuite() { test_support::chat_world(); }
 
     void SetUp() override {
         saved_ = Config;
         configure("");
-        alice_ = std::make_unique<chat_session>(login_details{"alice", "10.0.0.1", "Lobby"});
-        bob_ = std::make_unique<chat_session>(login_details{"bob", "10.0.0.2", "Lobby"});
-        ASSERT_TRUE(alice_->ok() && bob_->ok());
+        alice_ = std::make_unique<peer>("10.0.0.1", login_details{"alice", "Lobby"});
+        bob_ = std::make_unique<peer>("10.0.0.2", login_details{"bob", "Lobby"});
+        ASSERT_TRUE(alice_->in_room() && bob_->in_room());
         vorta::profile a = profile_of(1, "visitor");
         a.set_colour("FF0000");
         a.set_clan("Rot");
@@ -115,16 +69,14 @@ protected:
 
     // The test configuration; the lines of `extra` come first, and the first
     // value of a key is the one that counts.
-    static void configure(const std::string& extra) {
-        Config.reload(files().write("vcd.conf", extra + base_configuration));
-    }
+    static void configure(const std::string& extra) { test_support::configure(extra); }
 
-    vorta::user* alice() const { return &alice_->get(); }
-    vorta::user* bob() const { return &bob_->get(); }
+    vorta::user* alice() const { return alice_->session(); }
+    vorta::user* bob() const { return bob_->session(); }
 
     mode_standard plain{"Plain"};
-    std::unique_ptr<chat_session> alice_;
-    std::unique_ptr<chat_session> bob_;
+    std::unique_ptr<peer> alice_;
+    std::unique_ptr<peer> bob_;
     vorta::room* lobby_ = nullptr;
 
 private:
@@ -641,17 +593,17 @@ TEST_F(plain_look, the_mode_box_selects_the_current_look) {
 class user_overview : public plain_look {
 protected:
     // Carol, looked at, with hostile client values.
-    std::unique_ptr<chat_session> carol(const std::string& referer) {
-        auto session = std::make_unique<chat_session>(
-            login_details{"carol", "10.0.0.3", "Lobby", "<script>alert(1)</script>", referer});
-        EXPECT_TRUE(session->ok());
+    std::unique_ptr<peer> carol(const std::string& referer) {
+        auto session = std::make_unique<peer>(
+            "10.0.0.3", login_details{"carol", "Lobby", "<script>alert(1)</script>", referer});
+        EXPECT_TRUE(session->in_room());
         vorta::profile record = profile_of(3, "visitor");
         record.set_photo("www.example.org/carol.jpg");
         session->load(record);
         return session;
     }
 
-    void rank(chat_session& session, long id, const std::string& name) const {
+    void rank(peer& session, long id, const std::string& name) const {
         session.load(profile_of(id, name));
     }
 
@@ -663,7 +615,7 @@ protected:
 
 TEST_F(user_overview, connection_details_need_the_right_and_a_higher_rank) {
     auto looked_at = carol(R"(http://www.example.org/a"b.html)");
-    const message m(mode_standard::action_user, &looked_at->get(), bob());
+    const message m(mode_standard::action_user, looked_at->session(), bob());
     const std::string details =
         connection +
         R"(<a href="http://www.example.org/a&quot;b.html" target="_blank">http://www.example.org/a&quot;b.html</a>)";
@@ -677,7 +629,7 @@ TEST_F(user_overview, connection_details_need_the_right_and_a_higher_rank) {
 
 TEST_F(user_overview, a_user_looking_at_himself_needs_only_the_right) {
     auto self = carol("file:///C:/chat.html");
-    const message m(mode_standard::action_user_this, &self->get());
+    const message m(mode_standard::action_user_this, self->session());
     const std::string this_head =
         R"(<div class="actionUser"><img src="http://www.example.org/carol.jpg" alt="carol" width="40" height="60" class="photoUser" border="0"> User&uuml;bersicht:<br>carol [Raum: Lobby; Rang: Visitor; Status: -; Skin: ])";
     EXPECT_EQ(plain.get(m), this_head + "</div>");
@@ -691,7 +643,7 @@ TEST_F(user_overview, referers_of_other_schemes_are_unknown) {
     for (const std::string referer : {"https://www.example.org/chat.html", "", "ftp://x"}) {
         auto self = carol(referer);
         rank(*self, 3, "guard");
-        EXPECT_EQ(plain.get(message(mode_standard::action_user_this, &self->get())),
+        EXPECT_EQ(plain.get(message(mode_standard::action_user_this, self->session())),
                   R"(<div class="actionUser"><img src="http://www.example.org/nophoto.gif" alt="carol" width="40" height="60" class="photoUser" border="0"> User&uuml;bersicht:<br>carol [Raum: Lobby; Rang: Wache; Status: -; Skin: ])" +
                       connection + "unknown</div>")
             << referer;
@@ -722,7 +674,7 @@ TEST_F(plain_look, the_block_list_names_the_blocked_users_online) {
     const message m(mode_standard::action_block_list, alice());
     EXPECT_EQ(plain.get(m), R"(<div class="actionBlockList">Momentan ist kein User im Chat geblockt.</div>)");
 
-    chat_session carol(login_details{"carol", "10.0.0.3", "Lobby"});
+    peer carol("10.0.0.3", login_details{"carol", "Lobby"});
     carol.load(profile_of(3, "visitor"));
     vorta::profile record = profile_of(1, "visitor");
     record.set_blocked({3, 2, 99});
@@ -732,9 +684,9 @@ TEST_F(plain_look, the_block_list_names_the_blocked_users_online) {
 
 // Sessions that have not logged in yet belong to no room and are not listed.
 TEST_F(plain_look, the_user_overview_lists_users_in_rooms_in_the_managers_order) {
-    chat_session waiting(connected_from("10.0.0.4"));
-    chat_session carol(login_details{"carol", "10.0.0.3", "Garten"});
-    ASSERT_TRUE(carol.ok());
+    peer waiting("10.0.0.4");
+    peer carol("10.0.0.3", login_details{"carol", "Garten"});
+    ASSERT_TRUE(carol.in_room());
     EXPECT_EQ(plain.get(message(mode_standard::action_users)),
               R"(<div class="actionUsers">Chat&uuml;bersicht:<br>- alice [Raum: Lobby; Rang: Visitor; Status: -; Clan: Rot]<br>- bob [Raum: Lobby; Rang: Visitor; Status: -]<br>- carol [Raum: Garten; Rang: Visitor; Status: -]</div>)");
     EXPECT_EQ(plain.get(message(mode_standard::rooms_info)),
@@ -744,13 +696,13 @@ TEST_F(plain_look, the_user_overview_lists_users_in_rooms_in_the_managers_order)
 // Without sessions of the fixture.
 class empty_chat : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { prepare_manager(); }
+    static void SetUpTestSuite() { test_support::chat_world(); }
     mode_standard plain{"Plain"};
 };
 
 TEST_F(empty_chat, the_user_overview_is_empty_without_users_and_counts_none_without_rooms) {
     EXPECT_EQ(plain.get(message(mode_standard::action_users)), "");
-    chat_session waiting(connected_from("10.0.0.4"));
+    peer waiting("10.0.0.4");
     EXPECT_EQ(plain.get(message(mode_standard::action_users)),
               R"(<div class="actionUsers">Chat&uuml;bersicht:<br>0 User</div>)");
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "chat/manager.hpp"
+#include "chat/user.hpp"
 #include "config/configuration.hpp"
 #include "net/scheduler.hpp"
 #include "program.hpp"
@@ -15,24 +16,56 @@
 
 namespace test_support {
 
+namespace {
+
+temp_dir& files() {
+    static temp_dir dir;
+    return dir;
+}
+
+std::string quoted(const std::string& value) { return " \"" + vorta::c_escape(value) + "\""; }
+
+}  // namespace
+
+void configure(const std::string& extra) {
+    Config.reload(files().write("vcd.conf", extra +
+                                                "all.path = " + files().path() +
+                                                "\n"
+                                                "all.links = 1\n"
+                                                "file.welcome = welcome.html\n"
+                                                "file.permissions = ranks.conf\n"
+                                                "file.rooms = rooms.conf\n"
+                                                "file.help = www.example.org/hilfe.html\n"
+                                                "file.kill = www.example.org/kill.html\n"
+                                                "nick.min = 3\n"
+                                                "nick.max = 12\n"
+                                                "nick.color = 000000\n"
+                                                // An absent limit reads as 0 and keeps nothing.
+                                                "pwd.max = 15\n"
+                                                "ua.max = 100\n"
+                                                "ref.max = 100\n"
+                                                "comment.max = 100\n"
+                                                "room.max = 20\n"
+                                                "photo.default = www.example.org/nophoto.gif\n"
+                                                "photo.width = 40\n"
+                                                "photo.height = 60\n"
+                                                "photo.html = border=\"0\"\n"
+                                                "banner.width = 468\n"
+                                                "banner.height = 60\n"
+                                                "file.log = vcd.log\n"));
+}
+
 void chat_world() {
     static bool ready = false;
     if (ready) return;
     ready = true;
-    static temp_dir dir;
-    dir.write("welcome.html", "<p>Willkommen</p>\n");
-    dir.write("ranks.conf",
-              "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n"
-              "mod Moderator 8 8 1 1 1 50 1 60 1 24 1\n");
-    dir.write("rooms.conf", "Lobby Der Treffpunkt\nKeller\n");
-    Config.load(dir.write("vcd.conf", "all.path = " + dir.path() +
-                                          "\n"
-                                          "file.welcome = welcome.html\n"
-                                          "file.permissions = ranks.conf\n"
-                                          "file.rooms = rooms.conf\n"
-                                          "nick.min = 3\nnick.max = 12\nnick.color = 000000\n"
-                                          "pwd.max = 15\nua.max = 40\ncomment.max = 40\nref.max = 40\n"
-                                          "room.max = 20\nfile.log = vcd.log\n"));
+    files().write("welcome.html", "<p>Willkommen</p>\n");
+    files().write("ranks.conf",
+                  "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n"
+                  "guard Wache 4 4 0 0 0 10 0 0 0 0 1\n"
+                  "mod Moderator 4 4 0 0 0 50 0 15 0 0 1\n");
+    files().write("rooms.conf", "Lobby Eingangshalle\nGarten\n");
+    configure("");
     Manager.load_permissions(Config.get(vorta::configuration::file_permissions));
     Manager.load_rooms(Config.get(vorta::configuration::file_rooms));
     Scheduler.add_pass_end([] { Manager.end_of_pass(); });
@@ -49,7 +82,7 @@ void pump(std::chrono::milliseconds slice) {
 }
 
 std::string answer(const std::string& challenge) {
-    return std::to_string(std::stol(challenge) ^ 0x3C96);
+    return std::to_string(vorta::string_to_long(challenge, 10) ^ 0x3C96);
 }
 
 peer::peer(const std::string& address) {
@@ -61,9 +94,12 @@ peer::peer(const std::string& address) {
     session_ = Manager.add_user(pair[1], address);
 }
 
+peer::peer(const std::string& address, const login_details& details) : peer(address) { login(details); }
+
 peer::~peer() {
+    Manager.remove(session_);
+    Manager.end_of_pass();
     if (fd_ >= 0) close(fd_);
-    pump();
 }
 
 void peer::send(const std::string& line) {
@@ -95,14 +131,30 @@ bool peer::closed() {
     return eof_;
 }
 
+bool peer::in_room() const { return session_->get_room() != nullptr; }
+
 void peer::login(const std::string& nickname, const std::string& room) {
-    send("LGN \"vcp2\" \"" + nickname + "\" \"\" \"" + room + "\" \"192.168.1.2\" \"agent\" \"http://page/\" \"\" \"\"");
+    login_details details;
+    details.nickname = nickname;
+    details.room = room;
+    login(details);
+}
+
+void peer::login(const login_details& details) {
+    send("LGN" + quoted("vcp2") + quoted(details.nickname) + quoted("") + quoted(details.room) +
+         quoted("192.168.1.2") + quoted(details.user_agent) + quoted(details.referer) + quoted("") +
+         quoted("false"));
     for (const std::string& line : lines()) {
         if (line.rfind("CNT ", 0) != 0) continue;
         random_id_ = vorta::get_param(line, 2, " \"", '"');
         challenge_ = vorta::get_param(line, 3, " \"", '"');
     }
-    send("AUT \"" + answer(challenge_) + "\"");
+    send("AUT" + quoted(answer(challenge_)));
+    lines();
+}
+
+void peer::load(const vorta::profile& record) {
+    session_->load_profile(record);
     lines();
 }
 

@@ -1,43 +1,66 @@
 #pragma once
-// The program-wide chat objects set up for unit tests without a network:
-// a configuration, the rank table and the rooms are loaded once per test
-// binary, and sessions sit on socket pairs whose other end the test holds.
-// The event loop runs in short bounded slices.
+// The program-wide chat objects set up for unit tests without a network: a
+// configuration, the ranks ("visitor" and "guard" at level 10, "mod" at 50;
+// guard and mod see addresses, mod may ban) and the rooms ("Lobby" with the
+// subject "Eingangshalle", "Garten") are loaded once per test binary, and
+// sessions sit on socket pairs whose other end the test holds. The event loop
+// runs in short bounded slices.
 #include <chrono>
 #include <string>
 #include <vector>
 
 namespace vorta {
 class user;
-}
+class profile;
+}  // namespace vorta
 
 namespace test_support {
 
-// Loads the configuration, ranks ("visitor" at level 10, "mod" at 50 with
-// every right) and rooms ("Lobby", "Keller") into the program-wide objects
-// the first time it is called.
+// Loads the configuration, ranks and rooms into the program-wide objects the
+// first time it is called.
 void chat_world();
+// Replaces the configuration; the lines of `extra` come first, and the first
+// value of a key is the one that counts.
+void configure(const std::string& extra);
 
 // Runs the event loop for `slice`, then returns.
 void pump(std::chrono::milliseconds slice = std::chrono::milliseconds(10));
+
+// The answer to a challenge.
+std::string answer(const std::string& challenge);
+
+struct login_details {
+    std::string nickname;
+    std::string room;  // wanted room; the first room when unknown
+    std::string user_agent = "Mozilla/4.0";
+    std::string referer = "http://www.example.org/chat.html";
+};
 
 // The client end of one session of the program-wide manager.
 class peer {
 public:
     explicit peer(const std::string& address = "10.0.0.1");
-    ~peer();  // closes its end; the session ends with the next pump
+    // Connects from `address` and logs in over the applet alone.
+    peer(const std::string& address, const login_details& details);
+    ~peer();  // the session ends as a dropped connection does
     peer(const peer&) = delete;
     peer& operator=(const peer&) = delete;
 
     void send(const std::string& line);  // appends the line feed
-    // Every complete line received so far (pumping first), without line feeds.
+    // Every complete line received since the last call (pumping first),
+    // without line feeds.
     std::vector<std::string> lines();
     // Logs in over the applet alone and drops what the log-in sent.
     void login(const std::string& nickname, const std::string& room = "");
+    void login(const login_details& details);
+    // Loads a stored profile into the session, as a registered log-in does.
+    void load(const vorta::profile& record);
     // True when the session closed its end.
     bool closed();
 
     vorta::user* session() const { return session_; }
+    vorta::user* operator->() const { return session_; }
+    bool in_room() const;
     const std::string& challenge() const { return challenge_; }
     const std::string& random_id() const { return random_id_; }
 
@@ -51,8 +74,5 @@ private:
     std::string challenge_;
     std::string random_id_;
 };
-
-// The answer to a challenge.
-std::string answer(const std::string& challenge);
 
 }  // namespace test_support
