@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "chat/manager.hpp"
@@ -14,6 +15,8 @@
 #include "chat/user.hpp"
 #include "config/configuration.hpp"
 #include "program.hpp"
+#include "render/message.hpp"
+#include "render/mode_standard.hpp"
 #include "support/chat_world.hpp"
 
 namespace test_support {
@@ -68,6 +71,19 @@ protected:
     // The test configuration; the lines of `extra` come first, and the first
     // value of a key is the one that counts.
     static void configure(const std::string& extra) { test_support::configure(extra); }
+
+    // Every type but the `overridden` ones renders in `look` as in the plain
+    // look, for a message that carries every field.
+    void expect_plain_but(const vorta::mode_standard& look, const std::set<int>& overridden) const {
+        const vorta::mode_standard plain("Plain");
+        for (int type = 0; type < vorta::mode_standard::types_end; ++type) {
+            if (overridden.count(type) != 0) continue;
+            vorta::message m(static_cast<vorta::mode_standard::types>(type), alice(), bob(), "carol");
+            m.room = lobby_;
+            m.number = 5;
+            EXPECT_EQ(look.get(m), plain.get(m)) << "type " << type;
+        }
+    }
 
     vorta::user* alice() const { return alice_->session(); }
     vorta::user* bob() const { return bob_->session(); }
