@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "chat/room.hpp"
@@ -96,7 +94,7 @@ TEST_F(icon_look, every_overridden_type_renders_its_template) {
     alice_->load(blocking);
 
     using t = mode_standard;
-    const std::vector<std::pair<message, std::string>> cases = {
+    const fragments cases = {
         {message(t::action_say, alice(), bob(), "Hallo"),
          info_alice + unmarked_alice +
              R"(<span class="internSay">alice:</span> <span class="actionSay" style="color:#FF0000;">Hallo</span><br>)"},
@@ -145,14 +143,7 @@ TEST_F(icon_look, every_overridden_type_renders_its_template) {
          R"(<div class="msgGotAlarm">Alarm! )" + info_alice + "alice ben&ouml;tigt dringend Hilfe im Raum " +
              info_lobby + go_lobby + "Lobby.</div>"},
     };
-
-    std::set<int> covered;
-    for (const auto& [m, expected] : cases) {
-        EXPECT_TRUE(covered.insert(m.type).second) << "type " << m.type << " listed twice";
-        EXPECT_EQ(icon.get(m), expected) << "type " << m.type;
-    }
-    EXPECT_EQ(covered.size(), 17u);
-    expect_plain_but(icon, covered);
+    expect_fragments(icon, cases, 17);
     EXPECT_EQ(icon.name, "Standard");
     EXPECT_EQ(icon.get(message()), "");
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,7 +37,7 @@ protected:
 // fragments are the templates with these values filled in.
 TEST_F(plain_look, every_type_renders_its_template) {
     using t = mode_standard;
-    const std::vector<std::pair<message, std::string>> cases = {
+    const fragments cases = {
         {message(t::intern_nop, "<b>roh</b>"), "<b>roh</b>"},
         {message(t::intern_css, "www.example.org/skin.css"),
          R"(<link rel="stylesheet" type="text/css" href="http://www.example.org/skin.css">)"},
@@ -397,13 +396,7 @@ TEST_F(plain_look, every_type_renders_its_template) {
          R"(<div class="msgNoUnregistered">Um diesen Chat zu betreten, musst du registriert sein. Gib einen registrierten Nickname ein, um dich einzuloggen.</div>)"},
         {message(t::msg_shutdown), R"(<div class="msgShutdown">Der Chat-Server wird heruntergefahren.</div>)"},
     };
-
-    std::set<int> covered;
-    for (const auto& [m, expected] : cases) {
-        EXPECT_TRUE(covered.insert(m.type).second) << "type " << m.type << " listed twice";
-        EXPECT_EQ(plain.get(m), expected) << "type " << m.type;
-    }
-    EXPECT_EQ(covered.size(), static_cast<std::size_t>(mode_standard::types_end));
+    expect_fragments(plain, cases, mode_standard::types_end);
 }
 
 TEST_F(plain_look, types_beyond_the_last_render_as_nothing) {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "chat/manager.hpp"
 #include "chat/profile.hpp"
@@ -72,12 +74,21 @@ protected:
     // value of a key is the one that counts.
     static void configure(const std::string& extra) { test_support::configure(extra); }
 
-    // Every type but the `overridden` ones renders in `look` as in the plain
-    // look, for a message that carries every field.
-    void expect_plain_but(const vorta::mode_standard& look, const std::set<int>& overridden) const {
+    using fragments = std::vector<std::pair<vorta::message, std::string>>;
+
+    // Each message of `cases` renders in `look` as the fragment beside it;
+    // they are of `count` types, each listed once. Every other type renders
+    // as in the plain look, for a message that carries every field.
+    void expect_fragments(const vorta::mode_standard& look, const fragments& cases, std::size_t count) const {
+        std::set<int> covered;
+        for (const auto& [m, expected] : cases) {
+            EXPECT_TRUE(covered.insert(m.type).second) << "type " << m.type << " listed twice";
+            EXPECT_EQ(look.get(m), expected) << "type " << m.type;
+        }
+        EXPECT_EQ(covered.size(), count);
         const vorta::mode_standard plain("Plain");
         for (int type = 0; type < vorta::mode_standard::types_end; ++type) {
-            if (overridden.count(type) != 0) continue;
+            if (covered.count(type) != 0) continue;
             vorta::message m(static_cast<vorta::mode_standard::types>(type), alice(), bob(), "carol");
             m.room = lobby_;
             m.number = 5;
