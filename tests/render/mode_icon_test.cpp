@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "chat/profile.hpp"
 #include "chat/room.hpp"
 #include "chat/user.hpp"
 #include "render/message.hpp"
+#include "util/c_util.hpp"
 #include "support/chat_world.hpp"
 #include "support/look_fixture.hpp"
 
@@ -231,6 +233,35 @@ TEST_F(icon_look, the_room_overview_puts_buttons_before_owner_and_members) {
     EXPECT_EQ(icon.get(message(mode_standard::room_info, &salon)),
               R"(<div class="roomInfo">Raum&uuml;bersicht:<br>Salon [2 User; Diktatur]<br>Owner: )" + info_alice +
                   "alice<br>User: " + info_alice + "alice, " + info_bob + "bob</div>");
+}
+
+// A said line reaches every member in his own look: the icon look for a
+// session that just logged in, the look that a stored profile names for the
+// others. Without a browser stream it arrives as an applet "TXT" line.
+TEST_F(icon_look, a_said_line_reaches_each_member_in_his_look) {
+    peer carol("10.0.0.3", login_details{"carol", "Lobby"});
+    ASSERT_TRUE(carol.in_room());
+    vorta::profile plain_profile = bob_profile("visitor");
+    plain_profile.set_mode("plain");
+    bob_->load(plain_profile);
+    peer dora("10.0.0.4", login_details{"dora", "Lobby"});
+    vorta::profile photo_profile = test_support::profile_of(4, "visitor");
+    photo_profile.set_mode("Photo");
+    dora.load(photo_profile);
+    bob_->lines();
+    carol.lines();
+    dora.lines();
+
+    alice_->send("TXT \"Hallo\"");
+    const std::string line =
+        R"(<span class="internSay">alice:</span> <span class="actionSay" style="color:#FF0000;">Hallo</span><br>)";
+    auto txt = [](const std::string& html) { return "TXT \"" + vorta::c_escape(html) + "\""; };
+    EXPECT_EQ(carol.lines(), std::vector<std::string>{txt(info_alice + unmarked_alice + line)});
+    EXPECT_EQ(bob_->lines(), std::vector<std::string>{txt(line)});
+    EXPECT_EQ(dora.lines(),
+              std::vector<std::string>{txt(
+                  R"(<img src="http://www.example.org/alice.jpg" alt="alice" width="40" height="60" class="photoUser" border="0"> )" +
+                  line)});
 }
 
 }  // namespace
