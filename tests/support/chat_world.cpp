@@ -96,9 +96,14 @@ peer::peer(const std::string& address) {
 
 peer::peer(const std::string& address, const login_details& details) : peer(address) { login(details); }
 
+// A session that the chat removed (a kick, a vote, a kill) has closed its end
+// already and may be destroyed: only a session still open is removed here.
 peer::~peer() {
-    Manager.remove(session_);
-    Manager.end_of_pass();
+    read_available();
+    if (!eof_) {
+        Manager.remove(session_);
+        Manager.end_of_pass();
+    }
     if (fd_ >= 0) close(fd_);
 }
 
@@ -109,6 +114,10 @@ void peer::send(const std::string& line) {
 
 void peer::receive() {
     pump();
+    read_available();
+}
+
+void peer::read_available() {
     char buffer[65536];
     ssize_t count;
     while ((count = read(fd_, buffer, sizeof buffer)) > 0) input_.append(buffer, static_cast<std::size_t>(count));

@@ -66,6 +66,8 @@ public:
 
 private:
     void receive();
+    // Appends what has arrived, without running the event loop.
+    void read_available();
 
     int fd_ = -1;
     vorta::user* session_ = nullptr;
