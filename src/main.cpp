@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
         }
         Config.load(ConfigFile);
         vorta::set_random_seed();
+        vorta::raise_descriptor_limit();
         vorta::daemon();
         reserve_log_descriptor();
         write_log("daemon started (pid: " + vorta::long_to_string(getpid()) + ")");

@@ -1,15 +1,41 @@
 #include "process.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace vorta {
+
+namespace {
+
+// Closes every descriptor from 3 up, for kernels without close_range: the
+// open ones are listed first, since the listing holds a descriptor itself.
+void close_from_three() {
+    std::vector<int> open;
+    if (DIR* listing = opendir("/proc/self/fd")) {
+        int own = dirfd(listing);
+        while (dirent* entry = readdir(listing)) {
+            int fd = std::atoi(entry->d_name);
+            if (fd > 2 && fd != own) open.push_back(fd);
+        }
+        closedir(listing);
+    } else {
+        long highest = sysconf(_SC_OPEN_MAX);
+        for (long fd = 3; fd < highest; ++fd) open.push_back(static_cast<int>(fd));
+    }
+    for (int fd : open) ::close(fd);
+}
+
+}  // namespace
 
 void daemon() {
     // The parents leave with _exit: the daemon goes on with every object they
@@ -23,7 +49,9 @@ void daemon() {
     child = fork();
     if (child < 0) throw std::runtime_error(std::strerror(errno));
     if (child > 0) _exit(0);
-    for (int fd = 0; fd < 64; ++fd) ::close(fd);
+    // Whatever the launcher left open would stay open for the daemon's life.
+    if (close_range(3, ~0U, 0) != 0) close_from_three();
+    for (int fd = 0; fd <= 2; ++fd) ::close(fd);
     // Keep 0, 1 and 2 taken: a stray write to standard output or error must
     // never land on a client's connection.
     int null = ::open("/dev/null", O_RDWR);
@@ -32,6 +60,13 @@ void daemon() {
         ::dup2(0, 2);
     }
     umask(022);
+}
+
+void raise_descriptor_limit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 signal_handler signal(int number, signal_handler handler) {

@@ -12,10 +12,12 @@
 #include "chat/manager.hpp"
 #include "config/configuration.hpp"
 #include "net/scheduler.hpp"
+#include "security/security.hpp"
 
 // The tick of the event loop, in seconds.
 vorta::scheduler Scheduler(12);
 vorta::configuration Config;
+vorta::security Security;
 vorta::database Database;
 vorta::manager Manager;
 
@@ -50,7 +52,12 @@ void write_log(const std::string& message) {
         std::time_t now = std::time(nullptr);
         char stamp[64] = "";
         if (ctime_r(&now, stamp) == nullptr) stamp[0] = '\0';
-        std::string line = "[" + std::string(stamp, std::strcspn(stamp, "\r\n")) + "] " + message + "\n";
+        std::size_t length = std::strcspn(stamp, "\r\n");
+        // Built by appending: prepending to a temporary ("[" + ...) makes
+        // GCC 12 at -O2 report a false overlap.
+        std::string line;
+        line.reserve(length + message.size() + 4);
+        line.append("[").append(stamp, length).append("] ").append(message).append("\n");
         std::fwrite(line.data(), 1, line.size(), file);
         std::fclose(file);
     }

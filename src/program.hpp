@@ -7,12 +7,14 @@
 namespace vorta {
 class scheduler;
 class configuration;
+class security;
 class database;
 class manager;
 }  // namespace vorta
 
 extern vorta::scheduler Scheduler;
 extern vorta::configuration Config;
+extern vorta::security Security;
 extern vorta::database Database;
 extern vorta::manager Manager;
 

@@ -14,7 +14,7 @@ run_suite() {
 }
 
 echo "== tests =="
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORTA_WERROR=ON
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVORTA_SANITIZE=ON
+  run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVORTA_SANITIZE=ON -DVORTA_WERROR=ON

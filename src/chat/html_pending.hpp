@@ -25,7 +25,7 @@ public:
     html_pending(const int& fd, const std::string& peer_address);
     html_pending(const html_pending&) = delete;
     html_pending& operator=(const html_pending&) = delete;
-    ~html_pending() override;
+    ~html_pending() override = default;
 
     void on_read(communicator* connection, int pending) override;
     void on_time_out(communicator* connection) override;

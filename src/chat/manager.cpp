@@ -1,5 +1,7 @@
 #include "chat/manager.hpp"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -7,9 +9,14 @@
 #include <iterator>
 
 #include "chat/database.hpp"
+#include "chat/html_pending.hpp"
+#include "chat/user.hpp"
 #include "config/configuration.hpp"
+#include "net/scheduler.hpp"
 #include "net/tcp_server.hpp"
+#include "net/tcp_socket.hpp"
 #include "program.hpp"
+#include "render/message.hpp"
 #include "util/c_util.hpp"
 
 namespace vorta {
@@ -19,12 +26,37 @@ namespace {
 // How many users who logged out are remembered for moderators.
 constexpr std::size_t logged_out_limit = 20;
 
+// Moves the entry holding `pointer` from `list` to `graveyard`; false when
+// there is none.
+template <typename T>
+bool bury(std::list<std::shared_ptr<T>>& list, const T* pointer, std::vector<std::shared_ptr<T>>& graveyard) {
+    auto it = std::find_if(list.begin(), list.end(), equal_to_shared_ptr<T>(pointer));
+    if (it == list.end()) return false;
+    graveyard.push_back(std::move(*it));
+    list.erase(it);
+    return true;
+}
+
 }  // namespace
 
-manager::~manager() = default;
+manager::manager() : standard_mode("Plain") {}
+
+// Sessions leave their rooms and log out while the rooms, ranks and looks still
+// exist; only then go the rooms and the listeners.
+manager::~manager() {
+    pendings.clear();
+    while (!users.empty()) remove(users.front().get());
+    retired_users.clear();
+    retired_pendings.clear();
+    rooms.clear();
+    retired_rooms.clear();
+    servers.clear();
+}
 
 void manager::start() {
     load_permissions(Config.get(configuration::file_permissions));
+    load_rooms(Config.get(configuration::file_rooms));
+    Scheduler.add_pass_end([this] { end_of_pass(); });
     const std::string host = Config.get(configuration::all_host);
     servers.push_back(std::make_shared<tcp_server>(&Scheduler, this, host, "1612"));
     servers.push_back(std::make_shared<tcp_server>(&Scheduler, this, host, "1613"));
@@ -41,17 +73,180 @@ void manager::load_permissions(const std::string& file) {
     }
 }
 
-void manager::shutdown() {}
+void manager::load_rooms(const std::string& file) {
+    room::load(file, std::back_inserter(rooms));
+    if (rooms.empty()) rooms.push_back(std::make_shared<room>("vorta", nullptr, "", room::form::democracy));
+}
 
-void manager::on_accept(communicator* /*server*/, int fd, std::string /*address*/) {
+void manager::shutdown() {
+    for (const auto& u : users) {
+        u->send_html(message(mode_standard::msg_shutdown));
+        u->send_java("EXT");
+    }
+}
+
+void manager::on_accept(communicator* server, int fd, std::string address) {
     int low_water = 3;
     setsockopt(fd, SOL_SOCKET, SO_RCVLOWAT, &low_water, sizeof low_water);
-    // No session type takes connections yet.
-    ::close(fd);
+    // Small fragments must not wait for the peer's delayed acknowledgement.
+    int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    try {
+        if (!servers.empty() && server == servers[0].get()) {
+            add_user(fd, address);
+        } else if (servers.size() > 1 && server == servers[1].get()) {
+            add_pending(fd, address);
+        } else {
+            ::close(fd);
+        }
+    } catch (const std::exception& error) {
+        // The socket closed the descriptor when it could not take it.
+        write_log(std::string("error: ") + error.what());
+    }
+}
+
+user* manager::add_user(int fd, const std::string& address) {
+    users.push_back(std::make_shared<user>(fd, address));
+    return users.back().get();
+}
+
+void manager::add_pending(int fd, const std::string& address) {
+    pendings.push_back(std::make_shared<html_pending>(fd, address));
 }
 
 void manager::on_accept_failed(communicator* /*server*/, std::string error) {
     write_log("error: " + error);
+}
+
+void manager::add_html_socket(ip address, std::string random_id, std::string auth_code,
+                              std::string user_agent, std::shared_ptr<tcp_socket> socket) {
+    for (const auto& u : users) {
+        if (u->get_randomid() == random_id && u->get_ip() == address) {
+            u->add_html_socket(std::move(socket), std::move(auth_code), std::move(user_agent));
+            return;
+        }
+    }
+    socket->writen(html_pending::redirect);
+}
+
+void manager::remove(user* u) {
+    if (u == nullptr || u->retired()) return;
+    for (const auto& other : users) other->remove(u);
+    for (const auto& r : rooms) r->remove(u);
+    if (u->get_rank().gets_alarm) remove_alarm_receiver(u);
+    if (bury(users, u, retired_users)) u->retire();
+}
+
+void manager::remove(html_pending* pending) { bury(pendings, pending, retired_pendings); }
+
+void manager::remove(room* r) { bury(rooms, r, retired_rooms); }
+
+void manager::remove_stalled(user* u) {
+    if (std::find(stalled.begin(), stalled.end(), u) == stalled.end()) stalled.push_back(u);
+}
+
+void manager::end_of_pass() {
+    // Removed objects stay alive until here, so every u in `stalled` is too.
+    while (!stalled.empty()) {
+        std::vector<user*> batch;
+        batch.swap(stalled);
+        for (user* u : batch)
+            if (!u->retired()) u->on_time_out(nullptr);
+    }
+    retired_users.clear();
+    retired_pendings.clear();
+    retired_rooms.clear();
+}
+
+room* manager::create(std::string& name, std::string& form, user* owner) {
+    name = html_unescape(name);
+    const long max = Config.get_int(configuration::room_max);
+    if (max >= 0 && name.size() > static_cast<std::size_t>(max)) {
+        const std::string::size_type blank = name.substr(0, static_cast<std::size_t>(max)).rfind(' ');
+        name.resize(blank != std::string::npos ? blank : static_cast<std::size_t>(max));
+    }
+    const std::string valid = Config.get(configuration::room_valid);
+    for (char& c : name)
+        if (valid.find(c) == std::string::npos) c = '_';
+    name = html_escape(name);
+    if (room* existing = get_room(name)) {
+        owner->send_html(message(mode_standard::room_new_failed_doesexist, existing));
+        return nullptr;
+    }
+    room::form government = room::form::democracy;
+    if (nocase_equal(form, "dc") || nocase_equal(form, "dictatorship")) {
+        government = room::form::dictatorship;
+    } else if (nocase_equal(form, "an") || nocase_equal(form, "anarchy")) {
+        government = room::form::anarchy;
+    }
+    rooms.push_back(std::make_shared<room>(name, owner, "", government));
+    return rooms.back().get();
+}
+
+room* manager::join(const std::string& name, user* u, room::enter how, std::string password) {
+    if (room* found = get_room(name)) return found->join(u, how, std::move(password));
+    if (name.empty() && !rooms.empty()) return rooms.front()->join(u, how, std::move(password));
+    if (how != room::enter::login) u->send_html(message(mode_standard::room_go_failed_noroom, name));
+    return nullptr;
+}
+
+void manager::add_user_ex(user_ex record) {
+    logged_out.push_back(std::move(record));
+    while (logged_out.size() > logged_out_limit) logged_out.pop_front();
+}
+
+user_ex* manager::get_user_ex(const std::string& nickname) {
+    for (user_ex& record : logged_out) {
+        if (nocase_equal(record.get_nickname(), nickname)) return &record;
+    }
+    return nullptr;
+}
+
+user* manager::get_user(const std::string& nickname) const {
+    for (const auto& u : users)
+        if (u->get_room() != nullptr && nocase_equal(u->get_nickname(), nickname)) return u.get();
+    return nullptr;
+}
+
+room* manager::get_room(const std::string& name) const {
+    for (const auto& r : rooms)
+        if (nocase_equal(r->get_name(), name)) return r.get();
+    return nullptr;
+}
+
+void manager::add_alarm_receiver(user* u) { alarm_receivers.push_back(u); }
+
+void manager::remove_alarm_receiver(user* u) { alarm_receivers.remove(u); }
+
+std::vector<user*> manager::get_alarm_receiver() const {
+    return std::vector<user*>(alarm_receivers.begin(), alarm_receivers.end());
+}
+
+bool manager::clan_exist(const std::string& clan) const { return Database.clan_exist(clan); }
+
+user* manager::find_second_ip(user* u) const {
+    const ip address = u->get_ip();
+    for (const auto& other : users)
+        if (other.get() != u && other->get_ip() == address) return other.get();
+    return nullptr;
+}
+
+user* manager::find_second_nickname(user* u) const {
+    for (const auto& other : users)
+        if (other.get() != u && nocase_equal(other->get_nickname(), u->get_nickname())) return other.get();
+    return nullptr;
+}
+
+void manager::get_rooms(std::list<std::shared_ptr<room>>::const_iterator& first,
+                        std::list<std::shared_ptr<room>>::const_iterator& last) const {
+    first = rooms.begin();
+    last = rooms.end();
+}
+
+std::vector<std::string> manager::get_skins() const {
+    std::vector<std::string> names;
+    for (const auto& skin : Database.get_skins()) names.push_back(skin.first);
+    return names;
 }
 
 const permission* manager::get_permission(const std::string& name) const {
@@ -68,24 +263,30 @@ const permission* manager::get_permission_by_label(const std::string& label) con
     return nullptr;
 }
 
-void manager::add_user_ex(user_ex record) {
-    logged_out.push_back(std::move(record));
-    while (logged_out.size() > logged_out_limit) logged_out.pop_front();
+const permission* manager::get_default_permission() const {
+    if (const permission* visitor = get_permission("visitor")) return visitor;
+    return permissions.empty() ? nullptr : &permissions.front();
 }
 
-user_ex* manager::get_user_ex(const std::string& nickname) {
-    for (user_ex& record : logged_out) {
-        if (nocase_equal(record.get_nickname(), nickname)) return &record;
-    }
+const mode_standard* manager::get_mode(const std::string& name) const {
+    for (const mode_standard* mode : {&standard_mode, static_cast<const mode_standard*>(&icon_mode),
+                                      static_cast<const mode_standard*>(&photo_mode)})
+        if (nocase_equal(mode->name, name)) return mode;
     return nullptr;
 }
 
-bool manager::clan_exist(const std::string& clan) const { return Database.clan_exist(clan); }
+std::vector<user*> manager::get_blocked_users(const std::list<long>& ids) const {
+    std::vector<user*> found;
+    for (const auto& u : users)
+        if (std::find(ids.begin(), ids.end(), u->get_id()) != ids.end()) found.push_back(u.get());
+    return found;
+}
 
-std::vector<std::string> manager::get_skins() const {
-    std::vector<std::string> names;
-    for (const auto& skin : Database.get_skins()) names.push_back(skin.first);
-    return names;
+std::vector<user*> manager::get_users() const {
+    std::vector<user*> all;
+    all.reserve(users.size());
+    for (const auto& u : users) all.push_back(u.get());
+    return all;
 }
 
 }  // namespace vorta

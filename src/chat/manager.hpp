@@ -54,6 +54,10 @@ public:
     void shutdown();
 
     void on_accept(communicator* server, int fd, std::string address) override;
+    // Make a session (applet port) or a pending browser connection (stream
+    // port) on an accepted descriptor, which they then own.
+    user* add_user(int fd, const std::string& address);
+    void add_pending(int fd, const std::string& address);
     void on_accept_failed(communicator* server, std::string error) override;
 
     // Binds a browser stream to the session with this address and random id,
@@ -103,6 +107,9 @@ public:
     // ignoring case; null when none does.
     const permission* get_permission(const std::string& name) const;
     const permission* get_permission_by_label(const std::string& label) const;
+    // The rank of a new session: "visitor", or the lowest rank when the table
+    // has no rank of that name.
+    const permission* get_default_permission() const;
     // "Plain", "Standard" or "Photo", ignoring case; null for anything else.
     const mode_standard* get_mode(const std::string& name) const;
     std::vector<user*> get_blocked_users(const std::list<long>& ids) const;

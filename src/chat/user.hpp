@@ -13,14 +13,15 @@
 #include "chat/ip.hpp"
 #include "chat/permission.hpp"
 #include "chat/room.hpp"
+#include "config/configuration.hpp"
 #include "net/observer.hpp"
+#include "render/mode_standard.hpp"
 
 namespace vorta {
 
 class tcp_socket;
 class profile;
 class message;
-class mode_standard;
 
 class user : public observer {
 public:
@@ -49,7 +50,7 @@ public:
     void add_html_socket(std::shared_ptr<tcp_socket> socket, std::string auth_code,
                          std::string browser_agent);
     // Queues `line` + "\n" on the applet connection.
-    void send_java(const std::string& line) const;
+    void send_java(const std::string& line);
     // Renders `m` in this user's look and delivers it to the browser stream,
     // or as a "TXT" line while there is none.
     void send_html(const message& m);
@@ -128,19 +129,36 @@ private:
     void on_proto_nickname(std::string rest);
     void on_proto_password(std::string rest);
 
-    // The dot commands; `text` is the HTML-escaped line.
+    // A command line split into (word, rest of the line after it) pairs:
+    // the command, its first and its second argument.
+    using command_words = std::vector<std::pair<std::string, std::string>>;
+    using command_handler = void (user::*)(const command_words&);
+    struct command_entry {
+        const char* name;
+        const char* alias;  // null when the command has none
+        command_handler handler;
+    };
+    static const command_entry command_table[];
+
+    // Says `text` (HTML-escaped) or runs the dot command it holds.
     void run_command(const std::string& text);
-    void on_cmd_text(std::string text);
-    void on_cmd_me(std::string text);
-    void on_cmd_history(std::string);
+    void say(mode_standard::types type, std::string text);
+    void on_cmd_me(const command_words& words);
+    void on_cmd_history(const command_words& words);
 
     // Text filters of the writer; they clear nothing until the filter rules
     // are in place.
     bool spammer(std::string& text);
     bool censor(const std::string& text);
 
-    // Reads and dispatches the complete lines of the applet connection.
-    void read_lines(int count);
+    // Reads and dispatches the complete lines that `connection` has buffered.
+    void read_lines(tcp_socket* connection, int count);
+    // `value` cut to the length the configuration allows for it.
+    static std::string cut(std::string value, configuration::keys limit);
+    // Hands a new style sheet to the browser stream, or to the applet without one.
+    void announce_skin(const std::string& path);
+    // Takes on the identity of the registered nickname in `morph_target`.
+    void morph(const profile& target);
     // The log-in chain from the address check on.
     void login_chain();
     // Moves into `target` after `manager::join` admitted the user there.

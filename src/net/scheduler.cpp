@@ -26,6 +26,23 @@ constexpr std::uint64_t wake_tag = 0;
 
 }  // namespace
 
+// Marks the span of a pass. An exception that leaves the pass drops the writes
+// still due, so that their records can ask again in a later run.
+class scheduler::pass_guard {
+public:
+    explicit pass_guard(scheduler& owner) : owner_(owner) { owner_.in_pass_ = true; }
+    ~pass_guard() {
+        for (regi* record : owner_.flushes_) record->flush = false;
+        owner_.flushes_.clear();
+        owner_.in_pass_ = false;
+    }
+    pass_guard(const pass_guard&) = delete;
+    pass_guard& operator=(const pass_guard&) = delete;
+
+private:
+    scheduler& owner_;
+};
+
 scheduler::regi::regi(int fd, communicator* handler, bool wants_ticks)
     : descriptor(fd), comm(handler), timer(wants_ticks), active(true) {}
 
@@ -147,6 +164,15 @@ void scheduler::set_timer(const int& fd, bool on) {
     tick_receivers_ += on ? 1 : -1;
 }
 
+void scheduler::add_pass_end(std::function<void()> hook) { pass_end_.push_back(std::move(hook)); }
+
+void scheduler::flush_later(const int& fd) {
+    regi* record = find(fd);
+    if (record == nullptr || record->flush) return;
+    record->flush = true;
+    flushes_.push_back(record);
+}
+
 void scheduler::wake() {
     int fd = Waker.load();
     if (fd >= 0) {
@@ -187,6 +213,10 @@ int scheduler::run() {
         }
         if (!Active) break;
         if (auto function = Thread.exchange(nullptr)) function();
+        if (!flushes_.empty()) {
+            pass_guard guard(*this);
+            flush();
+        }
 
         get_time(before);
         const timeval* limit = Timer;
@@ -202,10 +232,14 @@ int scheduler::run() {
         }
         get_time(after);
 
-        if (count == 0) {
-            tick();
-        } else {
-            dispatch(count);
+        {
+            pass_guard guard(*this);
+            if (count == 0) {
+                tick();
+            } else {
+                dispatch(count);
+            }
+            end_pass();
         }
         if (withdrawn_ > 0) {
             table_.remove(regi(false));
@@ -249,6 +283,22 @@ void scheduler::tick() {
     for (auto it = table_.begin(); it != table_.end(); ++it) {
         if (it->active && it->timer) it->comm->timer();
     }
+}
+
+// Hooks and writes that these cause join the same end of pass.
+void scheduler::end_pass() {
+    for (std::size_t i = 0; i < pass_end_.size(); ++i) pass_end_[i]();
+    flush();
+}
+
+void scheduler::flush() {
+    for (std::size_t i = 0; i < flushes_.size(); ++i) {
+        regi* record = flushes_[i];
+        if (!record->flush) continue;
+        record->flush = false;
+        if (record->active) record->comm->write();
+    }
+    flushes_.clear();
 }
 
 }  // namespace vorta

@@ -7,12 +7,18 @@
 // A pass costs in proportion to the ready records, not to all registered ones;
 // only the tick pass walks the whole table.
 //
+// Every pass ends with the hooks added by `add_pass_end`, then one `write` for
+// each communicator that asked for it with `flush_later`: output produced
+// during the pass is gathered and sent with one system call per descriptor.
+//
 // Signal handlers may call the static `shutdown` and `call_thread`; they touch
 // nothing but the class-wide flags and a wake-up counter.
 #include <sys/time.h>
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <list>
 #include <vector>
 
@@ -42,6 +48,7 @@ public:
         bool reading = true;      // read interest (paused only by set_read)
         bool writing = false;     // one-shot write interest
         bool in_poller = false;   // currently known to the kernel's wait set
+        bool flush = false;       // a write is due at the end of the pass
     };
 
     explicit scheduler(const int& interval);
@@ -62,6 +69,16 @@ public:
     // descriptors pauses until its next tick).
     void set_read(const int& fd, bool on);
 
+    // Calls `hook` at the end of every pass, in the order added, before the
+    // deferred writes.
+    void add_pass_end(std::function<void()> hook);
+    // The communicator of `fd` gets one `write` at the end of the current pass,
+    // however often this is called in it, unless its record is withdrawn
+    // first. Called outside a pass, the write comes before the loop next waits.
+    void flush_later(const int& fd);
+    // True while `run` dispatches, ticks or ends a pass.
+    bool in_pass() const { return in_pass_; }
+
     // Runs until `shutdown`; returns the number of records left in the table.
     int run();
 
@@ -77,11 +94,15 @@ protected:
     virtual void get_time(timeval& now);
 
 private:
+    class pass_guard;
+
     regi* find(int fd) const;
     void update(regi& record);
     void open_poller();
     void dispatch(int ready);
     void tick();
+    void end_pass();
+    void flush();
     static void wake();
 
     std::list<regi> table_;
@@ -91,6 +112,9 @@ private:
     int withdrawn_ = 0;
     std::uint64_t next_order_ = 0;
     timeval timeout_{};
+    std::deque<std::function<void()>> pass_end_;  // a hook may add hooks
+    std::vector<regi*> flushes_;  // in the order first asked for
+    bool in_pass_ = false;
 
     // Opened on first use, not in the constructor: the program-wide scheduler
     // is built before the process daemonises and closes its descriptors.

@@ -14,10 +14,32 @@
 
 namespace vorta {
 
+namespace {
+
+// Buffers above this size are given back once they are empty, so that idle
+// connections do not keep the high-water mark of their busiest moment.
+constexpr std::size_t kept_capacity = 4096;
+
+void release_if_large(std::string& buffer) {
+    if (buffer.empty() && buffer.capacity() > kept_capacity) std::string().swap(buffer);
+}
+
+}  // namespace
+
 tcp_socket::tcp_socket(scheduler* owner, observer* watcher, const int& descriptor, const int& maxtimer)
     : socket(owner, watcher, descriptor, maxtimer != 0), maxtimer_(maxtimer) {
     int flags = fcntl(descriptor_, F_GETFL);
     if (flags < 0 || fcntl(descriptor_, F_SETFL, flags | O_NONBLOCK) < 0) throw system_error();
+}
+
+tcp_socket::~tcp_socket() {
+    // Output written just before the connection is dropped (a redirect, a
+    // farewell) still has a chance to leave; what the peer does not take is lost.
+    if (pending_output() > 0) {
+        ssize_t ignored =
+            ::send(descriptor_, output_.data() + sent_, pending_output(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        (void)ignored;
+    }
 }
 
 void tcp_socket::timer() {
@@ -60,21 +82,44 @@ std::string tcp_socket::getline(int* remaining) {
     if (end == std::string::npos) return std::string();
     std::string line = input_.substr(0, end + 1);
     input_.erase(0, end + 1);
+    release_if_large(input_);
     if (remaining != nullptr) *remaining -= static_cast<int>(line.size());
     return line;
 }
 
 void tcp_socket::writen(std::string text) {
+    // Something pending means a write is due already: at the end of the pass,
+    // or when the peer is ready again.
     if (pending_output() > 0) {
         output_.append(text);
         return;
     }
-    output_ = std::move(text);
+    if (output_.capacity() >= text.size()) {
+        output_.assign(text);
+    } else {
+        output_ = std::move(text);
+    }
     sent_ = 0;
-    write();
+    if (scheduler_->in_pass()) {
+        scheduler_->flush_later(descriptor_);
+    } else {
+        send_output();
+    }
 }
 
+// Called by the scheduler when the descriptor is writable or at the end of a
+// pass; with nothing pending (the rest went out meanwhile) there is no event.
 void tcp_socket::write() {
+    if (pending_output() > 0) send_output();
+}
+
+void tcp_socket::clear_output() {
+    output_.clear();
+    sent_ = 0;
+    release_if_large(output_);
+}
+
+void tcp_socket::send_output() {
     while (sent_ < output_.size()) {
         // MSG_NOSIGNAL: a closed peer is an error to report, never a signal.
         ssize_t count = ::send(descriptor_, output_.data() + sent_, output_.size() - sent_, MSG_NOSIGNAL);
@@ -89,13 +134,11 @@ void tcp_socket::write() {
             scheduler_->set_write(descriptor_);
             return;
         }
-        output_.clear();
-        sent_ = 0;
+        clear_output();
         observer_->on_write_close(this);
         return;
     }
-    output_.clear();
-    sent_ = 0;
+    clear_output();
     observer_->on_flush(this);
 }
 

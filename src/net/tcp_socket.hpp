@@ -1,9 +1,10 @@
 #pragma once
 // A buffered, line-oriented, non-blocking TCP connection. Input is read in
-// chunks of at most 4095 bytes per readiness and taken out line by line;
-// output is written at once when nothing is pending, the rest when the peer
-// is ready again. A tick counter with a limit tells the observer when the
-// connection has been quiet for too long.
+// chunks of at most 4095 bytes per readiness and taken out line by line.
+// Output produced during a pass of the event loop is gathered and written once
+// at the end of the pass; outside a pass it is written at once. What the peer
+// does not take waits until it is ready again. A tick counter with a limit
+// tells the observer when the connection has been quiet for too long.
 //
 // Every event is the last thing the operation that sends it does, so the
 // observer may destroy the socket from inside any event. Neither buffer is
@@ -19,7 +20,8 @@ class tcp_socket : public socket {
 public:
     // A tick limit of 0 means the connection gets no ticks.
     tcp_socket(scheduler* owner, observer* watcher, const int& descriptor, const int& maxtimer);
-    ~tcp_socket() override = default;
+    // Makes one last attempt, without waiting, to send what is pending.
+    ~tcp_socket() override;
 
     void timer() override;
     void read() override;
@@ -30,7 +32,8 @@ public:
     // True while no more than `limit` ticks passed since the last reset.
     bool good(int limit) const { return ticks_ <= limit; }
 
-    // Queues `text` behind what is pending, or writes it at once.
+    // Queues `text` behind what is pending; during a pass the write comes at
+    // the end of the pass, outside one it is made at once.
     void writen(std::string text);
     // Takes the first complete line, line feed included, out of the input
     // buffer and subtracts its length from *remaining; empty when no line is
@@ -39,8 +42,13 @@ public:
 
     // Bytes accepted by writen and not yet written.
     std::size_t pending_output() const { return output_.size() - sent_; }
+    // Bytes the buffers hold reserved, used or not.
+    std::size_t buffer_capacity() const { return output_.capacity() + input_.capacity(); }
 
 private:
+    void send_output();
+    void clear_output();
+
     int maxtimer_;
     int ticks_ = 0;
     std::string output_;

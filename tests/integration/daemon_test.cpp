@@ -2,6 +2,7 @@
 // configuration errors, its log, its signals and its listening ports.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <regex>
 #include <thread>
 
@@ -40,30 +43,47 @@ protected:
     // A configuration whose files all live in the temporary directory.
     std::string write_config(const std::string& extra = "", const std::string& name = "vcd.conf") {
         dir.write("permissions.conf", "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n");
+        dir.write("rooms.conf", "# rooms\nLobby\n");
         dir.write("welcome.html", "<p>Willkommen</p>\n");
         return dir.write(name, "# test configuration\n"
                                "all.host = 127.0.0.1\n"
                                "all.path = " + dir.path() + "\n"
                                "file.welcome = welcome.html\n"
-                               "file.permissions = permissions.conf\n" +
+                               "file.permissions = permissions.conf\n"
+                               "file.rooms = rooms.conf\n" +
                                    extra + "file.log = vcd.log\n");
     }
 
     test_support::launch_result launch(const std::vector<std::string>& args = {},
-                                       const std::vector<std::string>& env = {}) {
+                                       const std::vector<std::string>& env = {},
+                                       const test_support::launch_options& options = {}) {
         std::vector<std::string> argv{VCD_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> environment = env;
         // Sanitizer reports must not vanish with the daemon's closed streams.
         environment.push_back("ASAN_OPTIONS=log_path=" + dir.file("asan"));
         environment.push_back("UBSAN_OPTIONS=log_path=" + dir.file("ubsan"));
-        return daemon_process::launch(dir.path(), argv, environment);
+        return daemon_process::launch(dir.path(), argv, environment, options);
     }
 
     std::string log() const { return dir.file("vcd.log"); }
 
     test_support::temp_dir dir;
 };
+
+// What each open descriptor of a process refers to; sockets without their
+// inode number.
+std::map<int, std::string> open_descriptors(pid_t pid) {
+    std::map<int, std::string> open;
+    std::string base = "/proc/" + std::to_string(pid) + "/fd";
+    for (const auto& entry : std::filesystem::directory_iterator(base)) {
+        std::error_code error;
+        std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target.rfind("socket:", 0) == 0) target = "socket";
+        open[std::stoi(entry.path().filename().string())] = target;
+    }
+    return open;
+}
 
 void expect_single_error(const std::string& log, const std::string& message) {
     std::string content = read_file(log);
@@ -121,11 +141,55 @@ TEST_F(daemon_test, sigterm_ends_the_daemon_smoothly) {
     struct stat status{};
     ASSERT_EQ(stat(log().c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0644u);
-    EXPECT_TRUE(test_support::wait_listening(1612));
+    ASSERT_TRUE(test_support::wait_listening(1612));
+    // A session that ends before the stop leaves nothing registered.
+    EXPECT_EQ(test_support::exchange(1612, "XYZ\n"), "");
+    EXPECT_EQ(test_support::exchange(1613, "GET /x/y/z/ HTTP/1.1\r\n\r\n").value_or("").substr(0, 17), "HTTP/1.1 302 OK\r\n");
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
     // The two listening servers are all that is registered.
     EXPECT_TRUE(std::regex_search(read_file(log()), std::regex(stamp + "smooth shutdown \\(fds: 2\\)\n$")));
+}
+
+TEST_F(daemon_test, the_daemon_keeps_no_descriptor_of_its_launcher) {
+    ASSERT_EQ(launch({write_config()}, {}, {.inherited_descriptor = 100}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    ASSERT_TRUE(test_support::wait_listening(1612));
+    ASSERT_TRUE(test_support::wait_listening(1613));
+    std::this_thread::sleep_for(100ms);  // until the probe connections are closed again
+    std::map<int, std::string> open = open_descriptors(daemon.pid());
+    EXPECT_EQ(open.count(100), 0u);
+    // The standard descriptors lead nowhere; the rest is the daemon's own: the
+    // event loop's wait set and wake-up counter, the two listeners and the
+    // descriptor kept in reserve for the log.
+    std::multiset<std::string> own;
+    for (const auto& [fd, target] : open) {
+        if (fd <= 2) {
+            EXPECT_EQ(target, "/dev/null") << fd;
+        } else {
+            own.insert(target);
+        }
+    }
+    EXPECT_EQ(own, (std::multiset<std::string>{"/dev/null", "anon_inode:[eventfd]", "anon_inode:[eventpoll]",
+                                               "socket", "socket"}));
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
+}
+
+TEST_F(daemon_test, the_daemon_raises_its_descriptor_limit_as_far_as_allowed) {
+    rlimit own{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &own), 0);
+    if (own.rlim_max != RLIM_INFINITY && own.rlim_max <= 256) GTEST_SKIP() << "hard limit " << own.rlim_max;
+    ASSERT_EQ(launch({write_config()}, {}, {.descriptor_limit = 256}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    rlimit limit{};
+    ASSERT_EQ(prlimit(daemon.pid(), RLIMIT_NOFILE, nullptr, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, own.rlim_max);
+    EXPECT_EQ(limit.rlim_max, own.rlim_max);
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
 }
 
 TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {
@@ -139,7 +203,7 @@ TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {
     dir.write("vcd.conf", good + "Broken line\n");
     daemon.signal(SIGHUP);
     ASSERT_TRUE(test_support::wait_for_text(log(), "unrecognized syntax"));
-    EXPECT_EQ(test_support::count_lines(log(), "error: in file '" + config + "' at line 7: unrecognized syntax"), 1);
+    EXPECT_EQ(test_support::count_lines(log(), "error: in file '" + config + "' at line 8: unrecognized syntax"), 1);
     EXPECT_EQ(test_support::count_lines(log(), "configuration reloaded"), 0);
     EXPECT_TRUE(daemon.running());
 
@@ -149,7 +213,7 @@ TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {
     ASSERT_TRUE(test_support::wait_for_text(dir.file("second.log"), "configuration reloaded"));
     EXPECT_TRUE(std::regex_match(read_file(dir.file("second.log")), std::regex(stamp + "configuration reloaded\n")));
 
-    EXPECT_TRUE(test_support::wait_listening(1613));
+    EXPECT_EQ(test_support::exchange(1613, "GET / HTTP/1.1\r\n\r\n").value_or("").substr(0, 17), "HTTP/1.1 302 OK\r\n");
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
     EXPECT_EQ(test_support::count_lines(dir.file("second.log"), "smooth shutdown (fds: 2)"), 1);
@@ -203,6 +267,19 @@ TEST_F(daemon_test, malformed_permission_file_ends_start_up) {
         << lines;
 }
 
+TEST_F(daemon_test, malformed_room_file_ends_start_up) {
+    std::string config = write_config();
+    dir.write("rooms.conf", "Lobby Treffpunkt\n\n-Keller\n");
+    ASSERT_EQ(launch({config}).status, 0);
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    EXPECT_EQ(daemon.wait_exit(), 1);
+    std::string lines = read_file(log());
+    EXPECT_TRUE(std::regex_search(lines, std::regex(stamp + "error: in file '" + dir.file("rooms.conf") +
+                                                    "' at line 3: unrecognized syntax\n$")))
+        << lines;
+}
+
 TEST_F(daemon_test, two_hundred_connections_leave_the_daemon_serving) {
     ASSERT_EQ(launch({write_config()}).status, 0);
     daemon_process daemon(log());
@@ -214,18 +291,17 @@ TEST_F(daemon_test, two_hundred_connections_leave_the_daemon_serving) {
         ASSERT_GE(fd, 0) << "connection " << i;
         clients.push_back(fd);
     }
-    // Nothing takes applet connections yet: each is accepted and closed.
+    // Each becomes a session; an unknown verb ends it without a reply.
     for (int fd : clients) {
         timeval limit{5, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        ASSERT_EQ(write(fd, "XYZ\n", 4), 4);
         char byte;
         EXPECT_EQ(read(fd, &byte, 1), 0);
         close(fd);
     }
     EXPECT_TRUE(daemon.running());
-    int late = test_support::connect_local(1612);
-    EXPECT_GE(late, 0);
-    close(late);
+    EXPECT_EQ(test_support::exchange(1612, "XYZ\n"), "");
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
     EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 2)"), 1);

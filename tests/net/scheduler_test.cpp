@@ -1,5 +1,6 @@
 // The event loop driven with socket pairs: order of dispatch, withdrawal
-// during a pass, one-shot write interest, ticks and the signal-safe requests.
+// during a pass, one-shot write interest, ticks, the signal-safe requests and
+// the end of a pass with its hooks and deferred writes.
 #include "net/scheduler.hpp"
 
 #include <gtest/gtest.h>
@@ -294,6 +295,85 @@ TEST_F(scheduler_test, paused_reading_resumes_with_its_readiness) {
     pa.on_read = [] { scheduler::shutdown(); };
     loop.run();
     EXPECT_EQ(journal, (std::vector<std::string>{"b.read", "a.read"}));
+}
+
+TEST_F(scheduler_test, a_pass_ends_with_its_hooks_in_order_then_one_write_per_request) {
+    scheduler loop(12);
+    socket_pair a, b;
+    probe pa(&loop, a.near, "a", journal), pb(&loop, b.near, "b", journal);
+    loop.reg(a.near, &pa, false);
+    loop.reg(b.near, &pb, false);
+    std::vector<bool> in_pass;
+    pa.on_read = [&] {
+        in_pass.push_back(loop.in_pass());
+        loop.flush_later(b.near);
+        loop.flush_later(a.near);
+        loop.flush_later(b.near);
+    };
+    loop.add_pass_end([&] {
+        journal.push_back("hook1");
+        loop.flush_later(b.near);  // already due: still one write
+    });
+    loop.add_pass_end([&] {
+        journal.push_back("hook2");
+        in_pass.push_back(loop.in_pass());
+        scheduler::shutdown();  // the pass is finished first
+    });
+    a.poke();
+    in_pass.push_back(loop.in_pass());
+    loop.run();
+    in_pass.push_back(loop.in_pass());
+    EXPECT_EQ(journal, (std::vector<std::string>{"a.read", "hook1", "hook2", "b.write", "a.write"}));
+    EXPECT_EQ(in_pass, (std::vector<bool>{false, true, true, false}));
+}
+
+TEST_F(scheduler_test, a_tick_pass_ends_with_the_hooks_and_writes_too) {
+    scheduler loop(1);
+    socket_pair a;
+    probe pa(&loop, a.near, "a", journal);
+    loop.reg(a.near, &pa, true);
+    pa.on_timer = [&] {
+        loop.flush_later(a.near);
+        scheduler::shutdown();
+    };
+    loop.add_pass_end([&] { journal.push_back("hook"); });
+    loop.run();
+    EXPECT_EQ(journal, (std::vector<std::string>{"a.timer", "hook", "a.write"}));
+}
+
+TEST_F(scheduler_test, a_write_asked_for_by_a_withdrawn_record_is_not_made) {
+    scheduler loop(12);
+    socket_pair a, b, c;
+    probe pa(&loop, a.near, "a", journal), pb(&loop, b.near, "b", journal), pc(&loop, c.near, "c", journal),
+        pd(&loop, c.near, "d", journal);
+    loop.reg(a.near, &pa, false);
+    loop.reg(b.near, &pb, false);
+    loop.reg(c.near, &pc, false);
+    pa.on_read = [&] {
+        loop.flush_later(b.near);
+        loop.unreg(b.near);
+        // The request of c does not pass to the next registration of its
+        // descriptor; that one asks for itself.
+        loop.flush_later(c.near);
+        loop.unreg(c.near);
+        loop.reg(c.near, &pd, false);
+        loop.flush_later(c.near);
+        scheduler::shutdown();
+    };
+    a.poke();
+    EXPECT_EQ(loop.run(), 2);
+    EXPECT_EQ(journal, (std::vector<std::string>{"a.read", "d.write"}));
+}
+
+TEST_F(scheduler_test, a_write_asked_for_outside_a_pass_comes_before_the_wait) {
+    scheduler loop(12);
+    socket_pair a;
+    probe pa(&loop, a.near, "a", journal);
+    loop.reg(a.near, &pa, false);
+    loop.flush_later(a.near);
+    pa.on_write = [] { scheduler::shutdown(); };
+    loop.run();
+    EXPECT_EQ(journal, (std::vector<std::string>{"a.write"}));
 }
 
 }  // namespace

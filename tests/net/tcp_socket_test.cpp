@@ -1,5 +1,6 @@
 // The line-buffered socket over a socket pair: reading and taking lines,
-// queued output, failures on either side, and the tick counter.
+// queued output and its batching within a pass of the loop, the last attempt
+// on destruction, buffer memory, failures on either side, and the tick counter.
 #include "net/tcp_socket.hpp"
 
 #include <fcntl.h>
@@ -7,6 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +34,7 @@ public:
             for (std::string line; !(line = socket->getline(&left)).empty();) lines.push_back(line);
             leftover.push_back(left);
         }
+        if (reply) reply();
     }
     void on_read_close(vorta::communicator*) override { events.push_back("read_close"); }
     void on_write_close(vorta::communicator*) override { events.push_back("write_close"); }
@@ -39,10 +44,39 @@ public:
     }
     std::vector<std::string> events, lines;
     std::vector<int> leftover;
+    std::function<void()> reply;  // runs at the end of on_read
     tcp_socket* socket = nullptr;
     bool take_lines = true;
     bool stop_on_flush = false;
 };
+
+// Runs the loop; one that has not stopped within five seconds is stopped, so
+// that a failing test ends.
+void run_bounded(scheduler& loop) {
+    std::mutex mutex;
+    std::condition_variable stopped;
+    bool done = false;
+    std::thread guard([&] {
+        std::unique_lock lock(mutex);
+        if (!stopped.wait_for(lock, std::chrono::seconds(5), [&] { return done; })) scheduler::shutdown();
+    });
+    loop.run();
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    stopped.notify_one();
+    guard.join();
+}
+
+// Everything the peer receives until the socket's end is closed.
+std::string read_to_end(int fd) {
+    std::string received;
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::read(fd, buffer, sizeof buffer)) > 0) received.append(buffer, count);
+    return received;
+}
 
 class tcp_socket_test : public ::testing::Test {
 protected:
@@ -150,6 +184,50 @@ TEST_F(tcp_socket_test, pending_output_is_appended_and_flushed_in_order) {
     EXPECT_EQ(watcher.events, (std::vector<std::string>{"flush"}));
     EXPECT_EQ(socket->pending_output(), 0u);
     EXPECT_TRUE(received == first + second);
+    // The large buffer is given back once it is written.
+    EXPECT_LE(socket->buffer_capacity(), 4096u);
+}
+
+TEST_F(tcp_socket_test, output_of_one_pass_is_written_once_at_its_end) {
+    std::vector<std::size_t> pending;
+    watcher.reply = [&] {
+        socket->writen("ADD \"a\"\n");
+        socket->writen("ADD \"b\"\n");
+        socket->writen("NRM\n");
+        pending.push_back(socket->pending_output());
+    };
+    watcher.stop_on_flush = true;
+    send("PNG\n");
+    run_bounded(loop);
+    // Nothing went out during the read; one write at the end took it all.
+    EXPECT_EQ(pending, (std::vector<std::size_t>{20}));
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 4", "flush"}));
+    socket.reset();
+    EXPECT_EQ(read_to_end(peer), "ADD \"a\"\nADD \"b\"\nNRM\n");
+}
+
+TEST_F(tcp_socket_test, output_pending_when_the_socket_is_dropped_is_still_sent) {
+    // An observer that answers and drops the connection in the same event.
+    watcher.reply = [&] {
+        socket->writen("HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n");
+        socket.reset();
+        scheduler::shutdown();
+    };
+    send("GET / HTTP/1.0\r\n\r\n");
+    run_bounded(loop);
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 18"}));
+    EXPECT_EQ(read_to_end(peer), "HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n");
+}
+
+TEST_F(tcp_socket_test, an_emptied_input_buffer_gives_back_its_memory) {
+    watcher.take_lines = false;
+    send(std::string(10000, 'x'));
+    for (int i = 0; i < 3; ++i) socket->read();
+    EXPECT_GT(socket->buffer_capacity(), 10000u);
+    send("\n");
+    socket->read();
+    EXPECT_EQ(socket->getline(nullptr).size(), 10001u);
+    EXPECT_LE(socket->buffer_capacity(), 4096u);
 }
 
 TEST_F(tcp_socket_test, writing_to_a_closed_peer_discards_the_output) {

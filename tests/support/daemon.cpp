@@ -26,7 +26,7 @@ namespace test_support {
 using namespace std::chrono_literals;
 
 launch_result daemon_process::launch(const std::string& directory, const std::vector<std::string>& args,
-                                     const std::vector<std::string>& env) {
+                                     const std::vector<std::string>& env, const launch_options& options) {
     become_subreaper();
     int out[2];
     if (pipe(out) != 0) return {};
@@ -38,6 +38,18 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         if (chdir(directory.c_str()) != 0) _exit(126);
         // The daemon sets its own mask; a strict one here shows that it does.
         umask(077);
+        if (int wanted = options.inherited_descriptor; wanted >= 0) {
+            // dup2 leaves the copy open across exec.
+            int null = open("/dev/null", O_RDONLY);
+            if (null < 0 || dup2(null, wanted) != wanted) _exit(125);
+            if (null != wanted) close(null);
+        }
+        if (options.descriptor_limit > 0) {
+            rlimit limit{};
+            getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = options.descriptor_limit;
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(125);
+        }
         std::vector<char*> argv;
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
@@ -157,6 +169,24 @@ bool wait_listening(int port, std::chrono::milliseconds timeout) {
         std::this_thread::sleep_for(10ms);
     } while (std::chrono::steady_clock::now() < deadline);
     return false;
+}
+
+std::optional<std::string> exchange(int port, const std::string& request, std::chrono::milliseconds timeout) {
+    int fd = connect_local(port);
+    if (fd < 0) return std::nullopt;
+    timeval limit{static_cast<time_t>(timeout.count() / 1000), static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::string answer;
+    bool closed = false;
+    if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        ssize_t count;
+        while ((count = read(fd, buffer, sizeof buffer)) > 0) answer.append(buffer, static_cast<std::size_t>(count));
+        closed = count == 0;
+    }
+    close(fd);
+    if (!closed) return std::nullopt;
+    return answer;
 }
 
 }  // namespace test_support

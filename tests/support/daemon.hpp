@@ -6,10 +6,18 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace test_support {
+
+// What the launching process leaves to the launched one, as a careless
+// launcher might.
+struct launch_options {
+    int inherited_descriptor = -1;  // /dev/null is open on this number (-1: none)
+    unsigned long descriptor_limit = 0;  // soft limit on open descriptors (0: as inherited)
+};
 
 struct launch_result {
     int status = -1;     // exit status of the launched process (the parent that detaches)
@@ -21,7 +29,7 @@ public:
     // Runs `binary` with `args` in `directory` under the file mode mask 077;
     // `env` entries ("NAME=value") replace the environment.
     static launch_result launch(const std::string& directory, const std::vector<std::string>& args,
-                                const std::vector<std::string>& env);
+                                const std::vector<std::string>& env, const launch_options& options = {});
 
     // Attaches to the daemon whose "daemon started (pid: N)" line appears in
     // `log` within the timeout; pid() is 0 when none does.
@@ -59,6 +67,11 @@ int connect_local(int port);
 
 // Waits until 127.0.0.1:port accepts connections; true when it does.
 bool wait_listening(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Sends `request` to 127.0.0.1:port and reads until the daemon closes the
+// connection: what came back, or nothing when it did not close in time.
+std::optional<std::string> exchange(int port, const std::string& request,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 }  // namespace test_support
 

@@ -1,0 +1,288 @@
+#include "chat/room.hpp"
+
+#include <boost/regex.hpp>
+
+#include <ctime>
+
+#include "chat/database.hpp"
+#include "chat/manager.hpp"
+#include "chat/user.hpp"
+#include "program.hpp"
+#include "security/security.hpp"
+#include "util/c_util.hpp"
+
+namespace vorta {
+
+namespace {
+
+// Types whose fragment names its recipient, so each member gets his own copy.
+bool addressed_to_member(mode_standard::types type) {
+    switch (type) {
+        case mode_standard::action_say:
+        case mode_standard::action_say_blind:
+        case mode_standard::action_me:
+        case mode_standard::action_enter:
+        case mode_standard::room_hello:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string quoted(const std::string& value) { return " \"" + c_escape(value) + "\""; }
+
+}  // namespace
+
+room::room(std::string room_name, user* room_owner, std::string room_subject, form room_form)
+    : name(std::move(room_name)),
+      government(room_form),
+      permanent(room_owner == nullptr),
+      mode(Manager.get_mode("plain")),
+      subject(std::move(room_subject)),
+      owner(room_owner) {
+    id = Database.new_room(name);
+    logged = Security.room_log(this, "");
+    std::time_t now = std::time(nullptr);
+    created = now == static_cast<std::time_t>(-1) ? 0 : static_cast<long>(now);
+    if (owner != nullptr) join(owner, enter::go, "");
+}
+
+room::~room() { Database.close_room(id); }
+
+bool room::parse_line(const std::string& line, std::string& room_name, std::string& room_subject) {
+    static const boost::regex syntax(R"(^([\w\d]+)((\s+)(.*))?\s*)");
+    boost::smatch match;
+    if (!boost::regex_search(line, match, syntax)) return false;
+    room_name = match[1];
+    room_subject = match[4];
+    return true;
+}
+
+bool room::is_admin(const user* u) const {
+    for (const user* admin : admins)
+        if (admin == u) return true;
+    return false;
+}
+
+std::string room::member_line(const char* verb, const std::string& nickname) {
+    return verb + quoted(nickname);
+}
+
+room* room::join(user* u, enter how, std::string given_password) {
+    u->set_status("-");
+    bool admitted = false;
+    if (u == owner) {
+        owner_nickname = u->get_nickname();
+        owner_id = u->get_id();
+        u->set_status("Owner");
+        admitted = true;
+    } else if (owner_id == u->get_id()) {
+        admins.remove(u);
+        owner = u;
+        owner_nickname = u->get_nickname();
+        u->set_status("Owner");
+        admitted = true;
+    } else if (is_admin(u)) {
+        u->set_status("Admin");
+        admitted = true;
+    }
+    if (!admitted) {
+        if (u->get_rank().level < rank_level) {
+            u->send_html(message(mode_standard::room_go_failed_rank, rank_label));
+            return nullptr;
+        }
+        if (!clan.empty() && !nocase_equal(clan, u->get_clan())) {
+            u->send_html(message(mode_standard::room_go_failed_clan, clan));
+            return nullptr;
+        }
+        if ((!locked || u->welcome(name)) && password.empty()) {
+            admitted = true;
+        } else if (!password.empty() && given_password == password) {
+            admitted = true;
+        } else if (locked && password.empty()) {
+            u->send_html(message(mode_standard::room_go_failed_locked, this));
+            return nullptr;
+        } else if (!given_password.empty()) {
+            u->send_html(message(mode_standard::room_go_failed_password, this));
+            return nullptr;
+        } else {
+            u->send_java(member_line("RPW", name));
+            u->send_html(message(mode_standard::room_pw_please, this));
+            return nullptr;
+        }
+    }
+
+    send_java(member_line("ADD", u->get_nickname()));
+    send_html_direct(message(how == enter::go ? mode_standard::room_hello : mode_standard::action_enter, u),
+                     nullptr);
+    members.push_back(u);
+    weight += u->get_rank().vote_weight;
+    Database.join_room(id, u->get_id());
+
+    std::string list = "NRM" + quoted(name);
+    for (const user* member : members) list += quoted(member->get_nickname());
+    u->send_java(list);
+    u->send_html(how == enter::go ? message(mode_standard::room_change, this)
+                                  : message(mode_standard::room_info, this));
+    return this;
+}
+
+void room::leave(user* u, change why) {
+    members.remove(u);
+    weight -= u->get_rank().vote_weight;
+    Database.leave_room(id, u->get_id());
+    send_java(member_line("DEL", u->get_nickname()));
+    if (!permanent && members.empty()) {
+        Manager.remove(this);
+        return;
+    }
+    mode_standard::types announcement;
+    switch (why) {
+        case change::newroom: announcement = mode_standard::room_new; break;
+        case change::go: announcement = mode_standard::room_go; break;
+        case change::goback: announcement = mode_standard::room_back; break;
+        case change::goinvited: announcement = mode_standard::action_invite_ok; break;
+        case change::goalarm: announcement = mode_standard::action_alarm_ok; break;
+        default: return;
+    }
+    send_html_direct(message(announcement, u), nullptr);
+}
+
+void room::remove(user* u) {
+    if (u != owner) {
+        admins.remove(u);
+    } else {
+        owner = nullptr;
+        // An unregistered owner's id dies with his session; a registered owner
+        // gets the room back when he returns.
+        if (owner_id < 0) {
+            owner_nickname.clear();
+            owner_id = 0;
+        }
+    }
+    if (last_sender == u) last_sender = nullptr;
+    if (moderated) held.remove_if([u](const auto& entry) { return entry.second.first_user == u; });
+}
+
+void room::before_morph(user* u) {
+    weight -= u->get_rank().vote_weight;
+    Database.leave_room(id, u->get_id());
+    send_java(member_line("DEL", u->get_nickname()));
+}
+
+void room::after_morph(user* u) {
+    if (u == owner) {
+        owner_nickname = u->get_nickname();
+        owner_id = u->get_id();
+    } else if (owner_id == u->get_id()) {
+        admins.remove(u);
+        owner = u;
+        owner_nickname = u->get_nickname();
+        u->set_status("Owner");
+    }
+    send_java(member_line("ADD", u->get_nickname()));
+    weight += u->get_rank().vote_weight;
+    Database.join_room(id, u->get_id());
+}
+
+void room::send_html_direct(message msg, user* except) {
+    const bool addressed = addressed_to_member(msg.type);
+    for (user* member : members) {
+        if (member == except) continue;
+        if (addressed) msg.second_user = member;
+        member->send_html(msg);
+    }
+    if (logged) Security.room_log(this, mode->get(msg));
+}
+
+bool room::send_html(message msg, user* except) {
+    const bool chat_line = msg.type == mode_standard::action_say || msg.type == mode_standard::action_me;
+    if (chat_line) {
+        user* sender = msg.first_user;
+        if (spammer(msg)) {
+            send_html_direct(message(mode_standard::msg_spammer, sender), nullptr);
+            sender->send_java("EXT");
+            return true;
+        }
+        if (censor(msg)) {
+            send_html_direct(message(mode_standard::msg_censored, sender), sender);
+            sender->send_html(message(mode_standard::msg_is_censored));
+            sender->send_java("EXT");
+            return true;
+        }
+        const bool say = msg.type == mode_standard::action_say;
+        if (!moderated) {
+            if (!light) {
+                msg.type = mode_standard::action_say_blind;
+            } else {
+                std::move(history.begin() + 1, history.end(), history.begin());
+                history.back() = sender->get_nickname() + (say ? ": " : " ") + msg.text;
+            }
+        } else if (sender != owner && !is_admin(sender)) {
+            held.emplace_back(++moderation_id, msg);
+            msg.type = say ? mode_standard::action_say_moderated : mode_standard::action_me_moderated;
+            msg.number = static_cast<int>(moderation_id);
+            msg.second_user = sender;
+            sender->send_html(msg);
+            if (owner != nullptr && owner->get_room() == this) {
+                msg.second_user = owner;
+                owner->send_html(msg);
+            }
+            for (user* admin : admins) {
+                if (admin->get_room() != this) continue;
+                msg.second_user = admin;
+                admin->send_html(msg);
+            }
+            return false;
+        }
+    }
+    send_html_direct(std::move(msg), except);
+    return false;
+}
+
+bool room::spammer(const message& msg) {
+    if (msg.first_user != last_sender) {
+        last_sender = msg.first_user;
+        repeat_count = 0;
+        return false;
+    }
+    ++repeat_count;
+    return repeat_count > 9 - static_cast<int>(members.size()) && repeat_count > random(3, 2);
+}
+
+bool room::censor(const message& msg) {
+    return censorship && Security.censor_exit(msg.text, msg.first_user);
+}
+
+void room::send_history(user* u) {
+    std::string text;
+    for (const std::string& line : history)
+        if (!line.empty()) text += line + "<br>";
+    if (text.empty()) {
+        u->send_html(message(mode_standard::msg_history_failed_empty));
+        return;
+    }
+    text.resize(text.size() - 4);
+    u->send_html(message(mode_standard::msg_history, text));
+}
+
+void room::send_java(const std::string& line) const {
+    for (user* member : members) member->send_java(line);
+}
+
+std::string room::shorten(std::string text, int max, bool at_word) const {
+    text = html_unescape(std::move(text));
+    if (max >= 0 && text.size() > static_cast<std::size_t>(max)) {
+        std::string::size_type cut = static_cast<std::size_t>(max);
+        if (at_word) {
+            auto blank = text.substr(0, cut).rfind(' ');
+            if (blank != std::string::npos) cut = blank;
+        }
+        text.resize(cut);
+    }
+    return html_escape(std::move(text));
+}
+
+bool room::danger(const int& votes) const { return votes > weight / 3; }
+
+}  // namespace vorta
