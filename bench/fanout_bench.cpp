@@ -60,6 +60,14 @@ std::int64_t now_ns() {
 
 double seconds(std::int64_t ns) { return static_cast<double>(ns) / 1e9; }
 
+bool verbose = false;
+
+// Phase boundaries in the clock that `perf record -k CLOCK_MONOTONIC` uses, so
+// that a profile of the daemon can be cut into phases.
+void mark_phase(const std::string& what) {
+    if (verbose) std::fprintf(stderr, "%.6f %s\n", seconds(now_ns()), what.c_str());
+}
+
 // ---------------------------------------------------------------------------
 // Options
 
@@ -72,6 +80,7 @@ struct options {
     int window = 1000;       // log-ins in progress at a time
     double limit = 0;        // seconds per phase; 0: depends on N
     bool keep = false;
+    bool verbose = false;  // phase boundaries on standard error, for a profiler
 };
 
 void usage(const char* program) {
@@ -84,6 +93,8 @@ void usage(const char* program) {
                  "  --window W     log-ins in progress at a time (default 1000)\n"
                  "  --limit S      give up on a phase after S seconds (default 30 + N/40)\n"
                  "  --keep         keep the daemon's temporary directory (its log)\n"
+                 "  -v             print the daemon's pid and the start of each phase\n"
+                 "                 (CLOCK_MONOTONIC seconds) on standard error\n"
                  "The daemon defaults to %s.\n",
                  program, VCD_BINARY);
 }
@@ -118,6 +129,8 @@ bool parse_options(int argc, char** argv, options& opt) {
             opt.limit = static_cast<double>(value);
         } else if (arg == "--keep") {
             opt.keep = true;
+        } else if (arg == "-v") {
+            opt.verbose = true;
         } else if (!arg.empty() && arg[0] != '-') {
             opt.vcd = arg;
         } else {
@@ -221,6 +234,43 @@ long rss_kib(pid_t pid) {
     return -1;
 }
 
+// User plus system time of a process, in seconds; negative when unknown.
+double cpu_seconds(pid_t pid) {
+    std::string stat = read_whole("/proc/" + std::to_string(pid) + "/stat");
+    std::size_t close_paren = stat.rfind(')');
+    if (close_paren == std::string::npos) return -1;
+    std::istringstream fields(stat.substr(close_paren + 2));
+    std::string field;
+    // Fields 3 to 13 come before utime (14) and stime (15).
+    for (int i = 3; i <= 13; ++i) fields >> field;
+    long user = 0, system = 0;
+    fields >> user >> system;
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double own_cpu_seconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The processor and the load, since the daemon and this program share the
+// machine with whatever else runs on it.
+std::string machine() {
+    std::string model = "unknown processor";
+    std::ifstream info("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(info, line))
+        if (line.rfind("model name", 0) == 0) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    std::string load = read_whole("/proc/loadavg");
+    load = load.substr(0, load.find(' ', load.find(' ', load.find(' ') + 1) + 1));
+    return model + ", " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " processors, load average " + load;
+}
+
 // ---------------------------------------------------------------------------
 // The daemon
 
@@ -252,7 +302,15 @@ public:
                                               "file.rooms = rooms.conf\n"
                                               "file.security = security.conf\n"
                                               "file.replace = replace.conf\n"
-                                              "file.log = vcd.log\n");
+                                              "file.log = vcd.log\n"
+                                              // A length limit the file leaves out is 0: it
+                                              // would cut every nickname to nothing.
+                                              "nick.max = 15\n"
+                                              "pwd.max = 15\n"
+                                              "room.max = 20\n"
+                                              "ua.max = 100\n"
+                                              "ref.max = 100\n"
+                                              "comment.max = 100\n");
         if (!written) return "cannot write the configuration";
         std::remove(dir_.file("vcd.log").c_str());
 
@@ -879,6 +937,8 @@ std::string bench::run(daemon_run& daemon) {
     if (poller_ < 0) return name + "epoll: " + std::strerror(errno);
     usleep(200000);  // until the probe connections of the start are gone
     long rss_before = rss_kib(daemon.pid());
+    double cpu_start = cpu_seconds(daemon.pid());
+    mark_phase(name + "daemon pid " + std::to_string(daemon.pid()) + ", log-in");
 
     std::string login_note;
     outcome login = log_in(login_note);
@@ -894,10 +954,16 @@ std::string bench::run(daemon_run& daemon) {
     // Memory of idle sessions: once everything the log-ins caused is out.
     bool quiet = drain(300, limit_ns_);
     long rss_after = rss_kib(daemon.pid());
+    double cpu_logged_in = cpu_seconds(daemon.pid());
+    double own_logged_in = own_cpu_seconds();
     if (!quiet) line += " (the daemon never went quiet after the log-ins)";
 
+    mark_phase(name + "chat");
     std::string chat_note;
     outcome chatted = chat(chat_note);
+    mark_phase(name + "chat done");
+    double cpu_chatted = cpu_seconds(daemon.pid());
+    double own_chatted = own_cpu_seconds();
     std::uint64_t expected = static_cast<std::uint64_t>(opt_.rounds) * senders * static_cast<std::uint64_t>(members_);
     char text[512];
     if (chatted == outcome::done) {
@@ -916,6 +982,13 @@ std::string bench::run(daemon_run& daemon) {
                   static_cast<unsigned long long>(deliveries_), static_cast<unsigned long long>(expected),
                   seconds(last_arrival_ns_ - first_send_ns_), static_cast<double>(bytes_in_) / (1024.0 * 1024.0),
                   rss_before, rss_after, n_);
+    line += text;
+    std::snprintf(text, sizeof text,
+                  "\n    daemon CPU time: %.2f s for the log-ins, %.2f s for the chat (%.2f M deliveries per CPU "
+                  "second); clients' CPU time for the chat: %.2f s",
+                  cpu_logged_in - cpu_start, cpu_chatted - cpu_logged_in,
+                  static_cast<double>(deliveries_) / std::max(cpu_chatted - cpu_logged_in, 0.01) / 1e6,
+                  own_chatted - own_logged_in);
     line += text;
     if (bad_markers_ > 0 || stray_ > 0) {
         std::snprintf(text, sizeof text, "\n    %llu unreadable markers, %llu arrivals beyond the members",
@@ -938,6 +1011,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: not an executable daemon\n", opt.vcd.c_str());
         return 2;
     }
+    verbose = opt.verbose;
     if (!enter_private_network()) return 1;
     rlim_t descriptors = raise_descriptor_limit();
     int largest = *std::max_element(opt.sizes.begin(), opt.sizes.end());
@@ -950,6 +1024,7 @@ int main(int argc, char** argv) {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
 
     std::printf("fan-out: %d senders x %d lines into one room; look: Standard (the default)\n", senders, opt.rounds);
+    std::printf("machine: %s\n", machine().c_str());
     std::printf("targets: 5000 logged in within 5 s; >= 1.4 M deliveries/s at N=1000 (plain look); "
                 "p99 < 5 ms at N=100; <= 4 KiB/session\n");
     std::fflush(stdout);
@@ -975,6 +1050,7 @@ int main(int argc, char** argv) {
                 // Stop the daemon while the clients are still connected, so that
                 // it does not work through thousands of departures first.
                 double stop_limit = 30.0 + n / 100.0;
+                mark_phase("N=" + std::to_string(n) + (with_stream ? " browser: " : " applet: ") + "stop");
                 double stopped = daemon.stop(stop_limit);
                 char text[160];
                 if (stopped < 0)
