@@ -41,11 +41,14 @@ bool bury(std::list<std::shared_ptr<T>>& list, const T* pointer, std::vector<std
 
 manager::manager() : standard_mode("Plain") {}
 
-// Sessions leave their rooms and log out while the rooms, ranks and looks still
-// exist; only then go the rooms and the listeners.
+// Sessions log out while the rooms, ranks and looks still exist; only then go
+// the rooms and the listeners. The process is ending: nobody is told who
+// leaves, which would cost a line to every member for every departure.
 manager::~manager() {
     pendings.clear();
-    while (!users.empty()) remove(users.front().get());
+    for (const auto& r : rooms) r->forget_members();
+    for (const auto& u : users) u->retire();
+    users.clear();
     retired_users.clear();
     retired_pendings.clear();
     rooms.clear();

@@ -166,6 +166,11 @@ void room::remove(user* u) {
     held.remove_if([u](const auto& entry) { return entry.second.first_user == u; });
 }
 
+void room::forget_members() {
+    members.clear();
+    weight = 0;
+}
+
 void room::before_morph(user* u) {
     weight -= u->get_rank().vote_weight;
     Database.leave_room(id, u->get_id());

@@ -40,6 +40,8 @@ public:
     void leave(user* u, change why);
     // Forgets a user who goes away for good (he has left or is about to).
     void remove(user* u);
+    // Empties the room without a word to anybody, for the end of the process.
+    void forget_members();
     // Bracket a member's change of nickname and account.
     void before_morph(user* u);
     void after_morph(user* u);

@@ -102,7 +102,7 @@ void user::fail(const std::exception& error) {
 
 bool user::stalled() const {
     for (const auto& socket : sockets)
-        if (socket != nullptr && socket->pending_output() > max_pending_output) return true;
+        if (socket != nullptr && socket->stalled(max_pending_output, stall_grace)) return true;
     return false;
 }
 

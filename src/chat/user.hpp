@@ -5,6 +5,7 @@
 // observer of both. It runs the log-in checks, the protocol verbs and the dot
 // commands, and renders every message it receives in the visitor's look.
 #include <array>
+#include <chrono>
 #include <list>
 #include <memory>
 #include <string>
@@ -31,9 +32,12 @@ public:
         can_kill, max_lock
     };
 
-    // Unsent output beyond which a connection counts as stalled and the
-    // session ends as if it had timed out.
+    // Unsent output beyond which a connection whose peer takes nothing for
+    // `stall_grace` counts as stalled, and the session ends as if it had
+    // timed out. A burst larger than this (the member list of a crowded room)
+    // is no stall while the peer keeps reading.
     static constexpr std::size_t max_pending_output = 1 << 20;
+    static constexpr std::chrono::milliseconds stall_grace{2000};
 
     user(const int& fd, const std::string& peer_address);
     user(const user&) = delete;

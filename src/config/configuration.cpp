@@ -109,9 +109,10 @@ void configuration::reload(const std::string& path) {
     }
 }
 
-std::string configuration::get(const keys& key) const {
+const std::string& configuration::get(const keys& key) const {
+    static const std::string absent;
     const auto it = values_.find(key);
-    return it == values_.end() ? std::string() : it->second;
+    return it == values_.end() ? absent : it->second;
 }
 
 long configuration::get_int(const keys& key) const {

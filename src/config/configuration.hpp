@@ -39,7 +39,8 @@ public:
     // Like load, but a failure puts the previous values back before rethrowing.
     void reload(const std::string& path);
 
-    std::string get(const keys& key) const;  // empty when absent
+    // Empty when absent. The reference holds until the next load or reload.
+    const std::string& get(const keys& key) const;
     long get_int(const keys& key) const;     // 0 when absent or empty
 
 private:

@@ -1,7 +1,7 @@
 #pragma once
 // A non-blocking listening TCP socket on every local IPv4 address. Each
-// readiness accepts one connection and hands the new, still blocking and
-// unregistered descriptor to the observer's on_accept.
+// readiness accepts the waiting connections, up to a cap, and hands each new,
+// still blocking and unregistered descriptor to the observer's on_accept.
 //
 // When the process runs out of descriptors or memory, the server tells its
 // observer once per shortage, stops listening until its next tick and then
@@ -22,6 +22,9 @@ public:
 
     void read() override;
     void timer() override;
+
+    // Most connections taken on one readiness.
+    static constexpr int accepts_per_readiness = 64;
 
 private:
     bool starved_ = false;  // inside a descriptor shortage

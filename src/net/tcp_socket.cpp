@@ -100,6 +100,7 @@ void tcp_socket::writen(std::string text) {
         output_ = std::move(text);
     }
     sent_ = 0;
+    progress_ = std::chrono::steady_clock::now();
     if (scheduler_->in_pass()) {
         scheduler_->flush_later(descriptor_);
     } else {
@@ -119,12 +120,19 @@ void tcp_socket::clear_output() {
     release_if_large(output_);
 }
 
+bool tcp_socket::stalled(std::size_t limit, std::chrono::milliseconds grace) const {
+    const std::size_t waiting = pending_output();
+    if (waiting <= limit) return false;
+    return waiting > 8 * limit || std::chrono::steady_clock::now() - progress_ > grace;
+}
+
 void tcp_socket::send_output() {
     while (sent_ < output_.size()) {
         // MSG_NOSIGNAL: a closed peer is an error to report, never a signal.
         ssize_t count = ::send(descriptor_, output_.data() + sent_, output_.size() - sent_, MSG_NOSIGNAL);
         if (count > 0) {
             sent_ += static_cast<std::size_t>(count);
+            progress_ = std::chrono::steady_clock::now();
             continue;
         }
         if (count < 0 && errno == EINTR) continue;

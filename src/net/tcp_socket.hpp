@@ -10,6 +10,7 @@
 // observer may destroy the socket from inside any event. Neither buffer is
 // bounded here: observers bound them with `pending_output` and the size that
 // `on_read` reports.
+#include <chrono>
 #include <string>
 
 #include "net/socket.hpp"
@@ -42,6 +43,10 @@ public:
 
     // Bytes accepted by writen and not yet written.
     std::size_t pending_output() const { return output_.size() - sent_; }
+    // True when more than `limit` bytes wait and the peer has taken nothing
+    // for longer than `grace`, or when more than eight times `limit` wait: a
+    // peer that stopped reading, as opposed to one that is busy with a burst.
+    bool stalled(std::size_t limit, std::chrono::milliseconds grace) const;
     // Bytes the buffers hold reserved, used or not.
     std::size_t buffer_capacity() const { return output_.capacity() + input_.capacity(); }
 
@@ -53,6 +58,8 @@ private:
     int ticks_ = 0;
     std::string output_;
     std::size_t sent_ = 0;  // bytes of output_ already written
+    // When the peer last took output, or output began to wait.
+    std::chrono::steady_clock::time_point progress_;
     std::string input_;
 };
 

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "chat/room.hpp"
 #include "chat/user.hpp"
@@ -51,6 +52,20 @@ struct append {
     void operator()(piece p) { out.append(p); }
     std::string& out;
 };
+
+// Hands each part to the sink in turn: a piece (a literal, a string, a
+// decimal) as it is; anything else is a writer of several pieces, such as a
+// button, and is called with the sink.
+template <typename Sink, typename... Parts>
+void put(Sink& write, const Parts&... parts) {
+    auto one = [&write](const auto& part) {
+        if constexpr (std::is_convertible_v<decltype(part), piece>)
+            write(piece(part));
+        else
+            part(write);
+    };
+    (one(parts), ...);
+}
 
 // Replaces `result` by the pieces that `write_pieces(sink)` hands to its sink:
 // called once to measure and once to append, so it must write the same both

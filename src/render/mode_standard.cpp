@@ -7,6 +7,7 @@
 #include "chat/user.hpp"
 #include "config/configuration.hpp"
 #include "program.hpp"
+#include "render/chat_lines.hpp"
 #include "render/fragment.hpp"
 #include "render/message.hpp"
 
@@ -48,22 +49,20 @@ std::string mode_standard::anchors(const message& m) const {
     return anchored;
 }
 
-// ---- Chat lines; the text is always the anchored text.
+// ---- Chat lines; the text is always the anchored text. The lines
+// themselves are in chat_lines.hpp, shared with the other looks.
 
 void mode_standard::get_action_say(std::string& result, const message& m) const {
     const std::string text = anchors(m);
-    compose(result, {R"(<span class="internSay")", style(m.first_user), nickname(m.first_user),
-                     R"(:</span> <span class="actionSay" style="color:#)", colour(m.first_user), ";\">",
-                     text, "</span><br>"});
+    build(result, [&](auto& write) { say_line(write, m, text); });
 }
 
 void mode_standard::get_action_say_moderated(std::string& result, const message& m) const {
     const std::string text = anchors(m);
-    compose(result, {R"(<span class="internMessageId">)", decimal(m.number),
-                     R"(</span> <span class="internSayModerated")", style(m.first_user),
-                     nickname(m.first_user),
-                     R"(:</span> <span class="actionSayModerated" style="color:#)", colour(m.first_user),
-                     ";\">", text, "</span><br>"});
+    build(result, [&](auto& write) {
+        message_id(write, m);
+        say_moderated_line(write, m, text);
+    });
 }
 
 void mode_standard::get_action_say_blind(std::string& result, const message& m) const {
@@ -79,26 +78,22 @@ void mode_standard::get_action_whisper(std::string& result, const message& m) co
                      ";\">", text, "</span><br>"});
 }
 
-// The first user is the whisperer.
 void mode_standard::get_action_got_whisper(std::string& result, const message& m) const {
     const std::string text = anchors(m);
-    compose(result, {R"(<span class="internGotWhisper">)", nickname(m.first_user),
-                     R"( fl&uuml;stert:</span> <span class="actionGotWhisper" style="color:#)",
-                     colour(m.first_user), ";\">", text, "</span><br>"});
+    build(result, [&](auto& write) { got_whisper_line(write, m, text); });
 }
 
 void mode_standard::get_action_me(std::string& result, const message& m) const {
     const std::string text = anchors(m);
-    compose(result, {R"(<span class="internMe")", style(m.first_user), nickname(m.first_user),
-                     R"(</span> <span class="actionMe">)", text, "</span><br>"});
+    build(result, [&](auto& write) { me_line(write, m, text); });
 }
 
 void mode_standard::get_action_me_moderated(std::string& result, const message& m) const {
     const std::string text = anchors(m);
-    compose(result, {R"(<span class="internMessageId">)", decimal(m.number),
-                     R"(</span> <span class="internMeModerated")", style(m.first_user),
-                     nickname(m.first_user), R"(</span> <span class="actionMeModerated">)", text,
-                     "</span><br>"});
+    build(result, [&](auto& write) {
+        message_id(write, m);
+        me_moderated_line(write, m, text);
+    });
 }
 
 // ---- Internal and configuration-driven fragments.

@@ -1,69 +1,26 @@
-#include <list>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "chat/manager.hpp"
 #include "chat/permission.hpp"
-#include "chat/room.hpp"
 #include "chat/user.hpp"
 #include "config/configuration.hpp"
 #include "program.hpp"
 #include "render/fragment.hpp"
+#include "render/lists.hpp"
 #include "render/message.hpp"
 #include "render/mode_standard.hpp"
 #include "util/c_util.hpp"
 
 // The lists and boxes of the plain look: they read the manager's and the
-// rooms' lists at the time of rendering.
+// rooms' lists at the time of rendering. The lists that the icon look
+// decorates are in lists.hpp.
 
 namespace vorta {
 
 using namespace fragment;
 
 namespace {
-
-// Nicknames joined by ", ": the same bytes as appending ", " after each name
-// and cutting the last two characters.
-template <typename Sink, typename Users>
-void join_nicknames(Sink& write, const Users& users) {
-    piece separator;
-    for (const user* u : users) {
-        write(separator);
-        write(nickname(u));
-        separator = ", ";
-    }
-}
-
-// The settings part of a room's entry in the room and chat overviews: form,
-// flags, access and restriction. The chat overview leaves out "versteckt",
-// since it lists no hidden room.
-template <typename Sink>
-void write_room_settings(Sink& write, const room& r, bool with_hidden) {
-    switch (r.get_form()) {
-        case room::form::democracy: write("; Demokratie"); break;
-        case room::form::dictatorship: write("; Diktatur"); break;
-        case room::form::anarchy: write("; Anarchie"); break;
-    }
-    if (with_hidden && r.hidden()) write("; versteckt");
-    if (r.is_moderated()) write("; moderiert");
-    if (!r.has_light()) write("; abgedunkelt");
-    if (!r.censors()) write("; unzensiert");
-    const bool restricted = !r.get_rank_label().empty() || !r.get_clan().empty();
-    if (!r.get_password().empty())
-        write("; passwort-gesch&uuml;tzt");
-    else if (r.is_locked())
-        write("; abgesperrt");
-    else if (restricted)
-        write("; ");
-    if (!r.get_rank_label().empty()) {
-        write(" mit Mindestrang ");
-        write(r.get_rank_label());
-    } else if (!r.get_clan().empty()) {
-        write(" f&uuml;r Clan ");
-        write(r.get_clan());
-    }
-}
 
 // Steps 1 to 7 of the user overview of `u`; `with_skin` adds the skin (the
 // user looking at himself), `with_connection` the connection details.
@@ -221,122 +178,20 @@ void mode_standard::get_action_user_this(std::string& result, const message& m) 
     build(result, user_overview{*m.first_user, true, m.first_user->get_rank().sees_ip});
 }
 
-// Every logged-in user in a visible room; nothing at all with nobody logged
-// in. A "<br>" in front of each entry gives the same bytes as ending each entry
-// in "<br>" (or "0 User" and four blanks when nobody is listed) and cutting
-// the last four characters.
 void mode_standard::get_action_users(std::string& result, const message&) const {
-    const std::vector<user*> users = Manager.get_users();
-    if (users.empty()) {
-        result.clear();
-        return;
-    }
-    build(result, [&users](auto& write) {
-        write(R"(<div class="actionUsers">Chat&uuml;bersicht:)");
-        bool listed = false;
-        for (const user* u : users) {
-            const room* r = u->get_room();
-            if (r == nullptr || r->hidden()) continue;
-            listed = true;
-            write("<br>- ");
-            write(u->get_nickname());
-            write(" [Raum: ");
-            write(r->get_name());
-            write("; Rang: ");
-            write(u->get_rank().label);
-            write("; Status: ");
-            write(u->get_status());
-            if (!u->get_clan().empty()) {
-                write("; Clan: ");
-                write(u->get_clan());
-            }
-            write("]");
-        }
-        if (!listed) write("<br>0 User");
-        write("</div>");
-    });
+    users_overview(result, bare_names());
 }
 
-// First user = the asking user.
 void mode_standard::get_action_block_list(std::string& result, const message& m) const {
-    static constexpr piece nobody =
-        R"(<div class="actionBlockList">Momentan ist kein User im Chat geblockt.</div>)";
-    const std::vector<user*> blocked = m.first_user != nullptr
-        ? Manager.get_blocked_users(m.first_user->get_blocked())
-        : std::vector<user*>();
-    if (blocked.empty()) {
-        result.assign(nobody);
-        return;
-    }
-    build(result, [&blocked](auto& write) {
-        write(R"(<div class="actionBlockList">Momentan im Chat geblockte User:<br>)");
-        join_nicknames(write, blocked);
-        write("</div>");
-    });
+    block_list(result, m, bare_names());
 }
 
-// The room the message carries: name, member count, settings, subject,
-// owner, admins and members.
 void mode_standard::get_room_info(std::string& result, const message& m) const {
-    if (m.room == nullptr) {
-        result.clear();
-        return;
-    }
-    const room& r = *m.room;
-    build(result, [&r](auto& write) {
-        write(R"(<div class="roomInfo">Raum&uuml;bersicht:<br>)");
-        write(r.get_name());
-        write(" [");
-        write(decimal(static_cast<long>(r.get_members().size())));
-        write(" User");
-        write_room_settings(write, r, true);
-        write("]");
-        if (!r.get_subject().empty()) {
-            write("<br>Thema: ");
-            write(r.get_subject());
-        }
-        if (!r.get_owner_nickname().empty()) {
-            write("<br>Owner: ");
-            write(r.get_owner_nickname());
-        }
-        if (!r.get_admins().empty()) {
-            write("<br>Admins: ");
-            join_nicknames(write, r.get_admins());
-        }
-        if (!r.get_members().empty()) {
-            write("<br>User: ");
-            join_nicknames(write, r.get_members());
-        }
-        write("</div>");
-    });
+    room_overview(result, m, bare_names());
 }
 
-// Every room that is not hidden, in the manager's order. A "<br>" in front of
-// each entry gives the same bytes as ending the heading and each entry in
-// "<br>" and cutting the last four characters.
 void mode_standard::get_rooms_info(std::string& result, const message&) const {
-    std::list<std::shared_ptr<room>>::const_iterator first;
-    std::list<std::shared_ptr<room>>::const_iterator last;
-    Manager.get_rooms(first, last);
-    build(result, [first, last](auto& write) {
-        write(R"(<div class="roomList">Chat&uuml;bersicht:)");
-        for (auto it = first; it != last; ++it) {
-            const room& r = **it;
-            if (r.hidden()) continue;
-            write("<br>- ");
-            write(r.get_name());
-            write(" [");
-            write(decimal(static_cast<long>(r.get_members().size())));
-            write(" User");
-            write_room_settings(write, r, false);
-            if (!r.get_subject().empty()) {
-                write("; Thema: ");
-                write(r.get_subject());
-            }
-            write("]");
-        }
-        write("</div>");
-    });
+    chat_overview(result, bare_names());
 }
 
 // First user = the asking user; the option of his current look is selected.

@@ -95,6 +95,20 @@ TEST_F(tcp_server_test, accepted_connections_reach_the_observer_blocking_with_th
     close(client);
 }
 
+TEST_F(tcp_server_test, one_readiness_takes_every_waiting_connection_up_to_the_cap) {
+    tcp_server server(&loop, &watcher, "", "0");
+    const int waiting = tcp_server::accepts_per_readiness + 3;
+    std::vector<int> clients;
+    for (int i = 0; i < waiting; ++i) clients.push_back(test_support::connect_local(local_port(server.get_descriptor())));
+    server.read();
+    EXPECT_EQ(watcher.accepted.size(), static_cast<std::size_t>(tcp_server::accepts_per_readiness));
+    server.read();
+    EXPECT_EQ(watcher.accepted.size(), static_cast<std::size_t>(waiting));
+    server.read();  // nothing waits: no error, nothing accepted
+    EXPECT_EQ(watcher.accepted.size(), static_cast<std::size_t>(waiting));
+    for (int fd : clients) close(fd);
+}
+
 TEST_F(tcp_server_test, a_descriptor_shortage_is_reported_once_and_pauses_the_listener) {
     counting_server server(&loop, &watcher, "", "0");
     int port = local_port(server.get_descriptor());

@@ -188,6 +188,20 @@ TEST_F(tcp_socket_test, pending_output_is_appended_and_flushed_in_order) {
     EXPECT_LE(socket->buffer_capacity(), 4096u);
 }
 
+TEST_F(tcp_socket_test, a_peer_that_takes_nothing_stalls_once_the_grace_is_over) {
+    using namespace std::chrono_literals;
+    const std::size_t limit = 100000;
+    socket->writen(std::string(6 * limit, 'a'));  // the pair's buffers take a part
+    ASSERT_GT(socket->pending_output(), limit);
+    EXPECT_FALSE(socket->stalled(limit, 200ms));  // it took something just now
+    std::this_thread::sleep_for(250ms);
+    EXPECT_TRUE(socket->stalled(limit, 200ms));
+    EXPECT_FALSE(socket->stalled(6 * limit, 200ms));  // not over that limit
+    // Far beyond the limit, waiting is over at once.
+    socket->writen(std::string(8 * limit, 'b'));
+    EXPECT_TRUE(socket->stalled(limit, std::chrono::hours(1)));
+}
+
 TEST_F(tcp_socket_test, output_of_one_pass_is_written_once_at_its_end) {
     std::vector<std::size_t> pending;
     watcher.reply = [&] {

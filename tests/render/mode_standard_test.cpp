@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,9 +16,8 @@
 #include "config/configuration.hpp"
 #include "program.hpp"
 #include "render/message.hpp"
-#include "render/mode_icon.hpp"
-#include "render/mode_photo.hpp"
 #include "support/chat_world.hpp"
+#include "support/look_fixture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -28,66 +26,18 @@ using vorta::message;
 using vorta::mode_standard;
 using test_support::peer;
 using test_support::login_details;
+using test_support::profile_of;
 
-vorta::profile profile_of(long id, const std::string& rank) {
-    vorta::profile record;
-    record.set_id(id);
-    record.set_rank(rank);
-    return record;
-}
-
-class plain_look : public ::testing::Test {
+class plain_look : public test_support::look_test {
 protected:
-    static void SetUpTestSuite() { test_support::chat_world(); }
-
-    void SetUp() override {
-        saved_ = Config;
-        configure("");
-        alice_ = std::make_unique<peer>("10.0.0.1", login_details{"alice", "Lobby"});
-        bob_ = std::make_unique<peer>("10.0.0.2", login_details{"bob", "Lobby"});
-        ASSERT_TRUE(alice_->in_room() && bob_->in_room());
-        vorta::profile a = profile_of(1, "visitor");
-        a.set_colour("FF0000");
-        a.set_clan("Rot");
-        a.set_photo("www.example.org/alice.jpg");
-        a.set_banner("www.example.org/banner.gif");
-        a.set_homepage("www.alice.example");
-        a.set_skin("Herbst");
-        alice_->load(a);
-        vorta::profile b = profile_of(2, "visitor");
-        b.set_colour("00FF00");
-        b.set_show_images(true);
-        bob_->load(b);
-        lobby_ = Manager.get_room("Lobby");
-    }
-
-    void TearDown() override {
-        alice_.reset();
-        bob_.reset();
-        Config = saved_;
-    }
-
-    // The test configuration; the lines of `extra` come first, and the first
-    // value of a key is the one that counts.
-    static void configure(const std::string& extra) { test_support::configure(extra); }
-
-    vorta::user* alice() const { return alice_->session(); }
-    vorta::user* bob() const { return bob_->session(); }
-
     mode_standard plain{"Plain"};
-    std::unique_ptr<peer> alice_;
-    std::unique_ptr<peer> bob_;
-    vorta::room* lobby_ = nullptr;
-
-private:
-    vorta::configuration saved_;
 };
 
 // One message of every type, rendered for fixed users and rooms; the expected
 // fragments are the templates with these values filled in.
 TEST_F(plain_look, every_type_renders_its_template) {
     using t = mode_standard;
-    const std::vector<std::pair<message, std::string>> cases = {
+    const fragments cases = {
         {message(t::intern_nop, "<b>roh</b>"), "<b>roh</b>"},
         {message(t::intern_css, "www.example.org/skin.css"),
          R"(<link rel="stylesheet" type="text/css" href="http://www.example.org/skin.css">)"},
@@ -446,26 +396,7 @@ TEST_F(plain_look, every_type_renders_its_template) {
          R"(<div class="msgNoUnregistered">Um diesen Chat zu betreten, musst du registriert sein. Gib einen registrierten Nickname ein, um dich einzuloggen.</div>)"},
         {message(t::msg_shutdown), R"(<div class="msgShutdown">Der Chat-Server wird heruntergefahren.</div>)"},
     };
-
-    std::set<int> covered;
-    for (const auto& [m, expected] : cases) {
-        EXPECT_TRUE(covered.insert(m.type).second) << "type " << m.type << " listed twice";
-        EXPECT_EQ(plain.get(m), expected) << "type " << m.type;
-    }
-    EXPECT_EQ(covered.size(), static_cast<std::size_t>(mode_standard::types_end));
-}
-
-// The two other looks render every type as the plain look does until they
-// get renderers of their own; only their names differ.
-TEST_F(plain_look, the_looks_are_named_and_share_the_plain_renderers) {
-    const vorta::mode_icon icon;
-    const vorta::mode_photo photo;
-    EXPECT_EQ(plain.name, "Plain");
-    EXPECT_EQ(icon.name, "Standard");
-    EXPECT_EQ(photo.name, "Photo");
-    const message line(mode_standard::action_say, alice(), bob(), "Hallo");
-    EXPECT_EQ(icon.get(line), plain.get(line));
-    EXPECT_EQ(photo.get(line), plain.get(line));
+    expect_fragments(plain, cases, mode_standard::types_end);
 }
 
 TEST_F(plain_look, types_beyond_the_last_render_as_nothing) {
