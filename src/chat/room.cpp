@@ -8,6 +8,7 @@
 #include "chat/manager.hpp"
 #include "chat/user.hpp"
 #include "program.hpp"
+#include "render/fragment_cache.hpp"
 #include "security/security.hpp"
 #include "util/c_util.hpp"
 
@@ -192,12 +193,13 @@ void room::after_morph(user* u) {
 
 void room::send_html_direct(message msg, user* except) {
     const bool addressed = addressed_to_member(msg.type);
+    fragment_cache fragments;
     for (user* member : members) {
         if (member == except) continue;
         if (addressed) msg.second_user = member;
-        member->send_html(msg);
+        member->send_html(msg, fragments);
     }
-    if (logged) Security.room_log(this, mode->get(msg));
+    if (logged) Security.room_log(this, fragments.get(*mode, msg).html);
 }
 
 bool room::send_html(message msg, user* except) {
