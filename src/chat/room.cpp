@@ -162,7 +162,9 @@ void room::remove(user* u) {
         }
     }
     if (last_sender == u) last_sender = nullptr;
-    if (moderated) held.remove_if([u](const auto& entry) { return entry.second.first_user == u; });
+    // Held lines stay queued when moderation ends, so they go whatever the
+    // setting: a released line must never name a user who is gone.
+    held.remove_if([u](const auto& entry) { return entry.second.first_user == u; });
 }
 
 void room::forget_members() {
