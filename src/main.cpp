@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
         vorta::signal(SIGHUP, sig_handler);
         start_database();
         Manager.start();
+        Scheduler.add_pass_end(vorta::release_free_memory);
         int left = Scheduler.run();
         Manager.shutdown();
         write_log("smooth shutdown (fds: " + vorta::long_to_string(left) + ")");

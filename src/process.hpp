@@ -15,6 +15,10 @@ void daemon();
 // A failure leaves the limit as it was.
 void raise_descriptor_limit();
 
+// Hands memory that bursts of output left free inside the heap back to the
+// system, at most once a second; the event loop calls it after every pass.
+void release_free_memory();
+
 // Installs `handler` for `number` through sigaction, restarting interrupted
 // system calls except for SIGALRM. Returns the previous handler or SIG_ERR.
 using signal_handler = void (*)(int);

@@ -8,6 +8,7 @@
 #include "chat/manager.hpp"
 #include "chat/user.hpp"
 #include "program.hpp"
+#include "render/fragment_cache.hpp"
 #include "security/security.hpp"
 #include "util/c_util.hpp"
 
@@ -161,8 +162,8 @@ void room::remove(user* u) {
         }
     }
     if (last_sender == u) last_sender = nullptr;
-    // Held lines stay queued when moderation ends, so they are dropped whatever
-    // the setting: a released line must not name a user who is gone.
+    // Held lines stay queued when moderation ends, so they go whatever the
+    // setting: a released line must never name a user who is gone.
     held.remove_if([u](const auto& entry) { return entry.second.first_user == u; });
 }
 
@@ -194,12 +195,13 @@ void room::after_morph(user* u) {
 
 void room::send_html_direct(message msg, user* except) {
     const bool addressed = addressed_to_member(msg.type);
+    fragment_cache fragments;
     for (user* member : members) {
         if (member == except) continue;
         if (addressed) msg.second_user = member;
-        member->send_html(msg);
+        member->send_html(msg, fragments);
     }
-    if (logged) Security.room_log(this, mode->get(msg));
+    if (logged) Security.room_log(this, fragments.get(*mode, msg).html);
 }
 
 bool room::send_html(message msg, user* except) {

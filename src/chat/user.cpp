@@ -14,6 +14,7 @@
 #include "net/c_error.hpp"
 #include "net/tcp_socket.hpp"
 #include "program.hpp"
+#include "render/fragment_cache.hpp"
 #include "render/message.hpp"
 #include "security/security.hpp"
 #include "util/c_util.hpp"
@@ -206,36 +207,51 @@ void user::add_html_socket(std::shared_ptr<tcp_socket> socket, std::string auth_
 
 void user::send_java(const std::string& line) {
     if (is_retired || sockets[0] == nullptr) return;
-    std::string framed;
-    framed.reserve(line.size() + 1);
-    framed += line;
-    framed += '\n';
-    sockets[0]->writen(std::move(framed));
+    sockets[0]->writen(line);
+    sockets[0]->writen("\n");
     if (stalled()) Manager.remove_stalled(this);
 }
 
-void user::send_html(const message& m) {
-    if (is_retired) return;
+namespace {
+
+// A rendered fragment as the applet receives it while there is no stream.
+std::string applet_line(const std::string& html) { return "TXT \"" + c_escape(html) + "\"\n"; }
+
+bool from_blocked(const message& m, const std::list<long>& blocked) {
     switch (m.type) {
         case mode_standard::action_say:
         case mode_standard::action_got_whisper:
         case mode_standard::action_got_invited:
         case mode_standard::action_me:
-            if (m.first_user != nullptr &&
-                std::find(blocked.begin(), blocked.end(), m.first_user->get_id()) != blocked.end())
-                return;
-            break;
+            return m.first_user != nullptr &&
+                   std::find(blocked.begin(), blocked.end(), m.first_user->get_id()) != blocked.end();
         default:
-            break;
+            return false;
     }
-    std::string html = mode->get(m);
+}
+
+}  // namespace
+
+void user::send_html(const message& m) {
+    if (is_retired || from_blocked(m, blocked)) return;
+    const std::string html = mode->get(m);
     if (logged) write_user_log(html);
-    if (sockets[1] != nullptr) {
-        sockets[1]->writen(std::move(html));
-        if (stalled()) Manager.remove_stalled(this);
-    } else {
-        send_java("TXT \"" + c_escape(std::move(html)) + "\"");
-    }
+    deliver(html, sockets[1] != nullptr ? std::string() : applet_line(html));
+}
+
+void user::send_html(const message& m, fragment_cache& cache) {
+    if (is_retired || from_blocked(m, blocked)) return;
+    fragment_cache::entry& fragment = cache.get(*mode, m);
+    if (logged) write_user_log(fragment.html);
+    if (sockets[1] == nullptr && fragment.framed.empty()) fragment.framed = applet_line(fragment.html);
+    deliver(fragment.html, fragment.framed);
+}
+
+void user::deliver(const std::string& html, const std::string& framed) {
+    tcp_socket* connection = sockets[1] != nullptr ? sockets[1].get() : sockets[0].get();
+    if (connection == nullptr) return;
+    connection->writen(sockets[1] != nullptr ? html : framed);
+    if (stalled()) Manager.remove_stalled(this);
 }
 
 void user::write_user_log(const std::string& html) { Security.user_log(this, html); }

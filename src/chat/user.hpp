@@ -22,6 +22,7 @@ namespace vorta {
 
 class tcp_socket;
 class profile;
+class fragment_cache;
 class message;
 
 class user : public observer {
@@ -58,6 +59,8 @@ public:
     // Renders `m` in this user's look and delivers it to the browser stream,
     // or as a "TXT" line while there is none.
     void send_html(const message& m);
+    // The same for one recipient of a broadcast, whose fragments `cache` keeps.
+    void send_html(const message& m, fragment_cache& cache);
 
     bool is_authenticated_once(const std::string& answer);
     bool is_banned_ip();
@@ -236,6 +239,8 @@ private:
     // Moves into `target` after `manager::join` admitted the user there.
     void switch_room(vorta::room* target, vorta::room::change why);
     void write_user_log(const std::string& html);
+    // Writes a rendered fragment to the stream, or its applet line without one.
+    void deliver(const std::string& html, const std::string& framed);
     // Ends the session after an event handler failed.
     void fail(const std::exception& error);
 

@@ -87,18 +87,14 @@ std::string tcp_socket::getline(int* remaining) {
     return line;
 }
 
-void tcp_socket::writen(std::string text) {
+void tcp_socket::writen(std::string_view text) {
     // Something pending means a write is due already: at the end of the pass,
     // or when the peer is ready again.
     if (pending_output() > 0) {
         output_.append(text);
         return;
     }
-    if (output_.capacity() >= text.size()) {
-        output_.assign(text);
-    } else {
-        output_ = std::move(text);
-    }
+    output_.assign(text);
     sent_ = 0;
     progress_ = std::chrono::steady_clock::now();
     if (scheduler_->in_pass()) {

@@ -12,6 +12,7 @@
 // `on_read` reports.
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "net/socket.hpp"
 
@@ -35,7 +36,7 @@ public:
 
     // Queues `text` behind what is pending; during a pass the write comes at
     // the end of the pass, outside one it is made at once.
-    void writen(std::string text);
+    void writen(std::string_view text);
     // Takes the first complete line, line feed included, out of the input
     // buffer and subtracts its length from *remaining; empty when no line is
     // complete.

@@ -180,6 +180,14 @@ std::string alone(const button_kind& kind, piece command, const std::string& arg
 
 mode_icon::mode_icon() : mode_standard("Standard") {}
 
+unsigned mode_icon::variant(const message& m) const {
+    const user* recipient = m.second_user;
+    if (recipient == nullptr) return 0;
+    const bool marks = m.first_user != nullptr && recipient->marked(m.first_user);
+    const bool may_ban = recipient->get_permission(user::max_ban) != 0;
+    return mode_standard::variant(m) | (marks ? 2u : 0u) | (may_ban ? 4u : 0u);
+}
+
 std::string mode_icon::get_info_button(const std::string& command) const {
     return alone(info_kind, "", command);
 }

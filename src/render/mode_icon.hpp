@@ -25,6 +25,10 @@ public:
     // toggles it.
     std::string get_mark_button(const message& m) const;
 
+    // The recipient's picture preference, his mark on the first user and his
+    // right to ban.
+    unsigned variant(const message& m) const override;
+
     void get_action_say(std::string& result, const message& m) const override;
     void get_action_say_moderated(std::string& result, const message& m) const override;
     void get_action_got_whisper(std::string& result, const message& m) const override;

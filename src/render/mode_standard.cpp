@@ -35,6 +35,10 @@ std::string mode_standard::get(const message& m) const {
     return result;
 }
 
+unsigned mode_standard::variant(const message& m) const {
+    return m.second_user != nullptr && m.second_user->get_show_images() ? 1u : 0u;
+}
+
 std::string mode_standard::anchors(const message& m) const {
     if (Config.get_int(configuration::all_links) == 0) return m.text;
     if (m.text.find("img:") == std::string::npos) return m.text;

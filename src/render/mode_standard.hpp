@@ -29,6 +29,10 @@ public:
     // The message's text with "img:" picture references turned into an image
     // or a link, as the recipient (second user) prefers.
     virtual std::string anchors(const message& m) const;
+    // Sums up in a number all that the renderers read from the message's
+    // second user, so that a broadcast renders once for every recipient with
+    // the same number. A look whose renderers read more of him says so here.
+    virtual unsigned variant(const message& m) const;
 
     // Every renderer replaces `result` with the fragment of `m`.
 #define VORTA_RENDERER(name) virtual void get_##name(std::string& result, const message& m) const;

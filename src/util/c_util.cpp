@@ -102,10 +102,14 @@ std::vector<std::pair<std::string, std::string>> get_params(const std::string& l
 // would cost time in proportion to the square of a hostile text's length.
 
 std::string c_escape(std::string s) {
+    const auto special = [](char c) { return c == '\\' || c == '"' || c == '\''; };
+    std::size_t count = 0;
+    for (char c : s) count += special(c);
+    if (count == 0) return s;
     std::string out;
-    out.reserve(s.size());
+    out.reserve(s.size() + count);
     for (char c : s) {
-        if (c == '\\' || c == '"' || c == '\'') out += '\\';
+        if (special(c)) out += '\\';
         out += c;
     }
     return out;

@@ -1,0 +1,17 @@
+#include "render/fragment_cache.hpp"
+
+#include "render/message.hpp"
+#include "render/mode_standard.hpp"
+
+namespace vorta {
+
+fragment_cache::entry& fragment_cache::get(const mode_standard& look, const message& m) {
+    const unsigned variant = look.variant(m);
+    // A handful of entries at most: three looks and a few kinds of recipient.
+    for (entry& e : entries_)
+        if (e.look == &look && e.variant == variant) return e;
+    entries_.push_back(entry{&look, variant, look.get(m), std::string()});
+    return entries_.back();
+}
+
+}  // namespace vorta
