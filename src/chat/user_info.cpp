@@ -2,7 +2,6 @@
 // rooms and users, looks and style sheets, blocks, whispers, morphing,
 // leaving, and the showcase of every message.
 #include <algorithm>
-#include <cctype>
 
 #include "chat/database.hpp"
 #include "chat/manager.hpp"
@@ -20,12 +19,6 @@ const char* const version = "2.2.0 D";
 
 // Style sheet addresses are kept without it; the look puts it back.
 const std::string scheme = "http://";
-
-std::string lower_case(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Shorter style sheet addresses are taken for typing errors.
 constexpr std::size_t min_skin_path = 7;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace vorta {
@@ -39,6 +40,11 @@ bool nocase_equal(const std::string& a, const std::string& b) {
             return false;
     }
     return true;
+}
+
+std::string lower_case(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
 }
 
 long string_to_long(const std::string& text, int base) {
@@ -200,6 +206,13 @@ std::string html_unescape(std::string s) {
         out += c;
     }
     return out;
+}
+
+std::string time_text() {
+    std::time_t now = std::time(nullptr);
+    char stamp[64] = "";
+    if (ctime_r(&now, stamp) == nullptr) return std::string();
+    return std::string(stamp, std::strcspn(stamp, "\r\n"));
 }
 
 // A count below 1 would divide by zero; it yields `first`.

@@ -10,6 +10,8 @@
 namespace vorta {
 
 bool nocase_equal(const std::string& a, const std::string& b);
+// Letter by letter with the C library's tolower.
+std::string lower_case(std::string s);
 long string_to_long(const std::string& text, int base);
 std::string long_to_string(long value);
 
@@ -31,6 +33,9 @@ std::string hex_escape(std::string s);
 std::string hex_unescape(std::string s);
 std::string html_escape(std::string s);
 std::string html_unescape(std::string s);
+
+// The current local time as ctime writes it, without its line feed.
+std::string time_text();
 
 // first + rand() % count; count must be positive.
 int random(int first, int count);
