@@ -14,6 +14,8 @@
 #include "net/scheduler.hpp"
 #include "process.hpp"
 #include "program.hpp"
+#include "security/replacement.hpp"
+#include "security/security.hpp"
 #include "util/c_util.hpp"
 
 namespace {
@@ -29,11 +31,14 @@ void start_database() {
                    Config.get_int(configuration::db_clean) != 0);
 }
 
-// Runs inside the event loop, never in the signal handler. On failure the
-// previous configuration stays in force and the server goes on.
+// Runs inside the event loop, never in the signal handler. A file that fails
+// to load leaves its previous contents in force and skips the later steps;
+// the server goes on.
 void reload_config() {
     try {
         Config.reload(ConfigFile);
+        Security.reload(Config.get(vorta::configuration::file_security));
+        Replace.reload(Config.get(vorta::configuration::file_replace));
         Database.restart();
         write_log("configuration reloaded");
     } catch (const std::exception& error) {
@@ -62,6 +67,8 @@ int main(int argc, char** argv) {
             throw vorta::c_error("no configuration file found");
         }
         Config.load(ConfigFile);
+        Security.load(Config.get(vorta::configuration::file_security));
+        Replace.load(Config.get(vorta::configuration::file_replace));
         vorta::set_random_seed();
         vorta::raise_descriptor_limit();
         vorta::daemon();

@@ -5,19 +5,20 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 
 #include "chat/database.hpp"
 #include "chat/manager.hpp"
 #include "config/configuration.hpp"
 #include "net/scheduler.hpp"
+#include "security/replacement.hpp"
 #include "security/security.hpp"
+#include "util/c_util.hpp"
 
 // The tick of the event loop, in seconds.
 vorta::scheduler Scheduler(12);
 vorta::configuration Config;
 vorta::security Security;
+vorta::replacement Replace;
 vorta::database Database;
 vorta::manager Manager;
 
@@ -49,15 +50,12 @@ void write_log(const std::string& message) {
     if (path.empty()) path = "./vcd.log";
     std::FILE* file = open_log(path);
     if (file != nullptr) {
-        std::time_t now = std::time(nullptr);
-        char stamp[64] = "";
-        if (ctime_r(&now, stamp) == nullptr) stamp[0] = '\0';
-        std::size_t length = std::strcspn(stamp, "\r\n");
+        const std::string stamp = vorta::time_text();
         // Built by appending: prepending to a temporary ("[" + ...) makes
         // GCC 12 at -O2 report a false overlap.
         std::string line;
-        line.reserve(length + message.size() + 4);
-        line.append("[").append(stamp, length).append("] ").append(message).append("\n");
+        line.reserve(stamp.size() + message.size() + 4);
+        line.append("[").append(stamp).append("] ").append(message).append("\n");
         std::fwrite(line.data(), 1, line.size(), file);
         std::fclose(file);
     }

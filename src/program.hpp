@@ -8,6 +8,7 @@ namespace vorta {
 class scheduler;
 class configuration;
 class security;
+class replacement;
 class database;
 class manager;
 }  // namespace vorta
@@ -15,6 +16,7 @@ class manager;
 extern vorta::scheduler Scheduler;
 extern vorta::configuration Config;
 extern vorta::security Security;
+extern vorta::replacement Replace;
 extern vorta::database Database;
 extern vorta::manager Manager;
 

@@ -220,10 +220,14 @@ private:
     void on_cmd_exit(const command_words& words);
     void on_cmd_allmsg(const command_words& words);
 
-    // Text filters of the writer; they clear nothing until the filter rules
-    // are in place.
+    // The writer's own filters. `spammer` counts repeated texts and links
+    // and anchors the links of `text`; `censor` asks the security rules.
+    // Each is true when the text made the writer leave (or he was leaving).
     bool spammer(std::string& text);
     bool censor(const std::string& text);
+    // Collects the links of `text` and, unless "all.links" is 0, turns its
+    // addresses into HTML links.
+    void anchors(std::string& text);
 
     // Reads and dispatches the complete lines that `connection` has buffered.
     void read_lines(tcp_socket* connection, int count);

@@ -8,6 +8,7 @@
 #include "chat/user.hpp"
 #include "program.hpp"
 #include "render/message.hpp"
+#include "security/replacement.hpp"
 #include "util/c_util.hpp"
 
 namespace vorta {
@@ -85,7 +86,7 @@ void user::run_command(const std::string& text) {
 // The room decides whether the writer must leave (flood or censored word).
 void user::say(mode_standard::types type, std::string text) {
     if (spammer(text)) return;
-    // The replacement table applies to the text here once it exists.
+    Replace.replace(text);
     quit = room->send_html(message(type, this, std::move(text)), nullptr);
 }
 
@@ -108,11 +109,5 @@ void user::on_cmd_me(const command_words& words) {
     }
     say(mode_standard::action_me, words[0].second);
 }
-
-// The writer's own repetition and link filters arrive with the filter rules;
-// until then no text trips them.
-bool user::spammer(std::string& /*text*/) { return quit; }
-
-bool user::censor(const std::string& /*text*/) { return quit; }
 
 }  // namespace vorta

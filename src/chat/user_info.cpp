@@ -9,6 +9,7 @@
 #include "chat/user.hpp"
 #include "program.hpp"
 #include "render/message.hpp"
+#include "security/replacement.hpp"
 #include "util/c_util.hpp"
 
 namespace vorta {
@@ -134,7 +135,7 @@ void user::on_cmd_whisper(const command_words& words) {
         return;
     }
     if (spammer(text) || censor(text)) return;
-    // The replacement table applies to the text here once it exists.
+    Replace.replace(text);
     user* target = Manager.get_user(name);
     if (target == nullptr) {
         send_html(message(mode_standard::action_whisper_failed_nouser, name));

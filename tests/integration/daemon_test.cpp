@@ -45,12 +45,16 @@ protected:
         dir.write("permissions.conf", "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n");
         dir.write("rooms.conf", "# rooms\nLobby\n");
         dir.write("welcome.html", "<p>Willkommen</p>\n");
+        dir.write("security.conf", "# no rules\n");
+        dir.write("replace.conf", "");
         return dir.write(name, "# test configuration\n"
                                "all.host = 127.0.0.1\n"
                                "all.path = " + dir.path() + "\n"
                                "file.welcome = welcome.html\n"
                                "file.permissions = permissions.conf\n"
-                               "file.rooms = rooms.conf\n" +
+                               "file.rooms = rooms.conf\n"
+                               "file.security = security.conf\n"
+                               "file.replace = replace.conf\n" +
                                    extra + "file.log = vcd.log\n");
     }
 
@@ -203,12 +207,13 @@ TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {
     dir.write("vcd.conf", good + "Broken line\n");
     daemon.signal(SIGHUP);
     ASSERT_TRUE(test_support::wait_for_text(log(), "unrecognized syntax"));
-    EXPECT_EQ(test_support::count_lines(log(), "error: in file '" + config + "' at line 8: unrecognized syntax"), 1);
+    EXPECT_EQ(test_support::count_lines(log(), "error: in file '" + config + "' at line 10: unrecognized syntax"), 1);
     EXPECT_EQ(test_support::count_lines(log(), "configuration reloaded"), 0);
     EXPECT_TRUE(daemon.running());
 
     // A good file that moves the log: the reload is reported in the new one.
-    dir.write("vcd.conf", "all.path = " + dir.path() + "\nfile.log = second.log\n");
+    dir.write("vcd.conf", "all.path = " + dir.path() +
+                              "\nfile.security = security.conf\nfile.replace = replace.conf\nfile.log = second.log\n");
     daemon.signal(SIGHUP);
     ASSERT_TRUE(test_support::wait_for_text(dir.file("second.log"), "configuration reloaded"));
     EXPECT_TRUE(std::regex_match(read_file(dir.file("second.log")), std::regex(stamp + "configuration reloaded\n")));
