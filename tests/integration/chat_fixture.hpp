@@ -140,8 +140,8 @@ protected:
         test_support::bring_loopback_up();
         dir.write("permissions.conf", ranks());
         dir.write("rooms.conf", "# rooms\nLobby " + lobby_subject + "\nTechnik " + technik_subject + "\nPlauderecke\n");
-        dir.write("security.conf", "# no rules\n");
-        dir.write("replace.conf", "# no replacements\n");
+        dir.write("security.conf", security_rules());
+        dir.write("replace.conf", replacements());
         dir.write("welcome.html", welcome_file);
         std::string config = dir.write("vcd.conf",
             "all.host = 127.0.0.1\n"
@@ -206,6 +206,9 @@ protected:
 
     // The rank table; every visitor has the rank named "visitor".
     virtual std::string ranks() const { return "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n"; }
+    // The security file and the replacement file the daemon starts with.
+    virtual std::string security_rules() const { return "# no rules\n"; }
+    virtual std::string replacements() const { return "# no replacements\n"; }
 
     // Ends the daemon with SIGTERM; its exit status.
     int stop() {

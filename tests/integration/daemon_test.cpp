@@ -119,6 +119,35 @@ TEST_F(daemon_test, configuration_errors_end_start_up_with_their_line_numbers) {
     expect_single_error(dir.file("vcd.log"), "error: can't open configuration file '" + dir.file("missing.conf") + "'");
 }
 
+TEST_F(daemon_test, security_and_replacement_files_end_start_up_with_their_errors) {
+    const std::string config = write_config();
+    const struct {
+        const char* security;
+        const char* replace;
+        std::string error;
+    } cases[] = {
+        {nullptr, "", "error: can't open security file '" + dir.file("security.conf") + "'"},
+        {"u anna\n\n# a word that is no pattern\nc doof( exit\n", "",
+         "error: in file '" + dir.file("security.conf") + "' at line 4: unrecognized syntax"},
+        {"c @words.txt exit\n", "", "error: can't open security file '" + dir.file("words.txt") + "'"},
+        {"", nullptr, "error: can't open replacement file '" + dir.file("replace.conf") + "'"},
+        {"", "gn8 = gute Nacht\ngn 8 = gute Nacht\n",
+         "error: in file '" + dir.file("replace.conf") + "' at line 2: unrecognized syntax"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        std::remove(dir.file("security.conf").c_str());
+        std::remove(dir.file("replace.conf").c_str());
+        if (c.security != nullptr) dir.write("security.conf", c.security);
+        if (c.replace != nullptr) dir.write("replace.conf", c.replace);
+        std::remove(log().c_str());
+        auto result = launch({config});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.output, banner);
+        expect_single_error(log(), c.error);
+    }
+}
+
 TEST_F(daemon_test, configuration_file_comes_from_first_argument_or_environment) {
     std::string bad = dir.write("bad.conf", "file.log = vcd.log\nbad.key = 1\n");
     // Further arguments are ignored.
