@@ -92,11 +92,11 @@ void user::on_cmd_newskin(const command_words& words) {
 
 // Any style sheet address, for this session only.
 void user::on_cmd_css(const command_words& words) {
-    std::string path = words[1].first;
-    while (path.starts_with(scheme)) path.erase(0, scheme.size());
+    std::string_view path = words[1].first;
+    while (path.starts_with(scheme)) path.remove_prefix(scheme.size());
     if (path.size() < min_skin_path) return;
-    skin = "-";
-    announce_skin(path);
+    skin.assign(1, '-');
+    announce_skin(std::string(path));
 }
 
 void user::on_cmd_block(const command_words& words) {
