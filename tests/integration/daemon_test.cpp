@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -146,6 +147,33 @@ TEST_F(daemon_test, security_and_replacement_files_end_start_up_with_their_error
         EXPECT_EQ(result.output, banner);
         expect_single_error(log(), c.error);
     }
+}
+
+TEST_F(daemon_test, the_shipped_rule_files_are_valid) {
+    const std::string config = write_config();
+    // The examples in their comments are valid rules too.
+    std::string rules = read_file(VCD_SOURCE_DIR "/etc/security.conf");
+    std::string replacements = read_file(VCD_SOURCE_DIR "/etc/replace.conf");
+    ASSERT_FALSE(rules.empty());
+    ASSERT_FALSE(replacements.empty());
+    const auto examples = [](const std::string& text, const std::regex& example) {
+        std::string lines;
+        for (std::sregex_iterator it(text.begin(), text.end(), example), end; it != end; ++it)
+            lines += (*it)[1].str() + "\n";
+        return lines;
+    };
+    const std::string rule_examples = examples(rules, std::regex(R"(\n#   ([ruwc] \S+( \S+)*?)(   +.*)?(?=\n))"));
+    const std::string replacement_examples = examples(replacements, std::regex(R"(\n# (\S+ = .*)(?=\n))"));
+    EXPECT_EQ(std::count(rule_examples.begin(), rule_examples.end(), '\n'), 6) << rule_examples;
+    EXPECT_EQ(std::count(replacement_examples.begin(), replacement_examples.end(), '\n'), 3) << replacement_examples;
+    dir.write("censored.txt", "doof\n");
+    dir.write("security.conf", rules + rule_examples);
+    dir.write("replace.conf", replacements + replacement_examples);
+    ASSERT_EQ(launch({config}).status, 0) << read_file(log());
+    daemon_process daemon(log());
+    ASSERT_GT(daemon.pid(), 0);
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait_exit(), 0);
 }
 
 TEST_F(daemon_test, configuration_file_comes_from_first_argument_or_environment) {
