@@ -17,6 +17,7 @@
 #include "config/configuration.hpp"
 #include "net/observer.hpp"
 #include "render/mode_standard.hpp"
+#include "security/repetition.hpp"
 
 namespace vorta {
 
@@ -281,9 +282,8 @@ private:
     std::string invited_room;
     std::array<std::string, 10> friend_rooms;
     std::string alarm_room;
-    std::array<std::string, 12> last_texts;
-    std::array<std::string, 12> last_links;
-    std::vector<std::string> links;
+    repetition recent;
+    std::vector<std::string> links;  // of the text being filtered
     const mode_standard* mode;
     std::string skin;
     std::string skin_path;

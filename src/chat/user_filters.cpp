@@ -9,40 +9,17 @@
 #include "render/message.hpp"
 #include "security/links.hpp"
 #include "security/security.hpp"
-#include "util/c_util.hpp"
 
 namespace vorta {
 
-namespace {
-
-// Drops the oldest entry and stores `value` as the newest.
-template <std::size_t N>
-void remember(std::array<std::string, N>& ring, const std::string& value) {
-    std::move(ring.begin() + 1, ring.end(), ring.begin());
-    ring.back() = value;
-}
-
-template <std::size_t N>
-long occurrences(const std::array<std::string, N>& ring, const std::string& value) {
-    return std::count(ring.begin(), ring.end(), value);
-}
-
-}  // namespace
-
-// The thresholds are drawn anew each time, so a spammer cannot count on the
-// exact number that still passes.
+// A text that is spam is not remembered; a link that is spam is not, nor
+// are the links after it, but its text is.
 bool user::spammer(std::string& text) {
-    bool spam = occurrences(last_texts, text) > random(3, 2);
+    bool spam = recent.text_repeated(text);
     if (!spam) {
-        remember(last_texts, text);
         anchors(text);
-        for (const std::string& link : links) {
-            if (occurrences(last_links, link) > random(2, 3)) {
-                spam = true;
-                break;
-            }
-            remember(last_links, link);
-        }
+        spam = std::any_of(links.begin(), links.end(),
+                           [this](const std::string& link) { return recent.link_repeated(link); });
     }
     if (!spam) return quit;
     room->send_html(message(mode_standard::msg_spammer, this), nullptr);
