@@ -6,10 +6,21 @@ namespace vorta {
 
 namespace {
 
+// Every web address begins with one of these.
+const std::vector<std::string> web_prefixes{"url:", "http://", "www."};
+
 // Group 6 is the address without its prefixes.
 const pattern& web_address() {
-    static const pattern expression(R"((^|\s)(url:(http://)?(www\.)?|http://(www\.)?|www\.)([^\s]+))");
+    static const pattern expression(R"((^|\s)(url:(http://)?(www\.)?|http://(www\.)?|www\.)([^\s]+))",
+                                    web_prefixes);
     return expression;
+}
+
+// What each kind of address holds: web, FTP, news, mail (twice).
+std::vector<std::string> link_clues() {
+    std::vector<std::string> clues = web_prefixes;
+    clues.insert(clues.end(), {"ftp:", "news:", "mail", "@"});
+    return clues;
 }
 
 // The alternatives of the link expression and, in the same order, the
@@ -24,12 +35,16 @@ const char* const link_formats =
     R"(?11$12<a href="news\:$13">$13 \(Newsgroup\)</a>:?14$15<a href="mailto\:$17">$17 \(Mail\)</a>:)";
 
 const pattern& links_without_search() {
-    static const pattern expression(link_alternatives);
+    static const pattern expression(link_alternatives, link_clues());
     return expression;
 }
 
 const pattern& links_with_search() {
-    static const pattern expression(std::string(link_alternatives) + R"(|((^|\s)srch:([\w\d\.]+)))");
+    static const pattern expression(std::string(link_alternatives) + R"(|((^|\s)srch:([\w\d\.]+)))", [] {
+        std::vector<std::string> clues = link_clues();
+        clues.push_back("srch:");
+        return clues;
+    }());
     return expression;
 }
 

@@ -1,14 +1,141 @@
 #include "security/pattern.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace vorta {
 
-pattern::pattern(const std::string& text, boost::regex::flag_type flags) : text_(text), regex_(text, flags) {}
+namespace {
+
+constexpr auto none = std::string::npos;
+
+// The index of the "]" that closes the class opening at `at`; none for a
+// class this reading does not know (nested brackets such as "[:alpha:]").
+std::string::size_type class_end(const std::string& e, std::string::size_type at) {
+    auto i = at + 1;
+    if (i < e.size() && e[i] == '^') ++i;
+    if (i < e.size() && e[i] == ']') ++i;  // a leading "]" is a member
+    for (; i < e.size(); ++i) {
+        if (e[i] == '\\') {
+            ++i;
+        } else if (e[i] == '[') {
+            return none;
+        } else if (e[i] == ']') {
+            return i;
+        }
+    }
+    return none;
+}
+
+// The index of the ")" that closes the group opening at `at`; none when it
+// cannot be told.
+std::string::size_type group_end(const std::string& e, std::string::size_type at) {
+    int depth = 0;
+    for (auto i = at; i < e.size(); ++i) {
+        if (e[i] == '\\') {
+            ++i;
+        } else if (e[i] == '[') {
+            if ((i = class_end(e, i)) == none) return none;
+        } else if (e[i] == '(') {
+            ++depth;
+        } else if (e[i] == ')' && --depth == 0) {
+            return i;
+        }
+    }
+    return none;
+}
+
+}  // namespace
+
+// Reads the expression as a sequence of items at the top level. A literal
+// character is required unless a quantifier follows it; groups, classes,
+// anchors and class escapes are items of their own that end a run. Whatever
+// could change the meaning of later characters (alternatives at the top
+// level, "(?" options, quoting, escapes with arguments) gives no clue.
+std::string required_literal(const std::string& e) {
+    if (e.find("(?") != none || e.find("\\Q") != none) return std::string();
+    std::string best;
+    std::string run;
+    const auto end_run = [&] {
+        if (run.size() > best.size()) best = run;
+        run.clear();
+    };
+    // A quantifier makes the literal before it optional or repeated.
+    const auto quantified = [&] {
+        if (!run.empty()) run.pop_back();
+        end_run();
+    };
+    for (std::string::size_type i = 0; i < e.size(); ++i) {
+        const char c = e[i];
+        switch (c) {
+            case '|':
+            case ')':
+            case ']':
+            case '}':
+                return std::string();
+            case '*':
+            case '+':
+            case '?':
+                quantified();
+                break;
+            case '{':
+                quantified();
+                if ((i = e.find('}', i)) == none) return std::string();
+                break;
+            case '(':
+                if ((i = group_end(e, i)) == none) return std::string();
+                end_run();
+                break;
+            case '[':
+                if ((i = class_end(e, i)) == none) return std::string();
+                end_run();
+                break;
+            case '.':
+            case '^':
+            case '$':
+                end_run();
+                break;
+            case '\\': {
+                if (i + 1 >= e.size()) return std::string();
+                const char next = e[++i];
+                if (next == '\0') return std::string();
+                if (std::strchr(".*+?()[]{}|^$\\/-@#%&=!:;,\"~_ ", next) != nullptr) {
+                    run += next;  // a character that would be special
+                } else if (std::strchr("bBwWsSdD<>`'", next) != nullptr) {
+                    end_run();  // a class or a position
+                } else {
+                    return std::string();
+                }
+                break;
+            }
+            default:
+                run += c;
+                break;
+        }
+    }
+    end_run();
+    return best;
+}
+
+pattern::pattern(const std::string& text) : text_(text), regex_(text) {
+    std::string clue = required_literal(text);
+    if (!clue.empty()) clues_.push_back(std::move(clue));
+}
+
+pattern::pattern(const std::string& text, std::vector<std::string> clues)
+    : text_(text), regex_(text), clues_(std::move(clues)) {}
+
+bool pattern::may_match(const std::string& subject) const {
+    return clues_.empty() || std::any_of(clues_.begin(), clues_.end(), [&subject](const std::string& clue) {
+               return subject.find(clue) != none;
+           });
+}
 
 // The library reports a match it gives up on as std::runtime_error (its
 // regex_error derives from it).
 bool pattern::found_in(const std::string& subject) const {
+    if (!may_match(subject)) return false;
     try {
         return boost::regex_search(subject, regex_);
     } catch (const std::runtime_error&) {
@@ -18,6 +145,7 @@ bool pattern::found_in(const std::string& subject) const {
 
 std::string pattern::replace(const std::string& subject, const std::string& format,
                              boost::match_flag_type flags) const {
+    if (!may_match(subject)) return subject;
     try {
         return boost::regex_replace(subject, regex_, format, flags);
     } catch (const std::runtime_error&) {
