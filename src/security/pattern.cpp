@@ -52,9 +52,10 @@ std::string::size_type group_end(const std::string& e, std::string::size_type at
 // character is required unless a quantifier follows it; groups, classes,
 // anchors and class escapes are items of their own that end a run. Whatever
 // could change the meaning of later characters (alternatives at the top
-// level, "(?" options, quoting, escapes with arguments) gives no clue.
+// level, "(?" options, "(*" verbs, quoting, escapes with arguments) gives no
+// clue.
 std::string required_literal(const std::string& e) {
-    if (e.find("(?") != none || e.find("\\Q") != none) return std::string();
+    if (e.find("(?") != none || e.find("(*") != none || e.find("\\Q") != none) return std::string();
     std::string best;
     std::string run;
     const auto end_run = [&] {

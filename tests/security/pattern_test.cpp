@@ -30,6 +30,7 @@ TEST(pattern, the_clue_is_the_longest_required_literal_run) {
         {"a|b", ""},
         {"(?i)abc", ""},
         {"a(?i)bc", ""},
+        {"a(*ACCEPT)bc", ""},       // matches "a" alone
         {"\\Qa*b\\E", ""},
         {"\\x41bc", ""},
         {"(a)\\1bc", ""},
@@ -46,7 +47,7 @@ TEST(pattern, the_clue_is_the_longest_required_literal_run) {
 TEST(pattern, clues_never_change_what_matches) {
     const char* const expressions[] = {
         "gn8", "\\bgn8\\b", "(\\w+)@zuhause", "[Ss]chimpf", "ab*c", "abcd+e", "ab{2}cd", "x\\.y\\$z",
-        "a.bc^d$", "[]a]bc", "(a|b)cd(e)?f", "\\<wort\\>", "a|b", "(?i)ABC", "\\x41bc", "ab{0}c", "b+",
+        "a.bc^d$", "[]a]bc", "(a|b)cd(e)?f", "\\<wort\\>", "a|b", "(?i)ABC", "a(*ACCEPT)bc", "\\x41bc", "ab{0}c", "b+",
     };
     const char* const subjects[] = {
         "", "gn8", "xgn8y", "gn 8", "a@zuhause", "@zuhause", "schimpf", "Schimpf", "chimpf", "ac", "abbbc",

@@ -126,7 +126,7 @@ TEST_F(security_test, each_form_of_target_chooses_the_log_file) {
     auto carl = visitor("carla");
     auto otto = visitor("otto");
     for (peer* p : {anna.get(), annika.get(), dora.get(), berta.get(), carl.get(), otto.get()})
-        EXPECT_EQ(rules_.user_log(p->session(), "") , p != otto.get()) << p->session()->get_nickname();
+        EXPECT_EQ(rules_.user_log(p->session(), ""), p != otto.get()) << p->session()->get_nickname();
     for (peer* p : {anna.get(), annika.get(), dora.get(), berta.get(), carl.get(), otto.get()})
         EXPECT_TRUE(rules_.user_log(p->session(), "<b>" + p->session()->get_nickname() + "</b>"));
     // ">" alone: the rule's word names the file, shared by all it matches.
