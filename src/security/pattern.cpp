@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 namespace vorta {
@@ -9,6 +10,30 @@ namespace vorta {
 namespace {
 
 constexpr auto none = std::string::npos;
+
+// Appends to a string up to a length; one character more throws.
+class bounded_appender {
+public:
+    using iterator_category = std::output_iterator_tag;
+    using value_type = void;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = void;
+
+    bounded_appender(std::string& out, std::size_t limit) : out_(&out), limit_(limit) {}
+    bounded_appender& operator*() { return *this; }
+    bounded_appender& operator++() { return *this; }
+    bounded_appender operator++(int) { return *this; }
+    bounded_appender& operator=(char c) {
+        if (out_->size() >= limit_) throw std::length_error("replacement result too long");
+        out_->push_back(c);
+        return *this;
+    }
+
+private:
+    std::string* out_;
+    std::size_t limit_;
+};
 
 // The index of the "]" that closes the class opening at `at`; none for a
 // class this reading does not know (nested brackets such as "[:alpha:]").
@@ -147,11 +172,17 @@ bool pattern::found_in(const std::string& subject) const {
 std::string pattern::replace(const std::string& subject, const std::string& format,
                              boost::match_flag_type flags) const {
     if (!may_match(subject)) return subject;
+    std::string result;
+    result.reserve(subject.size() + 64);
     try {
-        return boost::regex_replace(subject, regex_, format, flags);
+        boost::regex_replace(bounded_appender(result, max_result), subject.begin(), subject.end(), regex_, format,
+                             flags);
     } catch (const std::runtime_error&) {
         return subject;
+    } catch (const std::length_error&) {
+        return subject;
     }
+    return result;
 }
 
 }  // namespace vorta

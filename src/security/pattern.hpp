@@ -26,7 +26,11 @@ public:
     // Whether the expression matches anywhere in `subject`.
     bool found_in(const std::string& subject) const;
     // `subject` with every non-overlapping match replaced by `format`;
-    // `subject` unchanged when the library gives up.
+    // `subject` unchanged when the library gives up, or when the result would
+    // be longer than `max_result`: a pattern that matches the empty string
+    // or a chain of replacements that each multiply a text could otherwise
+    // make a line of chat grow without bound.
+    static constexpr std::size_t max_result = 1 << 16;
     std::string replace(const std::string& subject, const std::string& format,
                         boost::match_flag_type flags = boost::format_default) const;
     // Calls `each` with every non-overlapping match in `subject`, in order,

@@ -92,6 +92,22 @@ TEST_F(replacement_test, a_match_too_complex_for_the_library_leaves_the_text) {
     EXPECT_EQ(text, std::string(2000, 'a') + "C");
 }
 
+TEST_F(replacement_test, a_result_beyond_the_bound_leaves_the_text) {
+    // Each pair puts its format between every two characters.
+    vorta::replacement table;
+    ASSERT_EQ(load(table, "x? = abc\nx? = abc\nx? = abc\nx? = abc\nx? = abc\nx? = abc\nx? = abc\nx? = abc\n"), "");
+    std::string text = "hello";
+    table.replace(text);
+    std::string expected = "hello";
+    for (int pair = 0; pair < 8; ++pair) {
+        const std::string longer = boost::regex_replace(expected, boost::regex("x?"), "abc");
+        if (longer.size() > vorta::pattern::max_result) break;
+        expected = longer;
+    }
+    EXPECT_EQ(text, expected);
+    EXPECT_GT(text.size(), vorta::pattern::max_result / 8);
+}
+
 TEST_F(replacement_test, reload_replaces_the_table_or_keeps_it) {
     vorta::replacement table;
     ASSERT_EQ(load(table, "a = b\n"), "");
