@@ -53,6 +53,20 @@ std::string::size_type class_end(const std::string& e, std::string::size_type at
     return none;
 }
 
+// The index of the "}" that closes the bounds "{n}", "{n,}" or "{n,m}"
+// opening at `at`; none for anything else, which the library may read as
+// literal characters.
+std::string::size_type bounds_end(const std::string& e, std::string::size_type at) {
+    const auto digits = [&e](std::string::size_type i) {
+        while (i < e.size() && e[i] >= '0' && e[i] <= '9') ++i;
+        return i;
+    };
+    auto i = digits(at + 1);
+    if (i == at + 1) return none;
+    if (i < e.size() && e[i] == ',') i = digits(i + 1);
+    return i < e.size() && e[i] == '}' ? i : none;
+}
+
 // The index of the ")" that closes the group opening at `at`; none when it
 // cannot be told.
 std::string::size_type group_end(const std::string& e, std::string::size_type at) {
@@ -107,7 +121,7 @@ std::string required_literal(const std::string& e) {
                 break;
             case '{':
                 quantified();
-                if ((i = e.find('}', i)) == none) return std::string();
+                if ((i = bounds_end(e, i)) == none) return std::string();
                 break;
             case '(':
                 if ((i = group_end(e, i)) == none) return std::string();

@@ -37,6 +37,9 @@ TEST(pattern, the_clue_is_the_longest_required_literal_run) {
         {"[[:alpha:]]bc", ""},
         {"ab)", ""},
         {"a{", ""},
+        {"ab{1x|cd}", ""},          // no bounds: the "|" is an alternative
+        {"ab{,2}cd", ""},
+        {"ab{2,}cde{1,3}f", "cd"},
         {"\\", ""},
         {"!{3,}", ""},
         {".*", ""},
@@ -47,7 +50,7 @@ TEST(pattern, the_clue_is_the_longest_required_literal_run) {
 TEST(pattern, clues_never_change_what_matches) {
     const char* const expressions[] = {
         "gn8", "\\bgn8\\b", "(\\w+)@zuhause", "[Ss]chimpf", "ab*c", "abcd+e", "ab{2}cd", "x\\.y\\$z",
-        "a.bc^d$", "[]a]bc", "(a|b)cd(e)?f", "\\<wort\\>", "a|b", "(?i)ABC", "a(*ACCEPT)bc", "\\x41bc", "ab{0}c", "b+",
+        "a.bc^d$", "[]a]bc", "(a|b)cd(e)?f", "\\<wort\\>", "a|b", "(?i)ABC", "a(*ACCEPT)bc", "ab{1x|cd}", "\\x41bc", "ab{0}c", "b+",
     };
     const char* const subjects[] = {
         "", "gn8", "xgn8y", "gn 8", "a@zuhause", "@zuhause", "schimpf", "Schimpf", "chimpf", "ac", "abbbc",
