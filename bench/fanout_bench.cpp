@@ -81,6 +81,7 @@ struct options {
     double limit = 0;        // seconds per phase; 0: depends on N
     bool keep = false;
     bool verbose = false;  // phase boundaries on standard error, for a profiler
+    std::string look;      // asked for with ".newmode" right after each log-in; empty: the default
 };
 
 void usage(const char* program) {
@@ -92,6 +93,8 @@ void usage(const char* program) {
                  "  --rounds R     lines per sender (default 200)\n"
                  "  --window W     log-ins in progress at a time (default 1000)\n"
                  "  --limit S      give up on a phase after S seconds (default 30 + N/40)\n"
+                 "  --look L       every client switches to look L (plain, standard, photo)\n"
+                 "                 right after its log-in\n"
                  "  --keep         keep the daemon's temporary directory (its log)\n"
                  "  -v             print the daemon's pid and the start of each phase\n"
                  "                 (CLOCK_MONOTONIC seconds) on standard error\n"
@@ -127,6 +130,9 @@ bool parse_options(int argc, char** argv, options& opt) {
         } else if (arg == "--limit") {
             if (!next(1, 86400, value)) return false;
             opt.limit = static_cast<double>(value);
+        } else if (arg == "--look") {
+            if (i + 1 >= argc) return false;
+            opt.look = argv[++i];
         } else if (arg == "--keep") {
             opt.keep = true;
         } else if (arg == "-v") {
@@ -826,6 +832,7 @@ void bench::on_line(client& c, const char* text, std::size_t length) {
         --in_progress_;
         ++logged_in_;
         last_login_ns_ = now_ns();
+        if (!opt_.look.empty()) send(c, false, "TXT \".newmode " + opt_.look + "\"\n");
         return;
     }
     // "EXT", "NCK", "PWD" and anything out of order end this client.
@@ -1028,7 +1035,8 @@ int main(int argc, char** argv) {
     // it as a child and can collect its exit status.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
 
-    std::printf("fan-out: %d senders x %d lines into one room; look: Standard (the default)\n", senders, opt.rounds);
+    std::printf("fan-out: %d senders x %d lines into one room; look: %s\n", senders, opt.rounds,
+                opt.look.empty() ? "Standard (the default)" : opt.look.c_str());
     std::printf("machine: %s\n", machine().c_str());
     std::printf("targets: 5000 logged in within 5 s; >= 1.4 M deliveries/s at N=1000 (plain look); "
                 "p99 < 5 ms at N=100; <= 4 KiB/session\n");

@@ -61,6 +61,36 @@ public:
     // True when `votes` exceed a third of the room's weight.
     bool danger(const int& votes) const;
 
+    // What a switch answers for one wanted value: the refusals to the user
+    // and the announcement to the room.
+    struct switch_answers {
+        mode_standard::types no_right;
+        mode_standard::types already_set;
+        mode_standard::types done;
+    };
+    // Settings steered by the owner and the admins. Each answers `u` with a
+    // refusal, or announces the change to the room before it takes effect.
+    void set_subject(const std::string& text, user* u);
+    void set_lock(bool wanted, user* u);
+    void set_hide(bool wanted, user* u);
+    void set_moderate(bool wanted, user* u);
+    void set_light(bool wanted, user* u);
+    void set_censorship(bool wanted, user* u);
+    // The owner's settings. The password is told to the owner alone; rank and
+    // clan restrictions exclude each other.
+    void set_password(std::string new_password, user* u);
+    void set_rank(std::string label, user* u);
+    void set_clan(std::string new_clan, user* u);
+    void make_admin(const std::string& nickname, user* u);
+    void unmake_admin(const std::string& nickname, user* u);
+    // Releases the first held line with this id to the room.
+    void send_moderate(int held_id, user* u);
+    // `u` votes to throw a member out, or decides alone, as the room's form
+    // of government says.
+    void mark(const std::string& nickname, user* u);
+    // Throws a user out at once, by `u`'s rank or his rights in this room.
+    void kick(const std::string& nickname, user* u);
+
     // Appends one permanent room per data line of the room file to `out`.
     template <typename OutputIterator>
     static void load(const std::string& file, OutputIterator out);
@@ -87,6 +117,13 @@ private:
     // Parses one trimmed room file line into name and subject.
     static bool parse_line(const std::string& line, std::string& room_name, std::string& room_subject);
     bool is_admin(const user* u) const;
+    // The owner or an admin.
+    bool steers(const user* u) const;
+    // Sets `flag` to `wanted` for a user who steers the room; true when it changed.
+    bool flip(bool& flag, bool wanted, const switch_answers& answers, user* u);
+    // Announces `notice` to every member, the target included, then sends the
+    // target away.
+    void throw_out(user* target, const message& notice);
     // The "ADD"/"DEL" applet line for a nickname.
     static std::string member_line(const char* verb, const std::string& nickname);
 

@@ -379,9 +379,9 @@ void user::login() {
     if (skin_path != Config.get(configuration::css_startskinpath)) announce_skin(skin_path);
 }
 
-void user::announce_skin(const std::string& path) {
+void user::announce_skin(const std::string& path, mode_standard::types type) {
     if (sockets[1] != nullptr) {
-        send_html(message(mode_standard::intern_css, path));
+        send_html(message(type, path));
     } else {
         send_java("SKN \"" + c_escape(path) + "\"");
     }

@@ -156,8 +156,75 @@ private:
     // Says `text` (HTML-escaped) or runs the dot command it holds.
     void run_command(const std::string& text);
     void say(mode_standard::types type, std::string text);
+    // An empty word, or this user's own nickname ignoring case.
+    bool is_own_or_empty(const std::string& word) const;
+    // The other user a command names, in some room. Null after answering
+    // `syntax` for an empty word or the own nickname, or `no_user` with the
+    // word when nobody of that name is in a room.
+    user* named_user(const std::string& word, const message& syntax, mode_standard::types no_user);
+    // A room change by command: `syntax` answers an empty name, a refusal
+    // the current room's name; otherwise the user enters the room if it lets
+    // him in.
+    void go_to(std::string name, vorta::room::change why, mode_standard::types syntax);
+    // A command that hands the nickname of another user to a room operation.
+    void ask_room(const command_words& words, mode_standard::types syntax,
+                  void (vorta::room::*operation)(const std::string&, user*));
+    // The checks of both bans, in their order; `target_level` is null when
+    // nobody of that name was found. True when the ban may go ahead.
+    bool may_ban(const std::string& name, const int* target_level, mode_standard::types syntax,
+                 mode_standard::types no_user);
+    // The number in `word`, `fallback` when below 1, at most `cap`.
+    static int duration(const std::string& word, int fallback, int cap);
+
+    // The dot commands.
     void on_cmd_me(const command_words& words);
+    void on_cmd_lock(const command_words& words);
+    void on_cmd_open(const command_words& words);
+    void on_cmd_hide(const command_words& words);
+    void on_cmd_show(const command_words& words);
+    void on_cmd_moderate(const command_words& words);
+    void on_cmd_unmoderate(const command_words& words);
+    void on_cmd_lightoff(const command_words& words);
+    void on_cmd_lighton(const command_words& words);
+    void on_cmd_censoroff(const command_words& words);
+    void on_cmd_censoron(const command_words& words);
+    void on_cmd_password(const command_words& words);
+    void on_cmd_rank(const command_words& words);
+    void on_cmd_clan(const command_words& words);
+    void on_cmd_ok(const command_words& words);
+    void on_cmd_rooms(const command_words& words);
+    void on_cmd_room(const command_words& words);
+    void on_cmd_users(const command_words& words);
+    void on_cmd_user(const command_words& words);
+    void on_cmd_go(const command_words& words);
+    void on_cmd_goback(const command_words& words);
+    void on_cmd_newroom(const command_words& words);
+    void on_cmd_makeadmin(const command_words& words);
+    void on_cmd_unmakeadmin(const command_words& words);
+    void on_cmd_setsubject(const command_words& words);
+    void on_cmd_invite(const command_words& words);
+    void on_cmd_goinvited(const command_words& words);
+    void on_cmd_goalarm(const command_words& words);
+    void on_cmd_whisper(const command_words& words);
+    void on_cmd_block(const command_words& words);
+    void on_cmd_unblock(const command_words& words);
+    void on_cmd_mark(const command_words& words);
+    void on_cmd_unmark(const command_words& words);
+    void on_cmd_kick(const command_words& words);
+    void on_cmd_ban(const command_words& words);
+    void on_cmd_banex(const command_words& words);
+    void on_cmd_locknickname(const command_words& words);
+    void on_cmd_alarm(const command_words& words);
+    void on_cmd_morph(const command_words& words);
     void on_cmd_history(const command_words& words);
+    void on_cmd_newmode(const command_words& words);
+    void on_cmd_newskin(const command_words& words);
+    void on_cmd_help(const command_words& words);
+    void on_cmd_css(const command_words& words);
+    void on_cmd_kill(const command_words& words);
+    void on_cmd_version(const command_words& words);
+    void on_cmd_exit(const command_words& words);
+    void on_cmd_allmsg(const command_words& words);
 
     // Text filters of the writer; they clear nothing until the filter rules
     // are in place.
@@ -168,8 +235,9 @@ private:
     void read_lines(tcp_socket* connection, int count);
     // `value` cut to the length the configuration allows for it.
     static std::string cut(std::string value, configuration::keys limit);
-    // Hands a new style sheet to the browser stream, or to the applet without one.
-    void announce_skin(const std::string& path);
+    // Hands a new style sheet to the browser stream as a message of `type`,
+    // or to the applet without one.
+    void announce_skin(const std::string& path, mode_standard::types type = mode_standard::intern_css);
     // Takes on the identity of the registered nickname in `morph_target`.
     void morph(const profile& target);
     // The log-in chain from the address check on.

@@ -157,15 +157,16 @@ void user::switch_room(vorta::room* target, vorta::room::change why) {
 void user::on_proto_morph_password(std::string rest) {
     quit = true;
     if (room == nullptr) return;
+    // The wanted nickname is kept as typed: fragments get it escaped.
     if (Manager.get_user(morph_target) != nullptr) {
-        send_html(message(mode_standard::action_morph_failed_online, morph_target));
+        send_html(message(mode_standard::action_morph_failed_online, html_escape(morph_target)));
     } else if (Database.locked_nickname(morph_target)) {
         // A locked nickname is refused without a word.
     } else {
         profile target(morph_target);
         const std::string stored = Database.load_profile(target);
         if (stored.empty() || stored != param(rest, 0)) {
-            send_html(message(mode_standard::action_morph_failed_password, morph_target));
+            send_html(message(mode_standard::action_morph_failed_password, html_escape(morph_target)));
         } else {
             morph(target);
         }
@@ -185,7 +186,7 @@ void user::morph(const profile& target) {
     }
     if (rank->gets_alarm) Manager.remove_alarm_receiver(this);
     room->before_morph(this);
-    room->send_html(message(mode_standard::action_morph, this, morph_target), nullptr);
+    room->send_html(message(mode_standard::action_morph, this, html_escape(morph_target)), nullptr);
     std::swap(nickname, morph_target);
     load_profile(target);
     if (rank->gets_alarm) Manager.add_alarm_receiver(this);

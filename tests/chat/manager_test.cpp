@@ -126,10 +126,4 @@ TEST(manager_modes, looks_are_found_by_name_ignoring_case) {
     EXPECT_EQ(chat.get_mode("icon"), nullptr);
 }
 
-TEST(manager_store, answers_come_from_the_empty_store) {
-    manager chat;
-    EXPECT_FALSE(chat.clan_exist("any"));
-    EXPECT_TRUE(chat.get_skins().empty());
-}
-
 }  // namespace

@@ -63,7 +63,9 @@ void chat_world() {
     files().write("ranks.conf",
                   "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n"
                   "guard Wache 4 4 0 0 0 10 0 0 0 0 1\n"
-                  "mod Moderator 4 4 0 0 0 50 0 15 0 0 1\n");
+                  "mod Moderator 4 4 0 0 0 50 0 15 0 0 1\n"
+                  "warden Aufseher 4 4 0 0 0 20 0 30 0 2 0\n"
+                  "boss Chef 8 8 1 1 1 60 1 60 1 24 1\n");
     files().write("rooms.conf", "Lobby Eingangshalle\nGarten\n");
     configure("");
     Manager.load_permissions(Config.get(vorta::configuration::file_permissions));

@@ -1,10 +1,11 @@
 #pragma once
 // The program-wide chat objects set up for unit tests without a network: a
 // configuration, the ranks ("visitor" and "guard" at level 10, "mod" at 50;
-// guard and mod see addresses, mod may ban) and the rooms ("Lobby" with the
-// subject "Eingangshalle", "Garten") are loaded once per test binary, and
-// sessions sit on socket pairs whose other end the test holds. The event loop
-// runs in short bounded slices.
+// guard and mod see addresses, mod may ban; "warden" at 20 may ban and lock
+// nicknames; "boss" at 60 is immune and has every right) and the rooms
+// ("Lobby" with the subject "Eingangshalle", "Garten") are loaded once per
+// test binary, and sessions sit on socket pairs whose other end the test
+// holds. The event loop runs in short bounded slices.
 #include <chrono>
 #include <string>
 #include <vector>
