@@ -1,5 +1,6 @@
 #include "chat/web_pending.hpp"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "chat/manager.hpp"
@@ -20,8 +21,11 @@ constexpr const char* socket_path = "ws";
 
 }  // namespace
 
+// A zero byte in a request is refused like any other malformed byte, not cut off.
 web_pending::web_pending(const int& fd, const std::string& peer_address)
-    : socket(std::make_shared<tcp_socket>(&Scheduler, this, fd, max_ticks)), address(peer_address) {}
+    : socket(std::make_shared<tcp_socket>(&Scheduler, this, fd, max_ticks)), address(peer_address) {
+    socket->keep_zero_bytes();
+}
 
 void web_pending::on_read(communicator* /*connection*/, int pending) {
     try {
@@ -170,6 +174,9 @@ void web_pending::on_write_close(communicator* /*connection*/) { end(); }
 void web_pending::end() {
     if (state == phase::done) return;
     state = phase::done;
+    // The socket closes only when the manager drops this object, at the end
+    // of a later pass: the peer learns now that the answer is complete.
+    if (socket->pending_output() == 0) ::shutdown(socket->get_descriptor(), SHUT_WR);
     Manager.remove(this);
 }
 

@@ -45,6 +45,7 @@ bool http_request::set_request_line(std::string_view line) {
 bool http_request::add_header(std::string_view line) {
     const auto colon = line.find(':');
     if (colon == std::string_view::npos || !is_token(line.substr(0, colon))) return false;
+    if (line.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos) return false;
     headers_.emplace_back(line.substr(0, colon), trimmed(line.substr(colon + 1)));
     return true;
 }

@@ -83,8 +83,9 @@ void tcp_socket::read() {
         receive_framed(std::string_view(buffer, static_cast<std::size_t>(count)));
         return;
     }
-    // A zero byte ends what this read contributes.
-    input_.append(buffer, strnlen(buffer, static_cast<std::size_t>(count)));
+    // A zero byte ends what this read contributes, unless it is kept.
+    const auto size = static_cast<std::size_t>(count);
+    input_.append(buffer, keep_zero_bytes_ ? size : strnlen(buffer, size));
     observer_->on_read(this, clamped(input_.size()));
 }
 

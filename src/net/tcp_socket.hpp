@@ -56,6 +56,9 @@ public:
     // complete.
     std::string getline(int* remaining);
 
+    // From now on a zero byte is input like any other; by default it ends
+    // what the read that brought it contributes.
+    void keep_zero_bytes() { keep_zero_bytes_ = true; }
     // Bytes of input not yet taken by getline.
     std::size_t pending_input() const { return input_.size(); }
     // Bytes accepted by writen and not yet written.
@@ -85,6 +88,7 @@ private:
     // When the peer last took output, or output began to wait.
     std::chrono::steady_clock::time_point progress_;
     std::string input_;
+    bool keep_zero_bytes_ = false;
     // Shared only so that an event can tell whether the observer destroyed
     // the socket meanwhile.
     std::shared_ptr<transport> transport_;

@@ -47,6 +47,8 @@ TEST(http_request, headers_are_found_ignoring_case_and_the_first_one_counts) {
     EXPECT_FALSE(request.add_header("Space : before colon"));
     EXPECT_FALSE(request.add_header(" folded: continuation"));
     EXPECT_FALSE(request.add_header(": no name"));
+    EXPECT_FALSE(request.add_header(std::string("X-Zero: a\0b", 11)));
+    EXPECT_FALSE(request.add_header("X-Return: a\rb"));
     EXPECT_EQ(request.header("HOST"), "chat.test:1614");
     EXPECT_EQ(request.header("Origin"), "http://chat.test:1614");
     EXPECT_TRUE(request.has_header("x-empty"));
