@@ -106,7 +106,9 @@ void tcp_socket::receive_framed(std::string_view bytes) {
     const std::size_t before = input_.size();
     std::string wire;
     const bool open = transport_->decode(bytes, input_, wire);
-    queue(wire, true);
+    // Outside a pass a reply waits for readiness, so that no event comes
+    // before the ones below.
+    queue(wire, scheduler_->in_pass());
     if (input_.size() > before) {
         std::weak_ptr<transport> alive = transport_;
         observer_->on_read(this, clamped(input_.size()));
