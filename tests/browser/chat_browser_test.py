@@ -98,7 +98,12 @@ class Daemon:
         self.config = os.path.join(scratch, "vcd.conf")
         with open(self.config, "w", encoding="latin-1") as f:
             f.write(text)
-        started = subprocess.run([binary, self.config], cwd=scratch, timeout=10,
+        # A sanitizer report of the daemon must not vanish with its closed streams.
+        self.scratch = scratch
+        env = dict(os.environ)
+        for name, prefix in (("ASAN_OPTIONS", "asan"), ("UBSAN_OPTIONS", "ubsan")):
+            env[name] = ":".join(filter(None, [env.get(name), "log_path=" + os.path.join(scratch, prefix)]))
+        started = subprocess.run([binary, self.config], cwd=scratch, timeout=10, env=env,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         check(started.returncode == 0, "vcd did not start: %s" % started.stdout)
         match = wait_for("the daemon's start in its log",
@@ -120,6 +125,14 @@ class Daemon:
         except ProcessLookupError:
             return
         wait_for("the daemon's smooth shutdown", lambda: "smooth shutdown" in self.log_text(), 10)
+
+    def sanitizer_reports(self):
+        reports = []
+        for name in sorted(os.listdir(self.scratch)):
+            if name.startswith(("asan", "ubsan")):
+                with open(os.path.join(self.scratch, name), encoding="latin-1") as f:
+                    reports.append(f.read())
+        return reports
 
 
 class LineVisitor:
@@ -354,9 +367,16 @@ def main():
         if carl:
             carl.close()
         if daemon:
+            try:
+                daemon.stop()
+            except Failure as error:
+                print("FAIL: %s" % error)
+                failed = True
+            for report in daemon.sanitizer_reports():
+                print("FAIL: sanitizer report of the daemon:\n" + report)
+                failed = True
             if failed:
                 print("--- daemon log ---\n" + daemon.log_text())
-            daemon.stop()
         shutil.rmtree(scratch, ignore_errors=True)
     print("PASS" if not failed else "FAIL")
     return 1 if failed else 0

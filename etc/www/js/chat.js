@@ -389,8 +389,13 @@
             socket.onmessage = function (event) {
                 if (typeof event.data === 'string') receive(event.data);
             };
+            var opened = false;
+            socket.addEventListener('open', function () { opened = true; });
             socket.onclose = function () {
-                end('Die Verbindung zum Chat-Server ist unterbrochen.');
+                // A refused handshake (another origin than the chat's own
+                // address, for one) closes before the socket ever opened.
+                end(opened ? 'Die Verbindung zum Chat-Server ist unterbrochen.'
+                    : 'Der Chat-Server nimmt keine Verbindung an. Ist die Seite unter der Adresse des Chats aufgerufen?');
             };
         }
 
