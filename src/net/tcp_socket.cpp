@@ -96,7 +96,7 @@ bool tcp_socket::set_transport(std::unique_ptr<transport> framing) {
     bytes.swap(input_);
     std::string wire;
     const bool open = transport_->decode(bytes, input_, wire);
-    queue(wire, true);
+    queue(wire, scheduler_->in_pass());
     return open;
 }
 
