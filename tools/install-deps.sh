@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
-packages=(g++ make cmake libboost-regex-dev libgtest-dev util-linux)
+# libwslay-dev and nettle-dev: the WebSocket frame codec and SHA-1 with base64
+# for its handshake; chromium, chromium-driver and python3-selenium: the test
+# that drives the web client in a real browser.
+packages=(g++ make cmake pkgconf libboost-regex-dev libgtest-dev util-linux libwslay-dev nettle-dev
+          chromium chromium-driver python3-selenium)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

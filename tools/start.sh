@@ -27,7 +27,10 @@ if grep -q "error:" "$log"; then
   exit 1
 fi
 pid=$(sed -n 's/.*daemon started (pid: \([0-9]*\)).*/\1/p' "$log" | tail -n 1)
-echo "vcd (pid $pid) listens on port 1612 (applet) and port 1613 (browser), on every local address"
+echo "vcd (pid $pid) listens on port 1612 (line protocol), 1613 (chat streams) and 1614 (web client), on every local address"
 echo "configuration: $top/run/vcd.conf"
 echo "log: $log"
 echo "reload: kill -HUP $pid    stop: kill $pid"
+webpath=$(sed -n 's/^all\.webpath *= *//p' run/vcd.conf | head -n 1)
+www=$(sed -n 's/^all\.www *= *//p' run/vcd.conf | head -n 1)
+echo "chat: open http://$www$webpath in a browser"

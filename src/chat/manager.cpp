@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <iterator>
 
 #include "chat/database.hpp"
 #include "chat/html_pending.hpp"
 #include "chat/user.hpp"
+#include "chat/web_pending.hpp"
 #include "config/configuration.hpp"
 #include "net/scheduler.hpp"
 #include "net/tcp_server.hpp"
@@ -46,11 +48,13 @@ manager::manager() : standard_mode("Plain") {}
 // leaves, which would cost a line to every member for every departure.
 manager::~manager() {
     pendings.clear();
+    webs.clear();
     for (const auto& r : rooms) r->forget_members();
     for (const auto& u : users) u->retire();
     users.clear();
     retired_users.clear();
     retired_pendings.clear();
+    retired_webs.clear();
     rooms.clear();
     retired_rooms.clear();
     servers.clear();
@@ -61,8 +65,9 @@ void manager::start() {
     load_rooms(Config.get(configuration::file_rooms));
     Scheduler.add_pass_end([this] { end_of_pass(); });
     const std::string host = Config.get(configuration::all_host);
-    servers.push_back(std::make_shared<tcp_server>(&Scheduler, this, host, "1612"));
-    servers.push_back(std::make_shared<tcp_server>(&Scheduler, this, host, "1613"));
+    servers.push_back(std::make_shared<tcp_server>(&Scheduler, this, host, applet_port));
+    servers.push_back(std::make_shared<tcp_server>(&Scheduler, this, host, stream_port));
+    servers.push_back(std::make_shared<tcp_server>(&Scheduler, this, host, web_port));
 }
 
 void manager::load_permissions(const std::string& file) {
@@ -99,6 +104,8 @@ void manager::on_accept(communicator* server, int fd, std::string address) {
             add_user(fd, address);
         } else if (servers.size() > 1 && server == servers[1].get()) {
             add_pending(fd, address);
+        } else if (servers.size() > 2 && server == servers[2].get()) {
+            add_web(fd, address);
         } else {
             ::close(fd);
         }
@@ -115,6 +122,18 @@ user* manager::add_user(int fd, const std::string& address) {
 
 void manager::add_pending(int fd, const std::string& address) {
     pendings.push_back(std::make_shared<html_pending>(fd, address));
+}
+
+void manager::add_web(int fd, const std::string& address) {
+    webs.push_back(std::make_shared<web_pending>(fd, address));
+}
+
+user* manager::add_ws_user(std::shared_ptr<tcp_socket> connection, const std::string& address) {
+    users.push_back(std::make_shared<user>(connection, address));
+    user* u = users.back().get();
+    if (const std::size_t buffered = connection->pending_input(); buffered > 0)
+        u->on_read(connection.get(), static_cast<int>(std::min<std::size_t>(buffered, INT_MAX)));
+    return u;
 }
 
 void manager::on_accept_failed(communicator* /*server*/, std::string error) {
@@ -142,6 +161,8 @@ void manager::remove(user* u) {
 
 void manager::remove(html_pending* pending) { bury(pendings, pending, retired_pendings); }
 
+void manager::remove(web_pending* pending) { bury(webs, pending, retired_webs); }
+
 void manager::remove(room* r) { bury(rooms, r, retired_rooms); }
 
 void manager::remove_stalled(user* u) {
@@ -158,6 +179,7 @@ void manager::end_of_pass() {
     }
     retired_users.clear();
     retired_pendings.clear();
+    retired_webs.clear();
     retired_rooms.clear();
 }
 

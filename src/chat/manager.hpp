@@ -1,6 +1,7 @@
 #pragma once
 // The chat server's central registry: it owns the listening servers, every
-// session, every browser connection still sending its request, the rooms, the
+// session, every browser connection still sending its request, every
+// connection of the web port until it is answered, the rooms, the
 // rank table, the three looks and the memory of users who logged out, and
 // routes every accepted connection by the port it came in on. One instance
 // exists, the program-wide `Manager`.
@@ -25,6 +26,7 @@ class tcp_server;
 class tcp_socket;
 class user;
 class html_pending;
+class web_pending;
 
 // True for a shared pointer that holds the given plain pointer.
 template <typename T>
@@ -41,8 +43,13 @@ public:
     manager(const manager&) = delete;
     manager& operator=(const manager&) = delete;
 
-    // Loads the rank table and the room file, then opens the applet and
-    // browser ports. Throws c_error when a file is missing or malformed or a
+    // The ports of the line protocol, the browser streams and the web client.
+    static constexpr const char* applet_port = "1612";
+    static constexpr const char* stream_port = "1613";
+    static constexpr const char* web_port = "1614";
+
+    // Loads the rank table and the room file, then opens the applet, stream
+    // and web ports. Throws c_error when a file is missing or malformed or a
     // port cannot be opened.
     void start();
     // Appends the ranks of `file`; with none at all the table holds the single
@@ -54,10 +61,17 @@ public:
     void shutdown();
 
     void on_accept(communicator* server, int fd, std::string address) override;
-    // Make a session (applet port) or a pending browser connection (stream
-    // port) on an accepted descriptor, which they then own.
+    // Make a session (applet port), a pending browser connection (stream
+    // port) or a pending web request (web port) on an accepted descriptor,
+    // which they then own.
     user* add_user(int fd, const std::string& address);
     void add_pending(int fd, const std::string& address);
+    void add_web(int fd, const std::string& address);
+    // Makes a session on a connection that already speaks the line protocol
+    // through its transport (a WebSocket after its handshake); `address` is
+    // the peer's, as for the applet port. Lines the connection buffered are
+    // read at once.
+    user* add_ws_user(std::shared_ptr<tcp_socket> connection, const std::string& address);
     void on_accept_failed(communicator* server, std::string error) override;
 
     // Binds a browser stream to the session with this address and random id,
@@ -70,6 +84,7 @@ public:
     // own callback can finish that callback.
     void remove(user* u);
     void remove(html_pending* pending);
+    void remove(web_pending* pending);
     void remove(vorta::room* r);
     // Ends a session whose connection stalled at the end of the current pass,
     // as a time-out would, not in the middle of a broadcast.
@@ -115,6 +130,7 @@ public:
     std::vector<user*> get_blocked_users(const std::list<long>& ids) const;
     std::vector<user*> get_users() const;
     std::size_t count_pendings() const { return pendings.size(); }
+    std::size_t count_webs() const { return webs.size(); }
 
 private:
     // The looks come first so that they outlive the sessions and rooms, whose
@@ -126,6 +142,7 @@ private:
     std::list<std::shared_ptr<vorta::room>> rooms;
     std::list<std::shared_ptr<user>> users;
     std::list<std::shared_ptr<html_pending>> pendings;
+    std::list<std::shared_ptr<web_pending>> webs;
     std::vector<permission> permissions;
     std::list<user*> alarm_receivers;
     std::deque<user_ex> logged_out;
@@ -133,6 +150,7 @@ private:
     // Removed objects that may still be inside one of their callbacks.
     std::vector<std::shared_ptr<user>> retired_users;
     std::vector<std::shared_ptr<html_pending>> retired_pendings;
+    std::vector<std::shared_ptr<web_pending>> retired_webs;
     std::vector<std::shared_ptr<vorta::room>> retired_rooms;
     std::vector<user*> stalled;
 };

@@ -55,7 +55,18 @@ constexpr int max_line = 1024;
 
 }  // namespace
 
-user::user(const int& fd, const std::string& peer_address)
+user::user(const int& fd, const std::string& peer_address) : user(peer_address) {
+    sockets[0] = std::make_shared<tcp_socket>(&Scheduler, this, fd, heartbeat_ticks);
+}
+
+user::user(std::shared_ptr<tcp_socket> connection, const std::string& peer_address) : user(peer_address) {
+    connection->set_observer(this);
+    connection->set_maxtimer(heartbeat_ticks);
+    connection->reset_timer();
+    sockets[0] = std::move(connection);
+}
+
+user::user(const std::string& peer_address)
     : id(next_guest_id()),
       login_time(now_seconds()),
       challenge(random(1, 16382)),
@@ -65,9 +76,7 @@ user::user(const int& fd, const std::string& peer_address)
       colour(Config.get(configuration::nick_color)),
       mode(Manager.get_mode(start_mode)),
       skin(Config.get(configuration::css_startskin)),
-      skin_path(Config.get(configuration::css_startskinpath)) {
-    sockets[0] = std::make_shared<tcp_socket>(&Scheduler, this, fd, heartbeat_ticks);
-}
+      skin_path(Config.get(configuration::css_startskinpath)) {}
 
 user::~user() { retire(); }
 

@@ -42,6 +42,9 @@ public:
     static constexpr std::chrono::milliseconds stall_grace{2000};
 
     user(const int& fd, const std::string& peer_address);
+    // A session on a connection that is open already (a WebSocket whose
+    // transport turns its frames into lines); the session observes it from now on.
+    user(std::shared_ptr<tcp_socket> connection, const std::string& peer_address);
     user(const user&) = delete;
     user& operator=(const user&) = delete;
     // Leaves the room and logs out (see retire).
@@ -119,6 +122,9 @@ public:
     void set_status(std::string s) { status = std::move(s); }
 
 private:
+    // Everything but the applet connection.
+    explicit user(const std::string& peer_address);
+
     using proto_handler = void (user::*)(std::string);
     struct proto_entry {
         const char* verb;

@@ -31,6 +31,7 @@ const char* const key_texts[] = {
     "banner.default", "banner.width", "banner.height", "banner.html",
     "css.basic", "css.startskin", "css.startskinpath",
     "db.connection", "db.cache", "db.clean",
+    "file.www",
 };
 static_assert(std::size(key_texts) == configuration::key_count);
 
@@ -143,7 +144,7 @@ void configuration::validate() {
         v[file_welcome] = read_without_line_breaks(v[file_welcome]);
     }
 
-    for (keys key : {file_permissions, file_rooms, file_security, file_replace, file_log})
+    for (keys key : {file_permissions, file_rooms, file_security, file_replace, file_log, file_www})
         make_local(v[key], v[all_path]);
 
     fallback_unless(nick_min, is_number, "1");

@@ -11,6 +11,7 @@
 #include "net/c_error.hpp"
 #include "net/observer.hpp"
 #include "net/scheduler.hpp"
+#include "net/transport.hpp"
 
 namespace vorta {
 
@@ -24,6 +25,8 @@ void release_if_large(std::string& buffer) {
     if (buffer.empty() && buffer.capacity() > kept_capacity) std::string().swap(buffer);
 }
 
+int clamped(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
+
 }  // namespace
 
 tcp_socket::tcp_socket(scheduler* owner, observer* watcher, const int& descriptor, const int& maxtimer)
@@ -33,6 +36,11 @@ tcp_socket::tcp_socket(scheduler* owner, observer* watcher, const int& descripto
 }
 
 tcp_socket::~tcp_socket() {
+    if (transport_) {
+        std::string wire;
+        transport_->close(wire);
+        output_.append(wire);
+    }
     // Output written just before the connection is dropped (a redirect, a
     // farewell) still has a chance to leave; what the peer does not take is lost.
     if (pending_output() > 0) {
@@ -71,10 +79,44 @@ void tcp_socket::read() {
         observer_->on_read_close(this);
         return;
     }
-    // A zero byte ends what this read contributes.
-    input_.append(buffer, strnlen(buffer, static_cast<std::size_t>(count)));
-    int pending = input_.size() > INT_MAX ? INT_MAX : static_cast<int>(input_.size());
-    observer_->on_read(this, pending);
+    if (transport_) {
+        receive_framed(std::string_view(buffer, static_cast<std::size_t>(count)));
+        return;
+    }
+    // A zero byte ends what this read contributes, unless it is kept.
+    const auto size = static_cast<std::size_t>(count);
+    input_.append(buffer, keep_zero_bytes_ ? size : strnlen(buffer, size));
+    observer_->on_read(this, clamped(input_.size()));
+}
+
+bool tcp_socket::set_transport(std::unique_ptr<transport> framing) {
+    transport_ = std::move(framing);
+    if (input_.empty()) return true;
+    std::string bytes;
+    bytes.swap(input_);
+    std::string wire;
+    const bool open = transport_->decode(bytes, input_, wire);
+    queue(wire, scheduler_->in_pass());
+    return open;
+}
+
+// Lines that came before the end of the connection are read first; the end is
+// reported only when the observer kept the socket alive through them.
+void tcp_socket::receive_framed(std::string_view bytes) {
+    const std::size_t before = input_.size();
+    std::string wire;
+    const bool open = transport_->decode(bytes, input_, wire);
+    // Outside a pass a reply waits for readiness, so that no event comes
+    // before the ones below.
+    queue(wire, scheduler_->in_pass());
+    if (input_.size() > before) {
+        std::weak_ptr<transport> alive = transport_;
+        observer_->on_read(this, clamped(input_.size()));
+        if (open || alive.expired()) return;
+    } else if (open) {
+        return;
+    }
+    observer_->on_read_close(this);
 }
 
 std::string tcp_socket::getline(int* remaining) {
@@ -87,17 +129,34 @@ std::string tcp_socket::getline(int* remaining) {
     return line;
 }
 
-void tcp_socket::writen(std::string_view text) {
+void tcp_socket::writen(std::string_view text) { put(text, true); }
+
+void tcp_socket::write_when_ready(std::string_view text) { put(text, false); }
+
+void tcp_socket::put(std::string_view text, bool at_once) {
+    if (!transport_) {
+        queue(text, at_once);
+        return;
+    }
+    std::string wire;
+    transport_->encode(text, wire);
+    queue(wire, at_once);
+}
+
+void tcp_socket::queue(std::string_view bytes, bool at_once) {
+    if (bytes.empty()) return;
     // Something pending means a write is due already: at the end of the pass,
     // or when the peer is ready again.
     if (pending_output() > 0) {
-        output_.append(text);
+        output_.append(bytes);
         return;
     }
-    output_.assign(text);
+    output_.assign(bytes);
     sent_ = 0;
     progress_ = std::chrono::steady_clock::now();
-    if (scheduler_->in_pass()) {
+    if (!at_once) {
+        scheduler_->set_write(descriptor_);
+    } else if (scheduler_->in_pass()) {
         scheduler_->flush_later(descriptor_);
     } else {
         send_output();

@@ -10,13 +10,19 @@
 // observer may destroy the socket from inside any event. Neither buffer is
 // bounded here: observers bound them with `pending_output` and the size that
 // `on_read` reports.
+//
+// A transport, once set, frames both directions: the observer still reads
+// and writes lines, and never sees the bytes on the wire.
 #include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "net/socket.hpp"
 
 namespace vorta {
+
+class transport;
 
 class tcp_socket : public socket {
 public:
@@ -37,11 +43,24 @@ public:
     // Queues `text` behind what is pending; during a pass the write comes at
     // the end of the pass, outside one it is made at once.
     void writen(std::string_view text);
+    // Queues `text` as writen does, but writes only when the descriptor next
+    // reports ready: a producer that refills on `on_flush` lets the loop serve
+    // the other connections between two of its chunks.
+    void write_when_ready(std::string_view text);
+    // From now on `framing` turns the bytes on the wire into lines and back;
+    // input already buffered is taken as framed. False when that input ends
+    // the connection.
+    bool set_transport(std::unique_ptr<transport> framing);
     // Takes the first complete line, line feed included, out of the input
     // buffer and subtracts its length from *remaining; empty when no line is
     // complete.
     std::string getline(int* remaining);
 
+    // From now on a zero byte is input like any other; by default it ends
+    // what the read that brought it contributes.
+    void keep_zero_bytes() { keep_zero_bytes_ = true; }
+    // Bytes of input not yet taken by getline.
+    std::size_t pending_input() const { return input_.size(); }
     // Bytes accepted by writen and not yet written.
     std::size_t pending_output() const { return output_.size() - sent_; }
     // True when more than `limit` bytes wait and the peer has taken nothing
@@ -52,6 +71,13 @@ public:
     std::size_t buffer_capacity() const { return output_.capacity() + input_.capacity(); }
 
 private:
+    // Frames `text` when there is a transport, then queues it.
+    void put(std::string_view text, bool at_once);
+    // Appends bytes for the wire; `at_once` writes at once or at the end of the
+    // pass, otherwise the write waits for the descriptor's readiness.
+    void queue(std::string_view bytes, bool now);
+    // Hands bytes from the peer to the transport and reports what they gave.
+    void receive_framed(std::string_view bytes);
     void send_output();
     void clear_output();
 
@@ -62,6 +88,10 @@ private:
     // When the peer last took output, or output began to wait.
     std::chrono::steady_clock::time_point progress_;
     std::string input_;
+    bool keep_zero_bytes_ = false;
+    // Shared only so that an event can tell whether the observer destroyed
+    // the socket meanwhile.
+    std::shared_ptr<transport> transport_;
 };
 
 }  // namespace vorta

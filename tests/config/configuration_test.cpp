@@ -148,12 +148,12 @@ TEST_F(configuration_test, every_key_text_maps_to_its_number) {
             texts.push_back(std::string(family) + suffix);
     for (const char* text : {"banner.default", "banner.width", "banner.height", "banner.html",
                              "css.basic", "css.startskin", "css.startskinpath",
-                             "db.connection", "db.cache", "db.clean"})
+                             "db.connection", "db.cache", "db.clean", "file.www"})
         texts.push_back(text);
     ASSERT_EQ(texts.size(), static_cast<size_t>(cfg::key_count));
 
-    const std::vector<cfg::keys> local = {cfg::file_permissions, cfg::file_rooms,
-                                          cfg::file_security, cfg::file_replace, cfg::file_log};
+    const std::vector<cfg::keys> local = {cfg::file_permissions, cfg::file_rooms, cfg::file_security,
+                                          cfg::file_replace, cfg::file_log, cfg::file_www};
     const std::vector<cfg::keys> web = {
         cfg::file_js, cfg::file_help, cfg::file_kill, cfg::photo_default, cfg::info_out,
         cfg::info_over, cfg::info_clicked, cfg::mark_out, cfg::mark_over, cfg::mark_clicked,
@@ -202,6 +202,7 @@ TEST_F(configuration_test, missing_keys_take_fallbacks) {
     EXPECT_EQ(config.get(cfg::room_valid).size(), 67u);
     EXPECT_EQ(config.get(cfg::nick_max), "");  // the empty value is a number
     EXPECT_EQ(config.get(cfg::file_log), "");
+    EXPECT_EQ(config.get(cfg::file_www), "");  // serves no files
     EXPECT_EQ(config.get(cfg::file_js), "");
     EXPECT_EQ(config.get(cfg::nick_color), "");
 }
@@ -276,7 +277,7 @@ TEST_F(configuration_test, character_sets_and_colour) {
 TEST_F(configuration_test, directories_and_local_files) {
     cfg config = loaded(
         "all.webpath = chat\nall.path = etc\nfile.log = vcd.log\nfile.rooms = /abs/rooms\n"
-        "file.permissions = p\nfile.security = s\nfile.replace = r\n");
+        "file.permissions = p\nfile.security = s\nfile.replace = r\nfile.www = www\n");
     EXPECT_EQ(config.get(cfg::all_webpath), "/chat/");
     EXPECT_EQ(config.get(cfg::all_path), "/etc/");
     EXPECT_EQ(config.get(cfg::file_log), "/etc/vcd.log");
@@ -284,6 +285,7 @@ TEST_F(configuration_test, directories_and_local_files) {
     EXPECT_EQ(config.get(cfg::file_permissions), "/etc/p");
     EXPECT_EQ(config.get(cfg::file_security), "/etc/s");
     EXPECT_EQ(config.get(cfg::file_replace), "/etc/r");
+    EXPECT_EQ(config.get(cfg::file_www), "/etc/www");
 
     config = loaded("all.webpath = /w\nall.path = p/\n");
     EXPECT_EQ(config.get(cfg::all_webpath), "/w/");

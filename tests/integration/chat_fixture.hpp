@@ -143,7 +143,7 @@ protected:
         dir.write("security.conf", security_rules());
         dir.write("replace.conf", replacements());
         dir.write("welcome.html", welcome_file);
-        std::string config = dir.write("vcd.conf",
+        std::string config = dir.write("vcd.conf", settings() +
             "all.host = 127.0.0.1\n"
             "all.www = chat.test\n"
             "all.webpath = /chat/\n"
@@ -203,6 +203,9 @@ protected:
     }
 
     std::string log() const { return dir.file("vcd.log"); }
+
+    // Configuration lines that come before the common ones, and so win.
+    virtual std::string settings() const { return ""; }
 
     // The rank table; every visitor has the rank named "visitor".
     virtual std::string ranks() const { return "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n"; }

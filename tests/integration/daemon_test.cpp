@@ -208,8 +208,8 @@ TEST_F(daemon_test, sigterm_ends_the_daemon_smoothly) {
     EXPECT_EQ(test_support::exchange(1613, "GET /x/y/z/ HTTP/1.1\r\n\r\n").value_or("").substr(0, 17), "HTTP/1.1 302 OK\r\n");
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
-    // The two listening servers are all that is registered.
-    EXPECT_TRUE(std::regex_search(read_file(log()), std::regex(stamp + "smooth shutdown \\(fds: 2\\)\n$")));
+    // The three listening servers are all that is registered.
+    EXPECT_TRUE(std::regex_search(read_file(log()), std::regex(stamp + "smooth shutdown \\(fds: 3\\)\n$")));
 }
 
 TEST_F(daemon_test, the_daemon_keeps_no_descriptor_of_its_launcher) {
@@ -222,7 +222,7 @@ TEST_F(daemon_test, the_daemon_keeps_no_descriptor_of_its_launcher) {
     std::map<int, std::string> open = open_descriptors(daemon.pid());
     EXPECT_EQ(open.count(100), 0u);
     // The standard descriptors lead nowhere; the rest is the daemon's own: the
-    // event loop's wait set and wake-up counter, the two listeners and the
+    // event loop's wait set and wake-up counter, the three listeners and the
     // descriptor kept in reserve for the log.
     std::multiset<std::string> own;
     for (const auto& [fd, target] : open) {
@@ -233,7 +233,7 @@ TEST_F(daemon_test, the_daemon_keeps_no_descriptor_of_its_launcher) {
         }
     }
     EXPECT_EQ(own, (std::multiset<std::string>{"/dev/null", "anon_inode:[eventfd]", "anon_inode:[eventpoll]",
-                                               "socket", "socket"}));
+                                               "socket", "socket", "socket"}));
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
 }
@@ -278,7 +278,7 @@ TEST_F(daemon_test, sighup_reloads_or_keeps_the_previous_configuration) {
     EXPECT_EQ(test_support::exchange(1613, "GET / HTTP/1.1\r\n\r\n").value_or("").substr(0, 17), "HTTP/1.1 302 OK\r\n");
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
-    EXPECT_EQ(test_support::count_lines(dir.file("second.log"), "smooth shutdown (fds: 2)"), 1);
+    EXPECT_EQ(test_support::count_lines(dir.file("second.log"), "smooth shutdown (fds: 3)"), 1);
 }
 
 TEST_F(daemon_test, log_in_a_missing_directory_is_lost_silently) {
@@ -366,7 +366,7 @@ TEST_F(daemon_test, two_hundred_connections_leave_the_daemon_serving) {
     EXPECT_EQ(test_support::exchange(1612, "XYZ\n"), "");
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait_exit(), 0);
-    EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 2)"), 1);
+    EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 3)"), 1);
 }
 
 TEST_F(daemon_test, running_out_of_descriptors_neither_ends_nor_spins_the_daemon) {

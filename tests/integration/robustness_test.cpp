@@ -102,7 +102,7 @@ TEST_F(robustness_test, termination_tells_every_session_and_ends_smoothly) {
     ends_with_departures(berta->app, "anna");
     EXPECT_EQ(daemon->wait_exit(), 0);
     // The listeners and the five connections of the four sessions.
-    EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 7)"), 1) << test_support::read_file(log());
+    EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 8)"), 1) << test_support::read_file(log());
 }
 
 // One of several threads that open clients at a steady pace and let them do
@@ -293,7 +293,7 @@ TEST_F(robustness_test, clients_that_come_and_go_at_random_leave_nothing_behind)
     EXPECT_TRUE(probe.expect_closed());
 
     EXPECT_EQ(stop(), 0);
-    EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 2)"), 1) << test_support::read_file(log());
+    EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 3)"), 1) << test_support::read_file(log());
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 
 #include "net/observer.hpp"
 #include "net/scheduler.hpp"
+#include "net/ws_transport.hpp"
+#include "support/ws_frames.hpp"
 
 namespace {
 
@@ -281,6 +283,75 @@ TEST_F(tcp_socket_test, a_limit_of_zero_stops_ticks_and_raising_it_restarts_them
     quick.run();
     EXPECT_TRUE(ticking.events.empty());
     EXPECT_FALSE(untimed.good(0));
+}
+
+}  // namespace
+
+// ---- a framed connection ------------------------------------------------------
+
+namespace {
+
+using test_support::close_payload;
+using test_support::ws_frame;
+using test_support::ws_text;
+namespace opcode = test_support::opcode;
+
+// What the peer has received so far, without waiting.
+std::string read_now(int fd) {
+    std::string received;
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) received.append(buffer, count);
+    return received;
+}
+
+TEST_F(tcp_socket_test, a_framed_connection_reads_the_lines_before_its_close_then_reports_it) {
+    ASSERT_TRUE(socket->set_transport(std::make_unique<vorta::ws_transport>()));
+    send(ws_text("HTB") + ws_text("TXT \"tsch\xC3\xBC\x73\"") + ws_frame(opcode::close, close_payload(1000)));
+    socket->read();
+    EXPECT_EQ(watcher.lines, (std::vector<std::string>{"HTB\n", "TXT \"tsch\xFCs\"\n"}));
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 17", "read_close"}));
+    // The reply to the close waits for the peer's readiness.
+    EXPECT_EQ(read_now(peer), "");
+    watcher.stop_on_flush = true;
+    run_bounded(loop);
+    EXPECT_EQ(read_now(peer), ws_frame(opcode::close, close_payload(1000), test_support::unmasked()));
+}
+
+TEST_F(tcp_socket_test, an_observer_that_drops_a_framed_connection_while_reading_hears_no_more) {
+    ASSERT_TRUE(socket->set_transport(std::make_unique<vorta::ws_transport>()));
+    watcher.reply = [&] { socket.reset(); };
+    send(ws_text("HTB") + ws_frame(opcode::close, close_payload(1000)));
+    socket->read();
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 4"}));
+}
+
+TEST_F(tcp_socket_test, a_framed_connection_writes_lines_as_frames_and_closes_politely) {
+    ASSERT_TRUE(socket->set_transport(std::make_unique<vorta::ws_transport>()));
+    socket->writen("HTB");
+    socket->writen("\n");
+    socket.reset();
+    EXPECT_EQ(read_to_end(peer), std::string("\x81\x03HTB") + "\x88\x02\x03\xE8");
+}
+
+TEST_F(tcp_socket_test, input_buffered_before_the_framing_is_taken_as_framed) {
+    send("GET /chat/ws HTTP/1.1\r\n\r\n" + ws_text("HTB"));
+    socket->read();
+    ASSERT_EQ(watcher.lines, (std::vector<std::string>{"GET /chat/ws HTTP/1.1\r\n", "\r\n"}));
+    ASSERT_EQ(socket->pending_input(), 9u);  // the masked frame
+    ASSERT_TRUE(socket->set_transport(std::make_unique<vorta::ws_transport>()));
+    EXPECT_EQ(socket->pending_input(), 4u);
+    EXPECT_EQ(socket->getline(nullptr), "HTB\n");
+}
+
+TEST_F(tcp_socket_test, a_write_when_ready_waits_for_the_next_readiness) {
+    socket->write_when_ready("chunk");
+    EXPECT_EQ(read_now(peer), "");
+    EXPECT_TRUE(watcher.events.empty());
+    watcher.stop_on_flush = true;
+    run_bounded(loop);
+    EXPECT_EQ(read_now(peer), "chunk");
+    EXPECT_EQ(watcher.events, (std::vector<std::string>{"flush"}));
 }
 
 }  // namespace
