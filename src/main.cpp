@@ -58,7 +58,7 @@ void sig_handler(int number) {
 
 int main(int argc, char** argv) {
     try {
-        std::cout << "vorta chat " << "2.2.0 D" << std::endl;
+        std::cout << "vorta chat " << Version << std::endl;
         if (argc > 1) {
             ConfigFile = argv[1];
         } else if (const char* path = std::getenv("VCCONFIG")) {

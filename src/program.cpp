@@ -14,6 +14,8 @@
 #include "security/security.hpp"
 #include "util/c_util.hpp"
 
+const char* const Version = "2.2.0 D";
+
 // The tick of the event loop, in seconds.
 vorta::scheduler Scheduler(12);
 vorta::configuration Config;

@@ -13,6 +13,9 @@ class database;
 class manager;
 }  // namespace vorta
 
+// The server's version, shown in its banner and by ".ver".
+extern const char* const Version;
+
 extern vorta::scheduler Scheduler;
 extern vorta::configuration Config;
 extern vorta::security Security;

@@ -16,8 +16,6 @@ namespace vorta {
 
 namespace {
 
-const char* const version = "2.2.0 D";
-
 // Style sheet addresses are kept without it; the look puts it back.
 const std::string scheme = "http://";
 
@@ -32,7 +30,7 @@ void user::on_cmd_help(const command_words& /*words*/) { send_html(message(mode_
 void user::on_cmd_history(const command_words& /*words*/) { room->send_history(this); }
 
 void user::on_cmd_version(const command_words& /*words*/) {
-    send_html(message(mode_standard::action_version, std::string(version)));
+    send_html(message(mode_standard::action_version, std::string(Version)));
 }
 
 // A hidden room tells nothing to those outside it.
