@@ -47,6 +47,7 @@ manager::manager() : standard_mode("Plain") {}
 // the rooms and the listeners. The process is ending: nobody is told who
 // leaves, which would cost a line to every member for every departure.
 manager::~manager() {
+    pending_slots.clear();
     pendings.clear();
     webs.clear();
     for (const auto& r : rooms) r->forget_members();
@@ -102,9 +103,12 @@ void manager::on_accept(communicator* server, int fd, std::string address) {
     try {
         if (!servers.empty() && server == servers[0].get()) {
             add_user(fd, address);
-        } else if (servers.size() > 1 && server == servers[1].get()) {
+        } else if (servers.size() > 2 && (server == servers[1].get() || server == servers[2].get()) &&
+                   !admit_pending(address)) {
+            ::close(fd);
+        } else if (server == servers[1].get()) {
             add_pending(fd, address);
-        } else if (servers.size() > 2 && server == servers[2].get()) {
+        } else if (server == servers[2].get()) {
             add_web(fd, address);
         } else {
             ::close(fd);
@@ -122,10 +126,34 @@ user* manager::add_user(int fd, const std::string& address) {
 
 void manager::add_pending(int fd, const std::string& address) {
     pendings.push_back(std::make_shared<html_pending>(fd, address));
+    pending_slots.emplace(pendings.back().get(), pending_count.take(address));
 }
 
 void manager::add_web(int fd, const std::string& address) {
     webs.push_back(std::make_shared<web_pending>(fd, address));
+    pending_slots.emplace(webs.back().get(), pending_count.take(address));
+}
+
+bool manager::admit_pending(const std::string& address) {
+    const long max = Config.get_int(configuration::limit_pending);
+    if (max <= 0 || pending_count.count(address) < max) return true;
+    const std::time_t now = std::time(nullptr);
+    // Bounded: addresses refused more than a minute ago are forgotten first.
+    if (pending_refusals_logged.size() >= 4096)
+        std::erase_if(pending_refusals_logged, [now](const auto& entry) { return now - entry.second >= 60; });
+    auto [it, first] = pending_refusals_logged.try_emplace(address, now);
+    if (first || now - it->second >= 60) {
+        it->second = now;
+        write_log("refused " + address + ": too many unfinished requests");
+    }
+    return false;
+}
+
+int manager::count_sessions(const std::string& external) const {
+    int count = 0;
+    for (const auto& u : users)
+        if (u->get_room() != nullptr && u->get_ip().external == external) ++count;
+    return count;
 }
 
 user* manager::add_ws_user(std::shared_ptr<tcp_socket> connection, const std::string& address) {
@@ -159,9 +187,13 @@ void manager::remove(user* u) {
     if (bury(users, u, retired_users)) u->retire();
 }
 
-void manager::remove(html_pending* pending) { bury(pendings, pending, retired_pendings); }
+void manager::remove(html_pending* pending) {
+    if (bury(pendings, pending, retired_pendings)) pending_slots.erase(pending);
+}
 
-void manager::remove(web_pending* pending) { bury(webs, pending, retired_webs); }
+void manager::remove(web_pending* pending) {
+    if (bury(webs, pending, retired_webs)) pending_slots.erase(pending);
+}
 
 void manager::remove(room* r) { bury(rooms, r, retired_rooms); }
 

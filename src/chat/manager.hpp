@@ -8,13 +8,16 @@
 #include <deque>
 #include <list>
 #include <memory>
+#include <ctime>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "chat/ip.hpp"
 #include "chat/permission.hpp"
 #include "chat/room.hpp"
 #include "chat/user_ex.hpp"
+#include "net/address_count.hpp"
 #include "net/observer.hpp"
 #include "render/mode_icon.hpp"
 #include "render/mode_photo.hpp"
@@ -129,10 +132,22 @@ public:
     const mode_standard* get_mode(const std::string& name) const;
     std::vector<user*> get_blocked_users(const std::list<long>& ids) const;
     std::vector<user*> get_users() const;
+    // Logged-in sessions (in a room) from this external address.
+    int count_sessions(const std::string& external) const;
     std::size_t count_pendings() const { return pendings.size(); }
     std::size_t count_webs() const { return webs.size(); }
 
 private:
+    // Whether the stream or web port may take one more unfinished request
+    // from `address` ("limit.pending"); logs a refusal once a minute per
+    // address.
+    bool admit_pending(const std::string& address);
+
+    // The counter comes before the lists whose entries hold its slots.
+    address_count pending_count;
+    std::unordered_map<const void*, address_count::slot> pending_slots;
+    std::unordered_map<std::string, std::time_t> pending_refusals_logged;
+
     // The looks come first so that they outlive the sessions and rooms, whose
     // destruction still renders departures.
     mode_standard standard_mode;

@@ -283,15 +283,24 @@ bool user::is_authenticated_once(const std::string& answer) {
 }
 
 bool user::is_banned_ip() {
-    if (banned_mark || Database.banned_ip(address)) {
-        send_html(message(mode_standard::msg_ip_banned));
-        send_java("EXT");
-        quit = true;
-    }
+    if (banned_mark || Database.banned_ip(address)) refuse_address("banned address");
     return quit;
 }
 
-bool user::is_unique_ip() { return !quit; }
+bool user::is_unique_ip() {
+    const long max = Config.get_int(configuration::limit_sessions);
+    if (!quit && max > 0 && Manager.count_sessions(address.external) >= max) refuse_address("too many sessions");
+    return !quit;
+}
+
+// The refusal of a banned address; the log line is the one that intrusion
+// filters watch for.
+void user::refuse_address(const std::string& reason) {
+    send_html(message(mode_standard::msg_ip_banned));
+    send_java("EXT");
+    quit = true;
+    write_log("refused " + address.external + ": " + reason);
+}
 
 bool user::is_valid_nickname() {
     mode_standard::types refusal = mode_standard::types_end;

@@ -68,6 +68,7 @@ public:
 
     bool is_authenticated_once(const std::string& answer);
     bool is_banned_ip();
+    // False when the address holds "limit.sessions" logged-in sessions already.
     bool is_unique_ip();
     bool is_valid_nickname();
     bool is_unique_nickname();
@@ -124,6 +125,9 @@ public:
 private:
     // Everything but the applet connection.
     explicit user(const std::string& peer_address);
+
+    // Refuses the log-in as from a banned address and logs why.
+    void refuse_address(const std::string& reason);
 
     using proto_handler = void (user::*)(std::string);
     struct proto_entry {

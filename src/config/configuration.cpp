@@ -32,6 +32,7 @@ const char* const key_texts[] = {
     "css.basic", "css.startskin", "css.startskinpath",
     "db.connection", "db.cache", "db.clean",
     "file.www",
+    "limit.pending", "limit.sessions",
 };
 static_assert(std::size(key_texts) == configuration::key_count);
 
@@ -40,8 +41,9 @@ const char* const nick_chars =
 const char* const room_chars =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789,;.-_";
 
+// An empty value is no number: an absent key takes its fallback.
 bool is_number(const std::string& v) {
-    return v.find_first_not_of("0123456789") == std::string::npos;
+    return !v.empty() && v.find_first_not_of("0123456789") == std::string::npos;
 }
 
 bool is_flag(const std::string& v) { return v == "0" || v == "1"; }
@@ -180,6 +182,9 @@ void configuration::validate() {
     fallback_unless(banner_height, is_number, "60");
 
     fallback_unless(db_clean, is_flag, "1");
+
+    fallback_unless(limit_pending, is_number, "16");
+    fallback_unless(limit_sessions, is_number, "0");
 }
 
 }  // namespace vorta

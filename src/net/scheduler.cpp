@@ -48,7 +48,16 @@ scheduler::regi::regi(bool is_active) : active(is_active) {}
 scheduler::scheduler(const int& interval) : interval_(interval) {}
 
 void scheduler::get_time(timeval& now) {
-    if (gettimeofday(&now, nullptr) != 0) throw system_error();
+    timespec clock{};
+    if (clock_gettime(CLOCK_MONOTONIC, &clock) != 0) throw system_error();
+    now.tv_sec = clock.tv_sec;
+    now.tv_usec = clock.tv_nsec / 1000;
+}
+
+std::int64_t scheduler::now_ms() {
+    timeval now{};
+    get_time(now);
+    return std::int64_t{now.tv_sec} * 1000 + now.tv_usec / 1000;
 }
 
 scheduler::~scheduler() {
@@ -154,6 +163,14 @@ void scheduler::set_read(const int& fd, bool on) {
     update(*record);
 }
 
+void scheduler::pause_read(const int& fd) {
+    regi* record = find(fd);
+    if (record == nullptr) return;
+    set_read(fd, false);
+    if (paused_.empty()) resume_at_ = now_ms() + pause_limit_ms;
+    paused_.emplace_back(fd, record->order);
+}
+
 void scheduler::set_timer(const int& fd, bool on) {
     regi* record = find(fd);
     if (record == nullptr || record->timer == on) return;
@@ -195,17 +212,13 @@ void scheduler::call_thread(void (*function)()) {
 int scheduler::run() {
     open_poller();
     Waker = waker_;
-    int remaining = interval_;
-    timeval before{0, 0};
-    timeval after{0, 0};
     while (Active) {
-        if (tick_receivers_ == 0) {
+        const std::int64_t wait = next_wait(now_ms());
+        if (wait < 0) {
             Timer = nullptr;
         } else {
-            remaining -= static_cast<int>(after.tv_sec - before.tv_sec);
-            if (remaining < 1) remaining = interval_;
-            timeout_.tv_sec = remaining;
-            timeout_.tv_usec = 0;
+            timeout_.tv_sec = static_cast<time_t>(wait / 1000);
+            timeout_.tv_usec = static_cast<suseconds_t>(wait % 1000 * 1000);
             Timer = &timeout_;
         }
         if (!Active) break;
@@ -215,7 +228,7 @@ int scheduler::run() {
             flush();
         }
 
-        get_time(before);
+        // A signal handler may have replaced the wait by a zero one meanwhile.
         const timeval* limit = Timer;
         int wait_ms = limit == nullptr ? -1
                                        : static_cast<int>(limit->tv_sec * 1000 + limit->tv_usec / 1000);
@@ -224,19 +237,16 @@ int scheduler::run() {
         int count = epoll_wait(poller_, events_.data(), static_cast<int>(events_.size()), wait_ms);
         if (count < 0) {
             if (errno != EINTR) throw system_error();
-            get_time(after);
             continue;
         }
-        get_time(after);
 
         {
             pass_guard guard(*this);
-            if (count == 0) {
-                tick();
-            } else {
-                dispatch(count);
-            }
+            if (count > 0) dispatch(count);
+            const std::int64_t now = now_ms();
+            tick_if_due(now);
             end_pass();
+            resume_paused(now);
         }
         if (withdrawn_ > 0) {
             table_.remove(regi(false));
@@ -244,6 +254,43 @@ int scheduler::run() {
         }
     }
     return static_cast<int>(table_.size());
+}
+
+// The first tick comes an interval after some registration starts to want
+// ticks; while none does, the loop may wait without limit.
+std::int64_t scheduler::next_wait(std::int64_t now) {
+    std::int64_t wait = -1;
+    if (tick_receivers_ == 0) {
+        ticking_ = false;
+    } else {
+        if (!ticking_) next_tick_ = now + std::int64_t{interval_} * 1000;
+        ticking_ = true;
+        wait = std::max<std::int64_t>(0, next_tick_ - now);
+    }
+    if (!paused_.empty()) {
+        const std::int64_t resume = std::max<std::int64_t>(0, resume_at_ - now);
+        wait = wait < 0 ? resume : std::min(wait, resume);
+    }
+    return wait;
+}
+
+// A tick that is overdue by more than an interval is followed by the next one
+// in the following pass, so that none is lost.
+void scheduler::tick_if_due(std::int64_t now) {
+    if (!ticking_ || tick_receivers_ == 0 || now < next_tick_) return;
+    next_tick_ += std::int64_t{interval_} * 1000;
+    tick();
+}
+
+// Runs after the pass-end hooks, which destroy what the pass removed.
+void scheduler::resume_paused(std::int64_t now) {
+    if (paused_.empty() || (withdrawn_ == 0 && now < resume_at_)) return;
+    std::vector<std::pair<int, std::uint64_t>> resuming;
+    resuming.swap(paused_);
+    for (const auto& [fd, order] : resuming) {
+        regi* record = find(fd);
+        if (record != nullptr && record->order == order) set_read(fd, true);
+    }
 }
 
 // Serves the ready records in table order. A wake-up from a signal handler is

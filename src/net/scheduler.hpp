@@ -7,6 +7,10 @@
 // A pass costs in proportion to the ready records, not to all registered ones;
 // only the tick pass walks the whole table.
 //
+// Ticks follow the monotonic clock: one comes every interval whatever the
+// traffic, in the first pass that ends after it is due, so a busy loop
+// delivers it late by at most one pass and never skips it.
+//
 // Every pass ends with the hooks added by `add_pass_end`, then one `write` for
 // each communicator that asked for it with `flush_later`: output produced
 // during the pass is gathered and sent with one system call per descriptor.
@@ -65,9 +69,12 @@ public:
     // One-shot: the loop drops the interest just before it calls `write`.
     void set_write(const int& fd);
     void set_timer(const int& fd, bool on);
-    // Stops or resumes watching `fd` for reading (a listener that ran out of
-    // descriptors pauses until its next tick).
+    // Stops or resumes watching `fd` for reading.
     void set_read(const int& fd, bool on);
+    // Stops watching `fd` for reading until a descriptor is freed (some
+    // registration is withdrawn) or a second has passed, whichever comes
+    // first: a listener that ran out of descriptors waits for one this way.
+    void pause_read(const int& fd);
 
     // Calls `hook` at the end of every pass, in the order added, before the
     // deferred writes.
@@ -80,7 +87,11 @@ public:
     bool in_pass() const { return in_pass_; }
 
     // The length of a tick in seconds, from the next wait on.
-    void set_interval(int seconds) { interval_ = seconds; }
+    // The next tick comes one new interval from now.
+    void set_interval(int seconds) {
+        interval_ = seconds;
+        ticking_ = false;
+    }
 
     // Runs until `shutdown`; returns the number of records left in the table.
     int run();
@@ -92,8 +103,12 @@ public:
     static std::atomic<timeval*> Timer;
     static std::atomic<void (*)()> Thread;
 
+    // How long a paused reader waits at most, in milliseconds.
+    static constexpr std::int64_t pause_limit_ms = 1000;
+
 protected:
-    // The clock that times ticks; tests replace it to script elapsed time.
+    // The monotonic clock that times ticks and pauses; tests replace it to
+    // script elapsed time.
     virtual void get_time(timeval& now);
 
 private:
@@ -103,6 +118,11 @@ private:
     void update(regi& record);
     void open_poller();
     void dispatch(int ready);
+    std::int64_t now_ms();
+    // The wait before the next tick or resumption is due; -1 for none.
+    std::int64_t next_wait(std::int64_t now);
+    void tick_if_due(std::int64_t now);
+    void resume_paused(std::int64_t now);
     void tick();
     void end_pass();
     void flush();
@@ -112,6 +132,12 @@ private:
     std::vector<regi*> by_descriptor_;  // active record of each descriptor
     int interval_;
     int tick_receivers_ = 0;
+    bool ticking_ = false;         // a tick is scheduled at next_tick_
+    std::int64_t next_tick_ = 0;   // monotonic milliseconds
+    // Paused readers as descriptor and table order, so that a record purged
+    // meanwhile is recognised; all resume together.
+    std::vector<std::pair<int, std::uint64_t>> paused_;
+    std::int64_t resume_at_ = 0;
     int withdrawn_ = 0;
     std::uint64_t next_order_ = 0;
     timeval timeout_{};

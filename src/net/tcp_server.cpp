@@ -91,8 +91,7 @@ void tcp_server::read() {
             int error = errno;
             if (transient(error)) return;
             if (!shortage(error)) throw system_error();
-            scheduler_->set_read(descriptor_, false);
-            scheduler_->set_timer(descriptor_, true);
+            scheduler_->pause_read(descriptor_);
             if (!starved_) {
                 starved_ = true;
                 observer_->on_accept_failed(this, std::strerror(error));
@@ -103,12 +102,6 @@ void tcp_server::read() {
         std::string address = peer.sin_family == AF_INET ? inet_ntoa(peer.sin_addr) : "";
         observer_->on_accept(this, fd, address);
     }
-}
-
-// Only a paused listener wants ticks: the tick ends the pause.
-void tcp_server::timer() {
-    scheduler_->set_timer(descriptor_, false);
-    scheduler_->set_read(descriptor_, true);
 }
 
 }  // namespace vorta

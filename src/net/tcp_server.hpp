@@ -4,9 +4,9 @@
 // still blocking and unregistered descriptor to the observer's on_accept.
 //
 // When the process runs out of descriptors or memory, the server tells its
-// observer once per shortage, stops listening until its next tick and then
-// tries again, so that existing connections keep being served and the loop
-// does not spin on a listener that stays readable.
+// observer once per shortage and pauses until a descriptor is freed or a
+// second has passed, so that existing connections keep being served and the
+// loop does not spin on a listener that stays readable.
 #include <string>
 
 #include "net/server.hpp"
@@ -21,7 +21,6 @@ public:
     ~tcp_server() override;
 
     void read() override;
-    void timer() override;
 
     // Most connections taken on one readiness.
     static constexpr int accepts_per_readiness = 64;

@@ -117,7 +117,7 @@ TEST_F(configuration_test, carriage_returns_stay_in_values) {
     EXPECT_EQ(config.get(cfg::all_links), "1");
     EXPECT_EQ(config.get(cfg::room_max), "5");
     // With no value, the blanks after "=" swallow the carriage return.
-    EXPECT_EQ(config.get(cfg::pwd_max), "");
+    EXPECT_EQ(config.get(cfg::pwd_max), "15");
 }
 
 TEST_F(configuration_test, overlong_line_ends_reading_then_validates) {
@@ -130,7 +130,7 @@ TEST_F(configuration_test, overlong_line_ends_reading_then_validates) {
     config = loaded("nick.min = 4\n" + fits + "x\nBAD LINE\nnick.max = 9\n");
     EXPECT_EQ(config.get(cfg::nick_min), "4");
     EXPECT_EQ(config.get(cfg::photo_html), "");
-    EXPECT_EQ(config.get(cfg::nick_max), "");
+    EXPECT_EQ(config.get(cfg::nick_max), "15");
     EXPECT_EQ(config.get(cfg::all_path), "/");  // validation still ran
 }
 
@@ -148,7 +148,8 @@ TEST_F(configuration_test, every_key_text_maps_to_its_number) {
             texts.push_back(std::string(family) + suffix);
     for (const char* text : {"banner.default", "banner.width", "banner.height", "banner.html",
                              "css.basic", "css.startskin", "css.startskinpath",
-                             "db.connection", "db.cache", "db.clean", "file.www"})
+                             "db.connection", "db.cache", "db.clean", "file.www",
+                             "limit.pending", "limit.sessions"})
         texts.push_back(text);
     ASSERT_EQ(texts.size(), static_cast<size_t>(cfg::key_count));
 
@@ -200,7 +201,6 @@ TEST_F(configuration_test, missing_keys_take_fallbacks) {
     EXPECT_EQ(config.get(cfg::db_clean), "1");
     EXPECT_EQ(config.get(cfg::nick_valid).size(), 62u);
     EXPECT_EQ(config.get(cfg::room_valid).size(), 67u);
-    EXPECT_EQ(config.get(cfg::nick_max), "");  // the empty value is a number
     EXPECT_EQ(config.get(cfg::file_log), "");
     EXPECT_EQ(config.get(cfg::file_www), "");  // serves no files
     EXPECT_EQ(config.get(cfg::file_js), "");
@@ -224,10 +224,14 @@ TEST_F(configuration_test, numbers_fall_back_unless_digits_only) {
         {cfg::unmark_height, "unmark.height", "12"}, {cfg::go_width, "go.width", "12"},
         {cfg::go_height, "go.height", "12"}, {cfg::ban_width, "ban.width", "12"},
         {cfg::ban_height, "ban.height", "12"}, {cfg::banner_width, "banner.width", "468"},
-        {cfg::banner_height, "banner.height", "60"}};
-    for (const std::string bad : {"abc", "-5", "1 2", "+3", "0x1"}) {
+        {cfg::banner_height, "banner.height", "60"}, {cfg::limit_pending, "limit.pending", "16"},
+        {cfg::limit_sessions, "limit.sessions", "0"}};
+    // An empty value is absent, and an absent number silently refused every
+    // log-in when "nick.max" read as 0.
+    for (const std::string bad : {"abc", "-5", "1 2", "+3", "0x1", "", "absent"}) {
         std::string file;
-        for (const auto& n : numbers) file += std::string(n.text) + " = " + bad + "\n";
+        if (bad != "absent")
+            for (const auto& n : numbers) file += std::string(n.text) + " = " + bad + "\n";
         const cfg config = loaded(file);
         for (const auto& n : numbers)
             EXPECT_EQ(config.get(n.key), n.fallback) << n.text << " = " << bad;
@@ -236,8 +240,7 @@ TEST_F(configuration_test, numbers_fall_back_unless_digits_only) {
     EXPECT_EQ(config.get(cfg::nick_max), "15");
     EXPECT_EQ(config.get(cfg::nick_min), "1");
     EXPECT_EQ(config.get(cfg::room_max), "0042");
-    EXPECT_EQ(config.get(cfg::banner_width), "");
-    EXPECT_EQ(config.get_int(cfg::banner_width), 0);
+    EXPECT_EQ(config.get_int(cfg::banner_width), 468);
 }
 
 TEST_F(configuration_test, flags_must_be_exactly_zero_or_one) {

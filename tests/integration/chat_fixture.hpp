@@ -158,14 +158,8 @@ protected:
             "css.basic = static.test/basic.css\n"
             "css.startskinpath = static.test/skin.css\n"
             "nick.min = 3\n"
-            "nick.max = 15\n"
             "nick.color = 0000FF\n"
-            // A limit left out would be empty, which reads as 0.
-            "pwd.max = 15\n"
-            "ua.max = 100\n"
-            "comment.max = 100\n"
-            "ref.max = 100\n"
-            "room.max = 20\n"
+            // The other limits take their fallbacks (a nickname of 15 at most).
             "info.out = static.test/info.gif\n"
             "info.width = 11\n"
             "info.height = 13\n"
@@ -177,7 +171,8 @@ protected:
         // Sanitizer reports must not vanish with the daemon's closed streams.
         auto launched = test_support::daemon_process::launch(
             dir.path(), {VCD_BINARY, config},
-            {"ASAN_OPTIONS=log_path=" + dir.file("asan"), "UBSAN_OPTIONS=log_path=" + dir.file("ubsan")});
+            {"ASAN_OPTIONS=log_path=" + dir.file("asan"), "UBSAN_OPTIONS=log_path=" + dir.file("ubsan")},
+            launch_with());
         ASSERT_EQ(launched.status, 0) << test_support::read_file(log());
         daemon = std::make_unique<test_support::daemon_process>(log());
         ASSERT_GT(daemon->pid(), 0) << test_support::read_file(log());
@@ -207,6 +202,8 @@ protected:
     // Configuration lines that come before the common ones, and so win.
     virtual std::string settings() const { return ""; }
 
+    // How the daemon is started (its descriptor limit, say).
+    virtual test_support::launch_options launch_with() const { return {}; }
     // The rank table; every visitor has the rank named "visitor".
     virtual std::string ranks() const { return "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n"; }
     // The security file and the replacement file the daemon starts with.

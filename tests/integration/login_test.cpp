@@ -168,11 +168,12 @@ TEST_F(login_test, out_of_order_or_refused_lines_close_the_connection) {
              a.authenticate(answer);
          }},
         {"browser marked as banned",
-         [&banned](applet& a) {
+         [this, &banned](applet& a) {
              login_form form;
              form.banned = "true";
              a.authenticate(challenge_answer(greet(a, "anna", form).challenge));
              EXPECT_TRUE(a.expect_lines({txt(welcome_text), txt(banned), "EXT"}));
+             EXPECT_TRUE(test_support::wait_for_text(log(), "] refused 127.0.0.1: banned address\n"));
          }},
         {"text before the log-in", [](applet& a) { a.send_text("hallo"); }},
         {"colour before the log-in", [](applet& a) { a.send("COL", {"FF0000"}); }},
@@ -295,6 +296,30 @@ TEST_F(login_test, heartbeat_is_accepted_before_and_after_the_log_in) {
     a.send("HTB");
     a.send_text("da");
     EXPECT_TRUE(a.expect_html(look::say("anna", "0000FF", "da")));
+}
+
+class session_limit_test : public chat_daemon {
+protected:
+    std::string settings() const override { return "limit.sessions = 2\n"; }
+};
+
+// "limit.sessions" logged-in sessions per address; one more is refused as a
+// banned address is, and a place given back is free again.
+TEST_F(session_limit_test, an_address_holds_at_most_the_limit_of_sessions) {
+    auto anna = log_in("anna");
+    auto berta = log_in("berta");
+    ASSERT_TRUE(anna && berta);
+    applet carl;
+    carl.authenticate(challenge_answer(greet(carl, "carl").challenge));
+    EXPECT_TRUE(carl.expect_lines({txt(welcome_text),
+                                   txt("<div class=\"msgIpBanned\">Der von dir benutzte Computer ist f&uuml;r den "
+                                       "Chat gesperrt.</div>"),
+                                   "EXT"}));
+    EXPECT_TRUE(carl.closed());
+    EXPECT_EQ(test_support::count_lines(log(), "] refused 127.0.0.1: too many sessions"), 1);
+    berta->app.close();
+    EXPECT_TRUE(anna->app.read_until(proto_line("DEL", {"berta"})).found);
+    EXPECT_TRUE(log_in("dora"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The daemon under clients that misbehave: a browser that stops reading, many
 // clients that come and go at random, and a shutdown with sessions open.
 #include <atomic>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -103,6 +104,103 @@ TEST_F(robustness_test, termination_tells_every_session_and_ends_smoothly) {
     EXPECT_EQ(daemon->wait_exit(), 0);
     // The listeners and the five connections of the four sessions.
     EXPECT_EQ(test_support::count_lines(log(), "smooth shutdown (fds: 8)"), 1) << test_support::read_file(log());
+}
+
+// Ticks follow the clock, not the traffic: while a room chats a line a
+// second, a silent applet hears four heartbeats and is dropped on the fifth
+// tick, and unfinished requests on the stream and web ports are dropped on
+// the third (ticks are 12 s, so 24 to 36 s after they were opened).
+TEST_F(robustness_test, heartbeats_and_time_outs_keep_time_while_a_room_chats) {
+    auto anna = log_in("anna");
+    auto berta = log_in("berta");
+    auto stumm = log_in("stumm");
+    ASSERT_TRUE(anna && berta && stumm);
+    test_support::connection stream(test_support::browser_port), web(test_support::web_port);
+    ASSERT_TRUE(stream.send_raw("GET /10.0.0.1/") && web.send_raw("GET /chat/ HTTP/1.1\r\n"));
+    const auto opened = clock_type::now();
+    std::vector<clock_type::duration> dropped(2, clock_type::duration::zero());
+    const std::string gone = txt(look::disconnected("stumm"));
+    bool heard_gone = false;
+    for (int n = 0; !heard_gone && clock_type::now() < opened + 80s; ++n) {
+        (n % 2 ? anna : berta)->say("Zeile " + std::to_string(n));
+        std::this_thread::sleep_for(1s);
+        for (const auto& line : anna->app.drain()) heard_gone = heard_gone || line == gone;
+        berta->app.drain();
+        stumm->app.drain();
+        anna->app.send("HTB");
+        berta->app.send("HTB");
+        test_support::connection* requests[] = {&stream, &web};
+        for (int i = 0; i < 2; ++i)
+            if (dropped[i] == clock_type::duration::zero() && requests[i]->closed(0ms))
+                dropped[i] = clock_type::now() - opened;
+    }
+    ASSERT_TRUE(heard_gone) << "the silent visitor was never timed out";
+    EXPECT_TRUE(stumm->app.closed());
+    EXPECT_EQ(stumm->app.heartbeats, 4);
+    for (auto after : dropped) {
+        EXPECT_GT(after, 20s) << "dropped before its third tick";
+        EXPECT_LT(after, 40s) << "kept after its third tick";
+    }
+}
+
+// One address holds at most "limit.pending" (16) unfinished requests on the
+// stream and web ports together; more are closed at once and logged once a
+// minute, while other addresses are served.
+TEST_F(robustness_test, unfinished_requests_per_address_are_limited) {
+    // Answered requests show that the daemon has seen the start-up probes go.
+    for (int port : {test_support::browser_port, test_support::web_port})
+        ASSERT_TRUE(test_support::exchange(port, "GET /chat/x HTTP/1.1\r\n\r\n").has_value());
+    std::vector<std::unique_ptr<test_support::connection>> held;
+    for (int i = 0; i < 16; ++i) {
+        held.push_back(std::make_unique<test_support::connection>(i % 2 ? test_support::web_port
+                                                                           : test_support::browser_port));
+        ASSERT_TRUE(held.back()->send_raw("GET /"));
+    }
+    // Another address is served; its answer also shows that the daemon has
+    // taken every request queued before it.
+    for (int port : {test_support::browser_port, test_support::web_port}) {
+        test_support::connection other(port, 0, "127.0.0.2");
+        ASSERT_TRUE(other.send_raw("GET /chat/x HTTP/1.1\r\nHost: chat.test\r\n\r\n"));
+        EXPECT_TRUE(other.closed());
+        EXPECT_EQ(other.received().substr(0, 9), "HTTP/1.1 ") << port;
+    }
+    test_support::connection over_stream(test_support::browser_port), over_web(test_support::web_port);
+    EXPECT_TRUE(over_stream.closed());
+    EXPECT_TRUE(over_web.closed());
+    for (auto& request : held) EXPECT_FALSE(request->closed(0ms));
+    EXPECT_EQ(test_support::count_lines(log(), "] refused 127.0.0.1: too many unfinished requests"), 1);
+    // A place given back is free again.
+    held.clear();
+    test_support::connection settle(test_support::web_port, 0, "127.0.0.2");
+    ASSERT_TRUE(settle.send_raw("GET /chat/x HTTP/1.1\r\n\r\n"));
+    EXPECT_TRUE(settle.closed());
+    EXPECT_TRUE(test_support::exchange(test_support::web_port, "GET /chat/x HTTP/1.1\r\n\r\n").has_value());
+}
+
+class descriptor_flood_test : public robustness_test {
+protected:
+    test_support::launch_options launch_with() const override {
+        return {.descriptor_limit = 32, .hard_limit_too = true};
+    }
+};
+
+// A daemon that cannot raise its limit runs out of descriptors while two
+// visitors chat; once the flood closes, a new visitor gets in at once.
+TEST_F(descriptor_flood_test, a_listener_out_of_descriptors_takes_visitors_again_once_the_flood_closes) {
+    auto anna = log_in("anna");
+    auto berta = log_in("berta");
+    ASSERT_TRUE(anna && berta);
+    std::vector<std::unique_ptr<applet>> flood;
+    for (int i = 0; i < 40; ++i) flood.push_back(std::make_unique<applet>());
+    ASSERT_TRUE(test_support::wait_for_text(log(), std::strerror(EMFILE)));
+    anna->say("noch da");
+    EXPECT_TRUE(berta->expect_html(look::say("anna", "0000FF", "noch da")));
+    flood.clear();
+    const auto closed = clock_type::now();
+    auto carl = log_in("carl");
+    ASSERT_TRUE(carl);
+    EXPECT_LT(clock_type::now() - closed, 2s);
+    EXPECT_TRUE(anna->app.read_until(proto_line("ADD", {"carl"})).found);
 }
 
 // One of several threads that open clients at a steady pace and let them do

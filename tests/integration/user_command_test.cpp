@@ -106,9 +106,9 @@ TEST_F(user_commands, information_whispers_and_blocks) {
                                         "<br>User: carl")}}}},
         {a, ".us", {{a, {div("actionUsers", "Chat&uuml;bersicht:<br>- anna [Raum: Lobby; Rang: Visitor; Status: -]"
                                             "<br>- bert [Raum: Lobby; Rang: Visitor; Status: -]")}}}},
-        {a, ".u", {{a, {div("actionUser", "<img src=\"http://\" alt=\"anna\" width=\"\" height=\"\" class=\"photoUser\"> "
+        {a, ".u", {{a, {div("actionUser", "<img src=\"http://\" alt=\"anna\" width=\"50\" height=\"50\" class=\"photoUser\"> "
                                           "User&uuml;bersicht:<br>anna [Raum: Lobby; Rang: Visitor; Status: -; Skin: ]")}}}},
-        {a, ".user carl", {{a, {div("actionUser", "<img src=\"http://\" alt=\"carl\" width=\"\" height=\"\" "
+        {a, ".user carl", {{a, {div("actionUser", "<img src=\"http://\" alt=\"carl\" width=\"50\" height=\"50\" "
                                                   "class=\"photoUser\"> User&uuml;bersicht:<br>carl [Raum: Versteck; "
                                                   "Rang: Visitor; Status: Owner]")}}}},
         {a, ".u zorro", {{a, {div("actionUserFailedNoUser", "Es ist momentan niemand namens zorro im Chat eingeloggt.")}}}},
@@ -135,7 +135,7 @@ TEST_F(user_commands, information_whispers_and_blocks) {
         {b, "hallo anna", {{b, {plain::say("bert", "hallo anna")}}}},
         {b, ".me winkt", {{b, {plain::me("bert", "winkt")}}}},
         {b, ".w anna psst", {{b, {whispered("anna", "psst")}}}},
-        {b, ".u bert", {{b, {div("actionUser", "<img src=\"http://\" alt=\"bert\" width=\"\" height=\"\" "
+        {b, ".u bert", {{b, {div("actionUser", "<img src=\"http://\" alt=\"bert\" width=\"50\" height=\"50\" "
                                                "class=\"photoUser\"> User&uuml;bersicht:<br>bert [Raum: Lobby; Rang: "
                                                "Visitor; Status: -; Skin: ]")}}}},
         {a, ".ub", {{a, {unblock_syntax}}}},

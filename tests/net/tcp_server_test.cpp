@@ -109,11 +109,25 @@ TEST_F(tcp_server_test, one_readiness_takes_every_waiting_connection_up_to_the_c
     for (int fd : clients) close(fd);
 }
 
-TEST_F(tcp_server_test, a_descriptor_shortage_is_reported_once_and_pauses_the_listener) {
+// Withdraws and closes its descriptor when the peer writes: a descriptor freed
+// somewhere in the loop.
+class closer : public vorta::communicator {
+public:
+    closer(scheduler* owner, int fd) : communicator(owner, nullptr, fd) { owner->reg(fd, this, false); }
+    void read() override {
+        scheduler_->unreg(descriptor_);
+        close(descriptor_);
+    }
+};
+
+TEST_F(tcp_server_test, a_descriptor_shortage_pauses_the_listener_until_one_is_freed_or_a_second_passed) {
     counting_server server(&loop, &watcher, "", "0");
     int port = local_port(server.get_descriptor());
     std::vector<int> clients;
     for (int i = 0; i < 3; ++i) clients.push_back(test_support::connect_local(port));
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    closer freeing(&loop, pair[0]);
 
     // The stopper starts first: making a thread may itself need a descriptor.
     std::thread stopper([] {
@@ -129,20 +143,27 @@ TEST_F(tcp_server_test, a_descriptor_shortage_is_reported_once_and_pauses_the_li
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
     loop.run();
     stopper.join();
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
-
     EXPECT_EQ(server.reads, 1) << "the listener stayed watched while nothing could be accepted";
     EXPECT_EQ(watcher.failures, (std::vector<std::string>{std::strerror(EMFILE)}));
     EXPECT_TRUE(watcher.accepted.empty());
 
-    // The tick ends the pause; the queued connections come in one per pass.
+    // A descriptor freed in a pass ends the pause at once: one connection fits.
     scheduler::Active = true;
-    server.timer();
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    loop.run();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(watcher.accepted.size(), 1u);
+    EXPECT_EQ(server.reads, 2);
+
+    // The next accept ran short again; with nothing freed, the listener tries
+    // again a second later and takes the rest.
+    scheduler::Active = true;
     watcher.stop_after = 3;
     loop.run();
     EXPECT_EQ(watcher.accepted.size(), 3u);
-    EXPECT_EQ(watcher.failures.size(), 1u);
+    EXPECT_EQ(watcher.failures.size(), 2u);
     for (int fd : clients) close(fd);
+    close(pair[1]);
 }
 
 }  // namespace

@@ -68,10 +68,19 @@ std::vector<std::string> proto_values(const std::string& line) {
     return values;
 }
 
-connection::connection(int port, int receive_buffer) {
+connection::connection(int port, int receive_buffer, const char* source) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
     if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+    if (source != nullptr) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        if (inet_pton(AF_INET, source, &local.sin_addr) != 1 ||
+            ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            ::close(fd);
+            return;
+        }
+    }
     timeval limit{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in address{};
@@ -143,6 +152,7 @@ std::optional<std::string> applet::take_line() {
         std::string line = in_.substr(0, end);
         in_.erase(0, end + 1);
         if (line != "HTB") return line;
+        ++heartbeats;
     }
 }
 

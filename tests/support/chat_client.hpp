@@ -20,6 +20,7 @@ inline constexpr milliseconds patience{3000};
 
 inline constexpr int applet_port = 1612;
 inline constexpr int browser_port = 1613;
+inline constexpr int web_port = 1614;
 
 // A backslash before every backslash, double quote and single quote.
 std::string c_escape(const std::string& text);
@@ -32,8 +33,9 @@ std::vector<std::string> proto_values(const std::string& line);
 class connection {
 public:
     // `receive_buffer` > 0 shrinks the socket's receive buffer before the
-    // connection is made (a reader that falls behind quickly).
-    explicit connection(int port, int receive_buffer = 0);
+    // connection is made (a reader that falls behind quickly); `source` is a
+    // local address to connect from (another visitor's address).
+    explicit connection(int port, int receive_buffer = 0, const char* source = nullptr);
     virtual ~connection();
     connection(const connection&) = delete;
     connection& operator=(const connection&) = delete;
@@ -129,6 +131,8 @@ public:
     // Reads the "CNT" line.
     std::optional<greeting> read_greeting(milliseconds timeout = patience);
     void authenticate(int answer) { send("AUT", {std::to_string(answer)}); }
+    // The daemon's heartbeats skipped so far.
+    int heartbeats = 0;
 
 private:
     std::optional<std::string> take_line();

@@ -48,6 +48,7 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
             rlimit limit{};
             getrlimit(RLIMIT_NOFILE, &limit);
             limit.rlim_cur = options.descriptor_limit;
+            if (options.hard_limit_too) limit.rlim_max = options.descriptor_limit;
             if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(125);
         }
         std::vector<char*> argv;

@@ -17,6 +17,7 @@ namespace test_support {
 struct launch_options {
     int inherited_descriptor = -1;  // /dev/null is open on this number (-1: none)
     unsigned long descriptor_limit = 0;  // soft limit on open descriptors (0: as inherited)
+    bool hard_limit_too = false;         // the hard limit becomes descriptor_limit as well
 };
 
 struct launch_result {

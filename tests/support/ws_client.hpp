@@ -13,7 +13,6 @@
 
 namespace test_support {
 
-inline constexpr int web_port = 1614;
 
 class ws_client : public connection {
 public:
