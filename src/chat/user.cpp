@@ -284,6 +284,8 @@ bool user::is_authenticated_once(const std::string& answer) {
 
 bool user::is_banned_ip() {
     if (banned_mark || Database.banned_ip(address)) {
+        // A line of its own for fail2ban: the address is the one the ban names.
+        write_log("refused " + address.external + ": banned address");
         send_html(message(mode_standard::msg_ip_banned));
         send_java("EXT");
         quit = true;

@@ -32,6 +32,7 @@ const char* const key_texts[] = {
     "css.basic", "css.startskin", "css.startskinpath",
     "db.connection", "db.cache", "db.clean",
     "file.www",
+    "all.proxies",
 };
 static_assert(std::size(key_texts) == configuration::key_count);
 

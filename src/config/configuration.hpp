@@ -1,6 +1,6 @@
 #pragma once
 // The server's settings: one file of `key = value` lines over a fixed set of
-// 72 keys, normalised and defaulted after reading, answered by key afterwards.
+// 73 keys, normalised and defaulted after reading, answered by key afterwards.
 // The program-wide instance is `Config`; it is reloaded on SIGHUP.
 #include <map>
 #include <string>
@@ -9,7 +9,7 @@ namespace vorta {
 
 class configuration {
 public:
-    // Values 0 to 71, in the order of the key table; the text of each key is
+    // Values 0 to 72, in the order of the key table; the text of each key is
     // the enumerator with its underscores written as dots ("nick.max").
     enum keys {
         all_host, all_www, all_webpath, all_path, all_links, all_onlyregs, all_search,
@@ -28,6 +28,7 @@ public:
         css_basic, css_startskin, css_startskinpath,
         db_connection, db_cache, db_clean,
         file_www,
+        all_proxies,
         key_count
     };
 

@@ -148,7 +148,7 @@ TEST_F(configuration_test, every_key_text_maps_to_its_number) {
             texts.push_back(std::string(family) + suffix);
     for (const char* text : {"banner.default", "banner.width", "banner.height", "banner.html",
                              "css.basic", "css.startskin", "css.startskinpath",
-                             "db.connection", "db.cache", "db.clean", "file.www"})
+                             "db.connection", "db.cache", "db.clean", "file.www", "all.proxies"})
         texts.push_back(text);
     ASSERT_EQ(texts.size(), static_cast<size_t>(cfg::key_count));
 
@@ -203,6 +203,7 @@ TEST_F(configuration_test, missing_keys_take_fallbacks) {
     EXPECT_EQ(config.get(cfg::nick_max), "");  // the empty value is a number
     EXPECT_EQ(config.get(cfg::file_log), "");
     EXPECT_EQ(config.get(cfg::file_www), "");  // serves no files
+    EXPECT_EQ(config.get(cfg::all_proxies), "");  // trusts nobody's headers
     EXPECT_EQ(config.get(cfg::file_js), "");
     EXPECT_EQ(config.get(cfg::nick_color), "");
 }
