@@ -89,11 +89,12 @@ def wait_listening(port):
 class Daemon:
     """The daemon on the bundled configuration, its files in a scratch directory."""
 
-    def __init__(self, binary, source, scratch):
+    def __init__(self, binary, source, scratch, settings=""):
+        """settings: configuration lines that win over the bundled ones."""
         self.log = os.path.join(scratch, "vcd.log")
         etc = os.path.join(source, "etc")
         with open(os.path.join(etc, "vcd.conf"), encoding="latin-1") as f:
-            text = f.read().replace("@ETC_DIR@", etc)
+            text = settings + f.read().replace("@ETC_DIR@", etc)
         text = re.sub(r"(?m)^file\.log *=.*$", "file.log = " + self.log, text)
         self.config = os.path.join(scratch, "vcd.conf")
         with open(self.config, "w", encoding="latin-1") as f:
@@ -185,13 +186,14 @@ class LineVisitor:
 class BrowserVisitor:
     """One browser session on the chat page."""
 
-    def __init__(self, name):
+    def __init__(self, name, arguments=()):
+        """arguments: further command-line arguments of this Chromium."""
         self.name = name
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
         for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--disable-gpu",
                          "--window-size=1100,720", "--lang=de-DE", "--no-first-run",
-                         "--disable-background-networking", "--disable-features=Translate"):
+                         "--disable-background-networking", "--disable-features=Translate") + tuple(arguments):
             options.add_argument(argument)
         # The stream in the frame never ends, so the page never finishes loading.
         options.page_load_strategy = "none"
