@@ -135,6 +135,22 @@ class Daemon:
                     reports.append(f.read())
         return reports
 
+    def finish(self, failed):
+        """Stops the daemon at the end of a test run that `failed` or not; whether
+        the run failed after all (a stop that failed, a sanitizer report), with
+        the daemon's log printed when it did."""
+        try:
+            self.stop()
+        except Failure as error:
+            print("FAIL: %s" % error)
+            failed = True
+        for report in self.sanitizer_reports():
+            print("FAIL: sanitizer report of the daemon:\n" + report)
+            failed = True
+        if failed:
+            print("--- daemon log ---\n" + self.log_text())
+        return failed
+
 
 class LineVisitor:
     """A visitor on the line protocol (port 1612) whose chat arrives as TXT lines."""
@@ -369,16 +385,7 @@ def main():
         if carl:
             carl.close()
         if daemon:
-            try:
-                daemon.stop()
-            except Failure as error:
-                print("FAIL: %s" % error)
-                failed = True
-            for report in daemon.sanitizer_reports():
-                print("FAIL: sanitizer report of the daemon:\n" + report)
-                failed = True
-            if failed:
-                print("--- daemon log ---\n" + daemon.log_text())
+            failed = daemon.finish(failed)
         shutil.rmtree(scratch, ignore_errors=True)
     print("PASS" if not failed else "FAIL")
     return 1 if failed else 0

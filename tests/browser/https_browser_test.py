@@ -244,16 +244,7 @@ def main():
             if failed:
                 print("--- nginx error log ---\n" + nginx.text(nginx.error_log))
         if daemon:
-            try:
-                daemon.stop()
-            except Failure as error:
-                print("FAIL: %s" % error)
-                failed = True
-            for report in daemon.sanitizer_reports():
-                print("FAIL: sanitizer report of the daemon:\n" + report)
-                failed = True
-            if failed:
-                print("--- daemon log ---\n" + daemon.log_text())
+            failed = daemon.finish(failed)
         shutil.rmtree(scratch, ignore_errors=True)
     print("PASS" if not failed else "FAIL")
     return 1 if failed else 0
