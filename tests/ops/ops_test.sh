@@ -50,6 +50,10 @@ banned_visitor() {
   exec 3>&-
 }
 
+# A sanitizer report of the daemon lands in the scratch directory; there must be none.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$scratch/asan"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$scratch/ubsan"
+
 for tool in systemd-analyze logrotate fail2ban-regex fail2ban-client ip; do
   command -v "$tool" >/dev/null || fail "$tool is missing; tools/install-deps.sh installs it"
 done
@@ -134,4 +138,7 @@ output=$(fail2ban-client -c "$scratch/fail2ban" -t 2>&1) || fail "fail2ban-clien
 kill "$pid"
 wait_for "$log" "smooth shutdown"
 pid=""
+for report in "$scratch"/asan* "$scratch"/ubsan*; do
+  [ -e "$report" ] && fail "sanitizer report of the daemon: $(cat "$report")"
+done
 echo PASS
