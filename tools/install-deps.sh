@@ -3,9 +3,11 @@
 set -euo pipefail
 # libwslay-dev and nettle-dev: the WebSocket frame codec and SHA-1 with base64
 # for its handshake; chromium, chromium-driver and python3-selenium: the test
-# that drives the web client in a real browser.
+# that drives the web client in a real browser; nginx-light and openssl: the
+# same over HTTPS; systemd, logrotate, fail2ban and iproute2: the test of the
+# operator's files.
 packages=(g++ make cmake pkgconf libboost-regex-dev libgtest-dev util-linux libwslay-dev nettle-dev
-          chromium chromium-driver python3-selenium)
+          chromium chromium-driver python3-selenium nginx-light openssl systemd logrotate fail2ban iproute2)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,6 +1,7 @@
 #include "chat/html_pending.hpp"
 
 #include "chat/manager.hpp"
+#include "config/configuration.hpp"
 #include "net/tcp_socket.hpp"
 #include "program.hpp"
 #include "util/c_util.hpp"
@@ -56,11 +57,14 @@ void html_pending::read_head(int pending) {
             auth_code = get_param(line, 2);
         } else if (pending == 0 && (line == "\n" || line == "\r\n")) {
             done = true;
+            address.set_extern(forwarded.resolve(address.external, Config.get(configuration::all_proxies)));
             Manager.add_html_socket(address, random_id, auth_code, user_agent, socket);
             Manager.remove(this);
             return;
         } else if (user_agent.empty() && line.size() >= 12 && nocase_equal(line.substr(0, 12), "User-Agent: ")) {
             user_agent = line.substr(12, line.find_first_of("\r\n", 12) - 12);
+        } else {
+            forwarded.add_header(line);
         }
         if (++line_count > max_lines) {
             done = true;

@@ -2,11 +2,13 @@
 // A browser connection on the stream port that is still sending its request.
 // It reads the request head within bounds, takes the client's internal
 // address, random id and challenge answer from the request path and hands the
-// connection to the manager, which binds it to its session.
+// connection to the manager, which binds it to its session. Behind a trusted
+// proxy the visitor's forwarded address stands for the peer's.
 #include <memory>
 #include <string>
 
 #include "chat/ip.hpp"
+#include "http/forwarded_address.hpp"
 #include "net/observer.hpp"
 
 namespace vorta {
@@ -48,6 +50,7 @@ private:
     std::string random_id;
     std::string auth_code;
     std::string user_agent;  // as the browser sent it; escaped where it reaches HTML
+    forwarded_address forwarded;
     signed char line_count = 0;
     bool done = false;
 };

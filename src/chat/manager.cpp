@@ -13,6 +13,7 @@
 #include "chat/html_pending.hpp"
 #include "chat/user.hpp"
 #include "chat/web_pending.hpp"
+#include "http/forwarded_address.hpp"
 #include "config/configuration.hpp"
 #include "net/scheduler.hpp"
 #include "net/tcp_server.hpp"
@@ -136,7 +137,11 @@ void manager::add_web(int fd, const std::string& address) {
 
 bool manager::admit_pending(const std::string& address) {
     const long max = Config.get_int(configuration::limit_pending);
-    if (max <= 0 || pending_count.count(address) < max) return true;
+    // A trusted proxy carries every visitor's requests; whom they speak for
+    // is only known once the head is read.
+    if (max <= 0 || pending_count.count(address) < max ||
+        forwarded_address::is_proxy(address, Config.get(configuration::all_proxies)))
+        return true;
     const std::time_t now = std::time(nullptr);
     // Bounded: addresses refused more than a minute ago are forgotten first.
     if (pending_refusals_logged.size() >= 4096)

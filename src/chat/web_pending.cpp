@@ -68,6 +68,8 @@ void web_pending::read_head(int pending) {
         } else if (!request.add_header(line)) {
             finish(http_response::error(400));
             return;
+        } else {
+            forwarded.add_header(line);
         }
     }
 }
@@ -108,7 +110,8 @@ void web_pending::upgrade() {
     state = phase::done;
     socket->writen(reply.response);
     // Frames that came with the handshake belong to the session already.
-    if (socket->set_transport(std::make_unique<ws_transport>())) Manager.add_ws_user(socket, address);
+    if (socket->set_transport(std::make_unique<ws_transport>()))
+        Manager.add_ws_user(socket, forwarded.resolve(address, Config.get(configuration::all_proxies)));
     Manager.remove(this);
 }
 

@@ -4,12 +4,14 @@
 // directory (sent in chunks as the peer takes them, so that a large file
 // holds up no other connection), a redirect or a refusal, and then closes;
 // or, for the WebSocket path, with the handshake, after which the manager
-// makes a session on the connection.
+// makes a session on the connection, with the visitor's forwarded address
+// when the peer is a trusted proxy.
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "http/file_store.hpp"
+#include "http/forwarded_address.hpp"
 #include "http/http_request.hpp"
 #include "net/observer.hpp"
 
@@ -53,6 +55,7 @@ private:
     std::shared_ptr<tcp_socket> socket;
     std::string address;
     http_request request;
+    forwarded_address forwarded;
     std::size_t head_size = 0;
     int line_count = 0;
     phase state = phase::reading;

@@ -33,6 +33,7 @@ const char* const key_texts[] = {
     "db.connection", "db.cache", "db.clean",
     "file.www",
     "limit.pending", "limit.sessions",
+    "all.proxies",
 };
 static_assert(std::size(key_texts) == configuration::key_count);
 

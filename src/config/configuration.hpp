@@ -1,6 +1,6 @@
 #pragma once
 // The server's settings: one file of `key = value` lines over a fixed set of
-// 74 keys, normalised and defaulted after reading, answered by key afterwards.
+// 75 keys, normalised and defaulted after reading, answered by key afterwards.
 // The program-wide instance is `Config`; it is reloaded on SIGHUP.
 #include <map>
 #include <string>
@@ -9,7 +9,7 @@ namespace vorta {
 
 class configuration {
 public:
-    // Values 0 to 73, in the order of the key table; the text of each key is
+    // Values 0 to 74, in the order of the key table; the text of each key is
     // the enumerator with its underscores written as dots ("nick.max").
     enum keys {
         all_host, all_www, all_webpath, all_path, all_links, all_onlyregs, all_search,
@@ -29,6 +29,7 @@ public:
         db_connection, db_cache, db_clean,
         file_www,
         limit_pending, limit_sessions,
+        all_proxies,
         key_count
     };
 

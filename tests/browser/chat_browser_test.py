@@ -89,11 +89,12 @@ def wait_listening(port):
 class Daemon:
     """The daemon on the bundled configuration, its files in a scratch directory."""
 
-    def __init__(self, binary, source, scratch):
+    def __init__(self, binary, source, scratch, settings=""):
+        """settings: configuration lines that win over the bundled ones."""
         self.log = os.path.join(scratch, "vcd.log")
         etc = os.path.join(source, "etc")
         with open(os.path.join(etc, "vcd.conf"), encoding="latin-1") as f:
-            text = f.read().replace("@ETC_DIR@", etc)
+            text = settings + f.read().replace("@ETC_DIR@", etc)
         text = re.sub(r"(?m)^file\.log *=.*$", "file.log = " + self.log, text)
         self.config = os.path.join(scratch, "vcd.conf")
         with open(self.config, "w", encoding="latin-1") as f:
@@ -133,6 +134,22 @@ class Daemon:
                 with open(os.path.join(self.scratch, name), encoding="latin-1") as f:
                     reports.append(f.read())
         return reports
+
+    def finish(self, failed):
+        """Stops the daemon at the end of a test run that `failed` or not; whether
+        the run failed after all (a stop that failed, a sanitizer report), with
+        the daemon's log printed when it did."""
+        try:
+            self.stop()
+        except Failure as error:
+            print("FAIL: %s" % error)
+            failed = True
+        for report in self.sanitizer_reports():
+            print("FAIL: sanitizer report of the daemon:\n" + report)
+            failed = True
+        if failed:
+            print("--- daemon log ---\n" + self.log_text())
+        return failed
 
 
 class LineVisitor:
@@ -185,13 +202,14 @@ class LineVisitor:
 class BrowserVisitor:
     """One browser session on the chat page."""
 
-    def __init__(self, name):
+    def __init__(self, name, arguments=()):
+        """arguments: further command-line arguments of this Chromium."""
         self.name = name
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
         for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--disable-gpu",
                          "--window-size=1100,720", "--lang=de-DE", "--no-first-run",
-                         "--disable-background-networking", "--disable-features=Translate"):
+                         "--disable-background-networking", "--disable-features=Translate") + tuple(arguments):
             options.add_argument(argument)
         # The stream in the frame never ends, so the page never finishes loading.
         options.page_load_strategy = "none"
@@ -367,16 +385,7 @@ def main():
         if carl:
             carl.close()
         if daemon:
-            try:
-                daemon.stop()
-            except Failure as error:
-                print("FAIL: %s" % error)
-                failed = True
-            for report in daemon.sanitizer_reports():
-                print("FAIL: sanitizer report of the daemon:\n" + report)
-                failed = True
-            if failed:
-                print("--- daemon log ---\n" + daemon.log_text())
+            failed = daemon.finish(failed)
         shutil.rmtree(scratch, ignore_errors=True)
     print("PASS" if not failed else "FAIL")
     return 1 if failed else 0

@@ -149,7 +149,7 @@ TEST_F(configuration_test, every_key_text_maps_to_its_number) {
     for (const char* text : {"banner.default", "banner.width", "banner.height", "banner.html",
                              "css.basic", "css.startskin", "css.startskinpath",
                              "db.connection", "db.cache", "db.clean", "file.www",
-                             "limit.pending", "limit.sessions"})
+                             "limit.pending", "limit.sessions", "all.proxies"})
         texts.push_back(text);
     ASSERT_EQ(texts.size(), static_cast<size_t>(cfg::key_count));
 
@@ -203,6 +203,7 @@ TEST_F(configuration_test, missing_keys_take_fallbacks) {
     EXPECT_EQ(config.get(cfg::room_valid).size(), 67u);
     EXPECT_EQ(config.get(cfg::file_log), "");
     EXPECT_EQ(config.get(cfg::file_www), "");  // serves no files
+    EXPECT_EQ(config.get(cfg::all_proxies), "");  // trusts nobody's headers
     EXPECT_EQ(config.get(cfg::file_js), "");
     EXPECT_EQ(config.get(cfg::nick_color), "");
 }

@@ -149,6 +149,53 @@ TEST_F(daemon_test, security_and_replacement_files_end_start_up_with_their_error
     }
 }
 
+// "vcd check" loads what start-up loads and starts nothing: no port, no log.
+TEST_F(daemon_test, check_reports_every_broken_file_with_its_line) {
+    const std::string config = write_config();
+    const std::string valid = "configuration '" + config + "' and the files it names are valid\n";
+    const auto error = [this](const char* file, int line) {
+        return "error: in file '" + dir.file(file) + "' at line " + std::to_string(line) + ": unrecognized syntax\n";
+    };
+    const struct {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> files;  // written over the valid ones
+        std::vector<std::string> args;
+        int status;
+        std::string output;
+        std::vector<std::string> env = {};
+    } cases[] = {
+        {"valid", {}, {"check", config}, 0, valid},
+        {"valid, named by the environment", {}, {"check"}, 0, valid, {"VCCONFIG=" + config}},
+        {"none named", {}, {"check"}, 1, "error: no configuration file found\n"},
+        {"valid, option form", {}, {"-c", config, "check"}, 0, valid},
+        {"configuration", {{"broken.conf", "# keys\nnick.maximum = 3\n"}}, {"check", dir.file("broken.conf")}, 1,
+         "error: in file '" + dir.file("broken.conf") + "' at line 2: unknown key\n"},
+        {"no configuration", {}, {"check", dir.file("missing.conf")}, 1,
+         "error: can't open configuration file '" + dir.file("missing.conf") + "'\n"},
+        {"permissions", {{"permissions.conf", "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\nadmin Admin 4\n"}},
+         {"check", config}, 1, error("permissions.conf", 2)},
+        {"rooms", {{"rooms.conf", "Lobby Treffpunkt\n\n-Keller\n"}}, {"check", config}, 1, error("rooms.conf", 3)},
+        {"security", {{"security.conf", "u anna\nc doof( exit\n"}}, {"-c", config, "check"}, 1,
+         error("security.conf", 2)},
+        {"replacements", {{"replace.conf", "gn 8 = gute Nacht\n"}}, {"check", config}, 1, error("replace.conf", 1)},
+        {"every broken file",
+         {{"security.conf", "# rules\nx\n"}, {"replace.conf", "gn 8 = gute Nacht\n"}, {"rooms.conf", "-Keller\n"}},
+         {"check", config}, 1, error("security.conf", 2) + error("replace.conf", 1) + error("rooms.conf", 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        write_config();
+        for (const auto& [file, text] : c.files) dir.write(file, text);
+        std::remove(log().c_str());
+        test_support::launch_options options;
+        options.with_errors = true;
+        auto result = launch(c.args, c.env, options);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.output, c.output);
+        EXPECT_FALSE(std::filesystem::exists(log()));
+    }
+}
+
 TEST_F(daemon_test, the_shipped_rule_files_are_valid) {
     const std::string config = write_config();
     // The examples in their comments are valid rules too.

@@ -7,6 +7,7 @@
 #include "integration/chat_fixture.hpp"
 
 using namespace chat_support;
+using namespace std::chrono_literals;
 using test_support::greeting;
 
 namespace {
@@ -282,6 +283,60 @@ TEST_F(login_test, requests_that_name_no_session_are_redirected) {
     stream.request_stream("10.0.0.1", hello.random_id, challenge_answer(hello.challenge));
     EXPECT_TRUE(stream.expect_next(stream_head));
     EXPECT_TRUE(a.expect_lines({"LGN", nrm("Lobby", {"anna"})}));
+}
+
+// nginx on this host passes the streams on.
+class proxied_login_test : public chat_daemon {
+protected:
+    std::string settings() const override { return "all.proxies = 127.0.0.1\n"; }
+};
+
+TEST_F(proxied_login_test, a_stream_through_a_trusted_proxy_finds_the_session_of_the_visitor_it_names) {
+    const struct {
+        const char* what;
+        const char* session_source;
+        const char* stream_source;
+        const char* headers;
+        bool matched;
+    } cases[] = {
+        {"forwarded for the visitor", "127.0.0.2", "127.0.0.1", "X-Forwarded-For: 10.0.0.9, 127.0.0.2\r\n", true},
+        {"real address of the visitor", "127.0.0.2", "127.0.0.1", "X-Real-IP: 127.0.0.2\r\n", true},
+        {"forwarded for another", "127.0.0.1", "127.0.0.1", "X-Forwarded-For: 127.0.0.9\r\n", false},
+        {"malformed", "127.0.0.1", "127.0.0.1", "X-Forwarded-For: 127.0.0.1;\r\n", true},
+        {"not a proxy: ignored", "127.0.0.2", "127.0.0.2", "X-Forwarded-For: 127.0.0.1\r\n", true},
+        {"not a proxy: cannot claim", "127.0.0.1", "127.0.0.2", "X-Forwarded-For: 127.0.0.1\r\n", false},
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        applet a(c.session_source);
+        greeting hello = greet(a, "anna" + std::to_string(row++));
+        browser stream(0, c.stream_source);
+        stream.request("10.0.0.1/" + hello.random_id + "/" + std::to_string(challenge_answer(hello.challenge)) + "/",
+                       "TestBrowser/1.0", c.headers);
+        if (c.matched) {
+            EXPECT_TRUE(stream.expect_next(stream_head));
+            EXPECT_TRUE(a.read_until("NRM ").found);
+        } else {
+            EXPECT_TRUE(stream.closed());
+            EXPECT_EQ(stream.received(), home_redirect);
+        }
+    }
+}
+
+// Every visitor's unfinished request comes from the proxy: it is not held to
+// one address's share.
+TEST_F(proxied_login_test, a_trusted_proxy_is_not_held_to_the_pending_limit) {
+    std::vector<std::unique_ptr<test_support::connection>> held;
+    for (int i = 0; i < 17; ++i) {
+        held.push_back(std::make_unique<test_support::connection>(test_support::browser_port));
+        ASSERT_TRUE(held.back()->send_raw("GET /"));
+    }
+    // Answered once the daemon has taken every request queued before it.
+    browser other(0, "127.0.0.2");
+    other.request("10.0.0.1/x/1/", "TestBrowser/1.0");
+    EXPECT_TRUE(other.closed());
+    for (auto& request : held) EXPECT_FALSE(request->closed(0ms));
 }
 
 TEST_F(login_test, heartbeat_is_accepted_before_and_after_the_log_in) {

@@ -70,10 +70,15 @@ protected:
         return answer("GET " + target + " HTTP/1.1\r\nHost: chat.test:1614\r\n\r\n");
     }
 
-    // Logs `nickname` in over a WebSocket, up to the answer to the challenge.
-    std::unique_ptr<ws_client> ws_log_in(const std::string& nickname, const std::string& banned = "false") {
-        auto client = std::make_unique<ws_client>();
-        const std::string head = client->handshake(ws_client::upgrade_headers("http://chat.test:1614"));
+    // Logs `nickname` in over a WebSocket, up to the answer to the challenge;
+    // the connection comes from `source` with `headers` added to the upgrade.
+    std::unique_ptr<ws_client> ws_log_in(const std::string& nickname, const std::string& banned = "false",
+                                         const std::string& source = "",
+                                         const std::vector<std::string>& headers = {}) {
+        auto client = std::make_unique<ws_client>(0, source);
+        auto upgrade = ws_client::upgrade_headers("http://chat.test:1614");
+        upgrade.insert(upgrade.end(), headers.begin(), headers.end());
+        const std::string head = client->handshake(upgrade);
         if (head.rfind("HTTP/1.1 101 ", 0) != 0) {
             ADD_FAILURE() << head;
             return nullptr;
@@ -110,6 +115,12 @@ protected:
 class web_daemon_bans : public web_daemon {
 protected:
     std::string ranks() const override { return "visitor Visitor 4 4 0 0 0 10 0 20 0 0 1\n"; }
+};
+
+// nginx on this host passes the browsers on.
+class web_daemon_proxied : public web_daemon_bans {
+protected:
+    std::string settings() const override { return "all.proxies = 10.9.9.9 127.0.0.1\n" + web_daemon::settings(); }
 };
 
 // ---- files ----------------------------------------------------------------
@@ -339,6 +350,41 @@ TEST_F(web_daemon_bans, bans_reach_a_websocket_session_as_they_reach_an_applet) 
     EXPECT_TRUE(anna->app.expect_html("<div class=\"actionBan\">bernd wird f&uuml;r 15 Minuten gebannt.</div>"));
     EXPECT_TRUE(bernd->read_until("BAN "));
     EXPECT_EQ(bernd->last.payload, proto_line("BAN", {"15"}));
+}
+
+TEST_F(web_daemon_proxied, a_trusted_proxy_names_the_visitor_and_nobody_else_does) {
+    auto anna = log_in("anna");
+    ASSERT_NE(anna, nullptr);
+    const struct {
+        const char* what;
+        const char* source;
+        std::vector<std::string> headers;
+        const char* address;
+    } cases[] = {
+        {"last forwarded entry", "127.0.0.1", {"X-Forwarded-For: 203.0.113.9, 198.51.100.7"}, "198.51.100.7"},
+        {"real address", "127.0.0.1", {"X-Real-IP: 198.51.100.8"}, "198.51.100.8"},
+        {"IPv6", "127.0.0.1", {"X-Forwarded-For: 2001:DB8::7"}, "2001:db8::7"},
+        {"malformed", "127.0.0.1", {"X-Forwarded-For: 198.51.100.7, <b>x</b>"}, "127.0.0.1"},
+        {"not a proxy", "127.0.0.2", {"X-Forwarded-For: 198.51.100.7", "X-Real-IP: 198.51.100.8"}, "127.0.0.2"},
+    };
+    for (const auto& c : cases) {
+        auto bernd = ws_log_in("bernd", "false", c.source, c.headers);
+        ASSERT_NE(bernd, nullptr) << c.what;
+        ASSERT_TRUE(bernd->read_until("TXT \"<div class=\\\"roomInfo")) << c.what;
+        bernd->send_line("TXT \".u bernd\"");
+        auto overview = bernd->read_until("TXT ");
+        ASSERT_TRUE(overview) << c.what;
+        EXPECT_NE(overview->find(std::string("IP: ") + c.address + "; User-Agent: Browser/1.0"), std::string::npos)
+            << c.what << ": " << *overview;
+        bernd->send_raw(ws_frame(opcode::close, close_payload(1000)));
+        EXPECT_TRUE(bernd->expect_close(1000)) << c.what;
+        EXPECT_TRUE(anna->app.read_until(proto_line("DEL", {"bernd"})).found) << c.what;
+    }
+    // A refusal names the visitor, for fail2ban.
+    auto banned = ws_log_in("carl", "true", "127.0.0.1", {"X-Forwarded-For: 198.51.100.9"});
+    ASSERT_NE(banned, nullptr);
+    EXPECT_TRUE(banned->read_until("EXT"));
+    EXPECT_TRUE(test_support::wait_for_text(log(), "] refused 198.51.100.9: banned address\n"));
 }
 
 }  // namespace

@@ -68,14 +68,14 @@ std::vector<std::string> proto_values(const std::string& line) {
     return values;
 }
 
-connection::connection(int port, int receive_buffer, const char* source) {
+connection::connection(int port, int receive_buffer, const std::string& source) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
     if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    if (source != nullptr) {
+    if (!source.empty()) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
-        if (inet_pton(AF_INET, source, &local.sin_addr) != 1 ||
+        if (inet_pton(AF_INET, source.c_str(), &local.sin_addr) != 1 ||
             ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
             ::close(fd);
             return;
@@ -233,8 +233,8 @@ std::optional<greeting> applet::read_greeting(milliseconds timeout) {
     return result;
 }
 
-void browser::request(const std::string& path, const std::string& user_agent) {
-    send_raw("GET /" + path + " HTTP/1.1\r\nUser-Agent: " + user_agent + "\r\n\r\n");
+void browser::request(const std::string& path, const std::string& user_agent, const std::string& headers) {
+    send_raw("GET /" + path + " HTTP/1.1\r\nUser-Agent: " + user_agent + "\r\n" + headers + "\r\n");
 }
 
 bool browser::wait_for(const std::string& text, milliseconds timeout) {

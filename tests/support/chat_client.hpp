@@ -33,9 +33,9 @@ std::vector<std::string> proto_values(const std::string& line);
 class connection {
 public:
     // `receive_buffer` > 0 shrinks the socket's receive buffer before the
-    // connection is made (a reader that falls behind quickly); `source` is a
-    // local address to connect from (another visitor's address).
-    explicit connection(int port, int receive_buffer = 0, const char* source = nullptr);
+    // connection is made (a reader that falls behind quickly). `source`, when
+    // given, is the local address it comes from (any of 127.0.0.0/8).
+    explicit connection(int port, int receive_buffer = 0, const std::string& source = "");
     virtual ~connection();
     connection(const connection&) = delete;
     connection& operator=(const connection&) = delete;
@@ -97,7 +97,7 @@ inline int challenge_answer(int challenge) { return challenge ^ 0x3C96; }
 
 class applet : public connection {
 public:
-    applet() : connection(applet_port) {}
+    explicit applet(const std::string& source = "") : connection(applet_port, 0, source) {}
 
     void send_line(const std::string& text) { send_raw(text + "\n"); }
     void send(const std::string& verb, const std::vector<std::string>& values = {}) {
@@ -140,10 +140,13 @@ private:
 
 class browser : public connection {
 public:
-    explicit browser(int receive_buffer = 0) : connection(browser_port, receive_buffer) {}
+    explicit browser(int receive_buffer = 0, const std::string& source = "")
+        : connection(browser_port, receive_buffer, source) {}
 
-    // "GET /<path> HTTP/1.1", the User-Agent header and the blank line, in one write.
-    void request(const std::string& path, const std::string& user_agent = "TestBrowser/1.0");
+    // "GET /<path> HTTP/1.1", the User-Agent header, `headers` (each with its
+    // line end) and the blank line, in one write.
+    void request(const std::string& path, const std::string& user_agent = "TestBrowser/1.0",
+                 const std::string& headers = "");
     // The path of a session's stream: internal address, random id and answer,
     // each followed by a slash.
     void request_stream(const std::string& internal, const std::string& random_id, int answer,

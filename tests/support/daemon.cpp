@@ -33,6 +33,7 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
     pid_t child = fork();
     if (child == 0) {
         dup2(out[1], 1);
+        if (options.with_errors) dup2(out[1], 2);
         close(out[0]);
         close(out[1]);
         if (chdir(directory.c_str()) != 0) _exit(126);

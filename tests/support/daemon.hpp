@@ -18,11 +18,12 @@ struct launch_options {
     int inherited_descriptor = -1;  // /dev/null is open on this number (-1: none)
     unsigned long descriptor_limit = 0;  // soft limit on open descriptors (0: as inherited)
     bool hard_limit_too = false;         // the hard limit becomes descriptor_limit as well
+    bool with_errors = false;  // standard error joins the output
 };
 
 struct launch_result {
     int status = -1;     // exit status of the launched process (the parent that detaches)
-    std::string output;  // its standard output
+    std::string output;  // its standard output (and standard error when asked for)
 };
 
 class daemon_process {

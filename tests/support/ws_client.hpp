@@ -17,7 +17,8 @@ namespace test_support {
 class ws_client : public connection {
 public:
     // `receive_buffer` > 0 shrinks the socket's receive buffer.
-    explicit ws_client(int receive_buffer = 0) : connection(web_port, receive_buffer) {}
+    explicit ws_client(int receive_buffer = 0, const std::string& source = "")
+        : connection(web_port, receive_buffer, source) {}
 
     // The headers of a good upgrade request from a page of `origin`.
     static std::vector<std::string> upgrade_headers(const std::string& origin);
