@@ -7,8 +7,14 @@ command gives it, drives two browser sessions through chromedriver, and has a
 third visitor on the line protocol who must not see a whisper. The two pages
 are saved as screenshots under the artifact directory.
 
-Every wait is bounded; the whole test ends within a few minutes, most of them
-spent waiting for the heartbeat time-out. Missing tools fail the test.
+Beyond the chat itself it checks the page on phone-sized screens (screenshots
+of 390 x 844, 320 x 640 and the desktop), that the pages come back by themselves
+after a lost connection and a restart of the daemon but not after a kick, the
+title count and the notification of a hidden page, the input line's history and
+nickname completion, and the contrast of both skins.
+
+Every wait is bounded; the whole test ends within about two and a half minutes,
+one of them spent waiting for the heartbeat time-out. Missing tools fail the test.
 
 Usage: chat_browser_test.py VCD_BINARY SOURCE_DIR ARTIFACT_DIR
 """
@@ -41,7 +47,8 @@ CHROMEDRIVER = "/usr/bin/chromedriver"
 PAGE = "http://localhost:1614/"
 PATIENCE = 15.0          # seconds for one expected change on a page
 TIMEOUT_PATIENCE = 100.0  # five heartbeat ticks of twelve seconds, and some
-DEADLINE = time.monotonic() + 170.0
+DEADLINE = time.monotonic() + 200.0
+RESTART_PATIENCE = 10.0  # a page is back within this time after the daemon restarted
 
 
 class Failure(Exception):
@@ -90,6 +97,7 @@ class Daemon:
     """The daemon on the bundled configuration, its files in a scratch directory."""
 
     def __init__(self, binary, source, scratch):
+        self.binary = binary
         self.log = os.path.join(scratch, "vcd.log")
         etc = os.path.join(source, "etc")
         with open(os.path.join(etc, "vcd.conf"), encoding="latin-1") as f:
@@ -98,17 +106,22 @@ class Daemon:
         self.config = os.path.join(scratch, "vcd.conf")
         with open(self.config, "w", encoding="latin-1") as f:
             f.write(text)
-        # A sanitizer report of the daemon must not vanish with its closed streams.
         self.scratch = scratch
+        self.start()
+
+    def start(self):
+        """Starts the daemon and waits until it listens on its three ports."""
+        # A sanitizer report of the daemon must not vanish with its closed streams.
         env = dict(os.environ)
         for name, prefix in (("ASAN_OPTIONS", "asan"), ("UBSAN_OPTIONS", "ubsan")):
-            env[name] = ":".join(filter(None, [env.get(name), "log_path=" + os.path.join(scratch, prefix)]))
-        started = subprocess.run([binary, self.config], cwd=scratch, timeout=10, env=env,
+            env[name] = ":".join(filter(None, [env.get(name), "log_path=" + os.path.join(self.scratch, prefix)]))
+        starts = self.log_text().count("daemon started")
+        started = subprocess.run([self.binary, self.config], cwd=self.scratch, timeout=10, env=env,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         check(started.returncode == 0, "vcd did not start: %s" % started.stdout)
-        match = wait_for("the daemon's start in its log",
-                         lambda: re.search(r"daemon started \(pid: (\d+)\)", self.log_text()), 10)
-        self.pid = int(match.group(1))
+        wait_for("the daemon's start in its log",
+                         lambda: len(re.findall(r"daemon started \(pid: (\d+)\)", self.log_text())) > starts, 10)
+        self.pid = int(re.findall(r"daemon started \(pid: (\d+)\)", self.log_text())[-1])
         for port in (1612, 1613, 1614):
             wait_listening(port)
 
@@ -120,11 +133,15 @@ class Daemon:
             return ""
 
     def stop(self):
+        if self.pid is None:
+            return
         try:
             os.kill(self.pid, signal.SIGTERM)
         except ProcessLookupError:
             return
-        wait_for("the daemon's smooth shutdown", lambda: "smooth shutdown" in self.log_text(), 10)
+        stops = self.log_text().count("daemon started")
+        wait_for("the daemon's smooth shutdown", lambda: self.log_text().count("smooth shutdown") >= stops, 10)
+        self.pid = None
 
     def sanitizer_reports(self):
         reports = []
@@ -250,8 +267,82 @@ class BrowserVisitor:
         finally:
             self.driver.switch_to.default_content()
 
-    def screenshot(self, directory):
-        path = os.path.join(directory, "%s.png" % self.name)
+    def status(self):
+        return self.element("vc-status").text
+
+    def title(self):
+        return self.driver.execute_script("return document.title;")
+
+    def line_value(self):
+        return self.element("vc-line").get_attribute("value")
+
+    def emulate(self, width, height):
+        """Shows the page as a phone of this size would (no argument: the window again)."""
+        if width is None:
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+        else:
+            self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": width, "height": height, "deviceScaleFactor": 2, "mobile": True})
+
+    def layout(self):
+        """The page's scroll width, the viewport and the boxes of the controls that matter on a phone."""
+        return self.driver.execute_script("""
+            var box = function (id) {
+                var element = document.getElementById(id);
+                var r = element.getBoundingClientRect();
+                var shown = element.offsetParent !== null && getComputedStyle(element).visibility !== 'hidden';
+                return { left: r.left, top: r.top, right: r.right, bottom: r.bottom,
+                         width: r.width, height: r.height, shown: shown };
+            };
+            var boxes = {};
+            arguments[0].forEach(function (id) { boxes[id] = box(id); });
+            return { scrollWidth: document.documentElement.scrollWidth, width: window.innerWidth,
+                     height: window.innerHeight, boxes: boxes };
+        """, ["vc-line", "vc-send", "vc-menu-toggle", "vc-members-toggle", "vc-side", "vc-leave", "vc-register",
+              "vc-stream"])
+
+    def stream_widths(self):
+        """The scroll width and the visible width of the stream's document."""
+        self.driver.switch_to.frame(self.element("vc-stream"))
+        try:
+            return self.driver.execute_script(
+                "return [document.documentElement.scrollWidth, document.documentElement.clientWidth];")
+        finally:
+            self.driver.switch_to.default_content()
+
+    def set_hidden(self, hidden):
+        """Makes the page report itself hidden or visible, as a switch of tabs would."""
+        self.driver.execute_script("""
+            if (arguments[0]) {
+                Object.defineProperty(document, 'visibilityState', { configurable: true, get: function () { return 'hidden'; } });
+                Object.defineProperty(document, 'hidden', { configurable: true, get: function () { return true; } });
+            } else {
+                delete document.visibilityState;
+                delete document.hidden;
+            }
+            document.dispatchEvent(new Event('visibilitychange'));
+        """, hidden)
+
+    def watch_notifications(self):
+        """Grants notifications to the page and records the ones it raises."""
+        self.driver.execute_cdp_cmd("Browser.grantPermissions", {
+            "origin": PAGE.rstrip("/"), "permissions": ["notifications"]})
+        self.driver.execute_script("""
+            var Real = window.Notification;
+            window.vcNotices = [];
+            window.Notification = class extends Real {
+                constructor(title, options) {
+                    window.vcNotices.push(title + ': ' + ((options && options.body) || ''));
+                    super(title, options);
+                }
+            };
+        """)
+
+    def notifications(self):
+        return self.driver.execute_script("return window.vcNotices || [];")
+
+    def screenshot(self, directory, name=None):
+        path = os.path.join(directory, "%s.png" % (name or self.name))
         try:
             self.driver.save_screenshot(path)
             print("screenshot: %s" % path)
@@ -265,7 +356,9 @@ class BrowserVisitor:
             pass
 
 
-def chat(daemon, anna, bernd, carl):
+def chat(daemon, anna, bernd, carl, while_frozen=None):
+    """Two visitors chat, whisper, change rooms, answer a room's password and
+    live through a time-out; while_frozen() runs while Bernd's page is frozen."""
     anna.open()
     check(anna.focused() == "vc-nickname", "the nickname field has the focus")
     anna.log_in("Anna")
@@ -323,15 +416,207 @@ def chat(daemon, anna, bernd, carl):
 
     # Bernd's page stops answering heartbeats: the server ends his session
     # after five ticks, Anna's stream says so, and Bernd's page, once it runs
-    # again, says that the connection is gone.
+    # again, says that the connection is gone and comes back by itself, into
+    # the room with the password it answered before.
     bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "frozen"})
+    if while_frozen:
+        while_frozen()
     anna.wait_stream("Anna learns of Bernd's time-out", "Die Verbindung zu Bernd wurde unterbrochen.",
                      TIMEOUT_PATIENCE)
     wait_for("Bernd leaves Anna's list after his time-out", lambda: "Bernd" not in anna.members())
     bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "active"})
     wait_for("Bernd's page tells of the lost connection",
-             lambda: "Verbindung zum Chat-Server ist unterbrochen" in bernd.element("vc-status").text)
-    check(bernd.element("vc-login").is_displayed(), "Bernd's page offers the log-in again")
+             lambda: "Verbindung zum Chat-Server ist unterbrochen" in bernd.status())
+    check(bernd.element("vc-reconnect-cancel").is_displayed(), "Bernd's page offers to stop trying")
+    wait_for("Bernd back in Anna's list", lambda: anna.members() == ["Anna", "Bernd"])
+    wait_for("Bernd's page says it is back", lambda: "wieder da" in bernd.status())
+    check(bernd.room() == "Geheim", "Bernd came back to Geheim: %s" % bernd.room())
+
+
+def check_phone(visitor, width, height, artifacts):
+    """The page at a phone's size: nothing wider than the screen, the bar's
+    controls in view and large enough to touch, the member list and the menu
+    open over the chat and close again."""
+    name = "%s-%dx%d" % (visitor.name, width, height)
+    visitor.emulate(width, height)
+    try:
+        layout = wait_for("%s: the narrow layout" % name,
+                          lambda: visitor.layout() if visitor.layout()["width"] == width else None)
+        check(layout["scrollWidth"] <= layout["width"], "%s scrolls sideways: %s" % (name, layout["scrollWidth"]))
+        boxes = layout["boxes"]
+        for control in ("vc-send", "vc-menu-toggle", "vc-members-toggle", "vc-line"):
+            box = boxes[control]
+            check(box["shown"] and box["left"] >= 0 and box["right"] <= width and box["bottom"] <= height,
+                  "%s: %s not in view: %s" % (name, control, box))
+            check(box["height"] >= 44 and box["width"] >= 44, "%s: %s too small to touch: %s" % (name, control, box))
+        check(boxes["vc-line"]["width"] > boxes["vc-send"]["width"] + boxes["vc-menu-toggle"]["width"],
+              "%s: the input line is narrower than its buttons" % name)
+        check(not boxes["vc-side"]["shown"] and not boxes["vc-leave"]["shown"],
+              "%s: the member list or the menu is open from the start" % name)
+        check(boxes["vc-stream"]["right"] <= width and boxes["vc-stream"]["height"] > height / 3,
+              "%s: the chat frame does not fill the page: %s" % (name, boxes["vc-stream"]))
+
+        widths = visitor.stream_widths()
+        check(widths[0] <= widths[1], "%s: the stream's lines do not wrap: %s" % (name, widths))
+
+        visitor.element("vc-members-toggle").click()
+        side = wait_for("%s: the member panel opens" % name,
+                        lambda: visitor.layout()["boxes"]["vc-side"] if visitor.element("vc-side").is_displayed() else None)
+        check(side["right"] <= width and side["left"] >= 0, "%s: the member panel is cut off: %s" % (name, side))
+        check(visitor.members(), "%s: the member panel is empty" % name)
+        visitor.screenshot(artifacts, name + "-members")
+        visitor.element("vc-members-close").click()
+        wait_for("%s: the member panel closes" % name, lambda: not visitor.element("vc-side").is_displayed())
+
+        visitor.element("vc-menu-toggle").click()
+        menu = wait_for("%s: the menu opens" % name,
+                        lambda: visitor.layout()["boxes"] if visitor.element("vc-leave").is_displayed() else None)
+        for entry in ("vc-leave", "vc-register"):
+            check(menu[entry]["shown"] and menu[entry]["left"] >= 0 and menu[entry]["right"] <= width
+                  and menu[entry]["top"] >= 0 and menu[entry]["height"] >= 44,
+                  "%s: the menu entry %s is out of view or small: %s" % (name, entry, menu[entry]))
+        check(visitor.focused() == "vc-colour", "%s: the open menu has the focus" % name)
+        visitor.screenshot(artifacts, name + "-menu")
+        webdriver.ActionChains(visitor.driver).send_keys(Keys.ESCAPE).perform()
+        wait_for("%s: Escape closes the menu" % name, lambda: not visitor.element("vc-leave").is_displayed())
+        check(visitor.focused() == "vc-menu-toggle", "%s: the focus is back on the menu button" % name)
+        visitor.screenshot(artifacts, name)
+    finally:
+        visitor.emulate(None, None)
+
+
+def phone_layouts(visitor, artifacts):
+    # Long words and addresses wrap inside the frame.
+    visitor.say("Langes" * 30 + " http://example.org/" + "pfad/" * 30)
+    visitor.wait_stream("the long line in the stream", "LangesLanges")
+    for width, height in ((390, 844), (320, 640)):
+        check_phone(visitor, width, height, artifacts)
+    layout = wait_for("the desktop layout again",
+                      lambda: visitor.layout() if visitor.layout()["width"] > 1000 else None)
+    check(layout["boxes"]["vc-leave"]["shown"] and layout["boxes"]["vc-side"]["shown"],
+          "the desktop shows the leave button and the member list beside the chat")
+    check(not layout["boxes"]["vc-members-toggle"]["shown"], "the desktop shows no member button")
+    visitor.screenshot(artifacts, visitor.name + "-desktop")
+
+
+def typing(anna, bernd):
+    """The arrow keys walk through the lines sent; Tab completes a nickname."""
+    line = bernd.element("vc-line")
+    bernd.say("erste Zeile")
+    bernd.say("zweite Zeile")
+    anna.wait_stream("Anna reads Bernd's second line", "zweite Zeile")
+    line.send_keys(Keys.ARROW_UP)
+    check(bernd.line_value() == "zweite Zeile", "arrow up recalls the last line: %r" % bernd.line_value())
+    line.send_keys(Keys.ARROW_UP)
+    check(bernd.line_value() == "erste Zeile", "arrow up again: %r" % bernd.line_value())
+    line.send_keys(Keys.ARROW_DOWN, Keys.ARROW_DOWN)
+    check(bernd.line_value() == "", "arrow down back to the empty line: %r" % bernd.line_value())
+    line.send_keys("an", Keys.TAB)
+    check(bernd.line_value() == "Anna: ", "Tab completes Anna's nickname: %r" % bernd.line_value())
+    check(bernd.focused() == "vc-line", "Tab with a completion keeps the focus")
+    line.send_keys("kommst du?", Keys.ENTER)
+    anna.wait_stream("Anna reads the completed line", "Anna: kommst du?")
+    check(bernd.focused() == "vc-line", "the focus stays in the input line after sending")
+    line.send_keys(Keys.TAB)
+    check(bernd.focused() != "vc-line", "Tab on an empty line moves on to the next control")
+
+
+def attention(anna, bernd):
+    """A hidden page counts unread lines in its title and raises a notification
+    for a whisper; shown again, it clears the count and marks the first unread line."""
+    anna.watch_notifications()
+    anna.element("vc-menu-toggle").click()
+    wait_for("the notification entry in the menu",
+             lambda: anna.element("vc-notify").is_displayed() and "erlaubt" in anna.element("vc-notify").text)
+    webdriver.ActionChains(anna.driver).send_keys(Keys.ESCAPE).perform()
+    anna.set_hidden(True)
+    bernd.say("hört jemand zu?")
+    bernd.say(".w Anna psst, nur für dich")
+    wait_for("the title counts two unread lines", lambda: anna.title() == "(2) vorta chat")
+    wait_for("a notification of the whisper", lambda: anna.notifications())
+    notices = anna.notifications()
+    check(len(notices) == 1 and "psst, nur für dich" in notices[0], "notifications: %s" % notices)
+    anna.set_hidden(False)
+    wait_for("the title without count", lambda: anna.title() == "vorta chat")
+    html = anna.stream_html()
+    marker = html.find('class="vc-unread"')
+    check(0 <= marker < html.find("hört jemand zu?"), "the unread marker stands before the first unread line")
+    check(html.find("erste Zeile") < marker, "the unread marker stands after the lines read")
+
+
+def restart(daemon, anna, bernd):
+    """The daemon stops and starts again: both pages log in by themselves into
+    the rooms they were in and chat on."""
+    anna.say(".go Technik")
+    bernd.say(".go Plauderecke")
+    wait_for("Anna in Technik, Bernd in Plauderecke",
+             lambda: anna.room() == "Technik" and bernd.room() == "Plauderecke")
+    daemon.stop()
+    for visitor in (anna, bernd):
+        wait_for("%s: the page tells of the lost connection" % visitor.name,
+                 lambda: "unterbrochen" in visitor.status())
+    time.sleep(1.5)
+    daemon.start()
+    started = time.monotonic()
+    for visitor, room in ((anna, "Technik"), (bernd, "Plauderecke")):
+        wait_for("%s: back in %s" % (visitor.name, room),
+                 lambda: visitor.room() == room and visitor.name.capitalize() in visitor.members()
+                 and "wieder da" in visitor.status(), max(0.5, started + RESTART_PATIENCE - time.monotonic()))
+    bernd.say(".go Technik")
+    wait_for("Bernd in Anna's list", lambda: "Bernd" in anna.members())
+    bernd.say("da sind wir wieder")
+    anna.wait_stream("Anna reads Bernd after the restart", "da sind wir wieder")
+
+
+def kicked(anna, bernd):
+    """A visitor thrown out does not come back by himself."""
+    anna.say(".newroom Raus")
+    wait_for("Anna's room is Raus", lambda: anna.room() == "Raus")
+    bernd.say(".go Raus")
+    wait_for("Bernd in Raus", lambda: anna.members() == ["Anna", "Bernd"])
+    anna.say(".kick Bernd")
+    wait_for("Bernd's page says he was thrown out", lambda: "gekickt" in bernd.status())
+    check(bernd.element("vc-login").is_displayed(), "Bernd's page offers the log-in form")
+    time.sleep(3)
+    check("Bernd" not in anna.members(), "Bernd came back after his kick")
+    check(bernd.element("vc-login").is_displayed() and not bernd.element("vc-reconnect-cancel").is_displayed(),
+          "Bernd's page tries to come back after the kick")
+
+
+def css_colours(path):
+    with open(path, encoding="utf-8") as f:
+        return dict(re.findall(r"--(vc-[a-z-]+):\s*(#[0-9a-fA-F]{6})", f.read()))
+
+
+def luminance(colour):
+    def channel(value):
+        value /= 255.0
+        return value / 12.92 if value <= 0.03928 else ((value + 0.055) / 1.055) ** 2.4
+    r, g, b = (int(colour[i:i + 2], 16) for i in (1, 3, 5))
+    return 0.2126 * channel(r) + 0.7152 * channel(g) + 0.0722 * channel(b)
+
+
+def contrast(foreground, background):
+    lighter, darker = sorted((luminance(foreground), luminance(background)), reverse=True)
+    return (lighter + 0.05) / (darker + 0.05)
+
+
+# Text colour on background colour, as the style sheets pair them.
+COLOUR_PAIRS = [("vc-text", "vc-page"), ("vc-text", "vc-notice"), ("vc-muted", "vc-page"), ("vc-muted", "vc-notice"),
+                ("vc-error", "vc-page"), ("vc-error", "vc-error-back"), ("vc-text", "vc-hint-back"),
+                ("vc-whisper", "vc-page"), ("vc-arrive", "vc-page"), ("vc-arrive", "vc-notice"),
+                ("vc-leave", "vc-page"), ("vc-leave", "vc-notice"), ("vc-alarm", "vc-page")]
+
+
+def skin_contrast(source):
+    """Every pair of text and background colours of both skins reads at 4.5:1 or more."""
+    www = os.path.join(source, "etc", "www", "css")
+    basic = css_colours(os.path.join(www, "basic.css"))
+    for skin in ("default", "night"):
+        colours = dict(basic, **css_colours(os.path.join(www, "skins", skin + ".css")))
+        for foreground, background in COLOUR_PAIRS:
+            ratio = contrast(colours[foreground], colours[background])
+            check(ratio >= 4.5, "skin %s: %s on %s has a contrast of only %.2f" % (skin, foreground, background, ratio))
 
 
 def main():
@@ -353,7 +638,12 @@ def main():
         carl = LineVisitor("Carl")
         anna = BrowserVisitor("anna")
         bernd = BrowserVisitor("bernd")
-        chat(daemon, anna, bernd, carl)
+        skin_contrast(source)
+        chat(daemon, anna, bernd, carl, while_frozen=lambda: phone_layouts(anna, artifacts))
+        typing(anna, bernd)
+        attention(anna, bernd)
+        restart(daemon, anna, bernd)
+        kicked(anna, bernd)
         failed = False
     except Failure as error:
         print("FAIL: %s" % error)
