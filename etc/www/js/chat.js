@@ -25,6 +25,12 @@
     var MAX_LINE = 1024;
     // The server expects a heartbeat within five ticks of twelve seconds.
     var HEARTBEAT_MS = 20000;
+    // A session that missed two heartbeat ticks gives its nickname to a new
+    // log-in, and one that missed five is gone; traffic can make the server skip
+    // a tick. So a returning page asks for its nickname this long before it asks
+    // the visitor, and seldom enough not to keep the server from ticking.
+    var NICKNAME_WAIT_MS = 90000;
+    var NICKNAME_RETRY_STEPS = 3;  // at most 2^3 seconds between two tries
 
     function escapeValue(value) {
         return String(value).replace(/[\\"']/g, '\\$&');
@@ -301,6 +307,8 @@
         var retryTimer = null;
         var finalWords = '';      // the stream told that the session ended for good
         var rejoining = '';       // the room a returning page asks for
+        var nicknameTries = 0;    // the returning page asked again for its nickname ...
+        var nicknameSince = 0;    // ... since this time
         var extSeen = false;      // the server sent "EXT" on this connection
         var shutdownSeen = false; // ... after telling that it goes down
 
@@ -719,10 +727,11 @@
                 if (v[0]) ui.skin.href = window.location.protocol + '//' + v[0].replace(/^https?:\/\//, '');
             },
             NCK: function () {
-                if (returning && session) {
-                    // The old session may still hold the nickname; the server
-                    // hands it over once that session missed its heartbeats.
-                    var delay = retryDelay(attempt++);
+                if (!nicknameTries) nicknameSince = Date.now();
+                if (returning && session && Date.now() - nicknameSince < NICKNAME_WAIT_MS) {
+                    // The old session may still hold the nickname: the server
+                    // hands it over once that session missed two heartbeats.
+                    var delay = retryDelay(Math.min(nicknameTries++, NICKNAME_RETRY_STEPS));
                     setStatus('Dein Nickname ist noch von der alten Verbindung belegt. Neuer Versuch in ' +
                         Math.round(delay / 1000) + ' s.', true);
                     window.clearTimeout(retryTimer);
@@ -815,6 +824,7 @@
             setStatus(returning ? 'Die Verbindung zum Chat-Server ist unterbrochen. Verbinde erneut \u2026'
                 : 'Verbinde \u2026', returning);
             rejoining = returning ? session.room : '';
+            nicknameTries = 0;
             extSeen = false;
             shutdownSeen = false;
             socket.onopen = function () {
