@@ -346,6 +346,22 @@ class BrowserVisitor:
     def notifications(self):
         return self.driver.execute_script("return window.vcNotices || [];")
 
+    def watch_sent(self):
+        """Records the lines that the page sends to the server from now on."""
+        self.driver.execute_script("""
+            if (window.vcSent) return;
+            window.vcSent = [];
+            var send = WebSocket.prototype.send;
+            WebSocket.prototype.send = function (data) {
+                window.vcSent.push(String(data));
+                return send.call(this, data);
+            };
+        """)
+
+    def sent(self):
+        """The lines sent since watch_sent(), heartbeats left out."""
+        return [line for line in self.driver.execute_script("return window.vcSent || [];") if line != "HTB"]
+
     def screenshot(self, directory, name=None):
         path = os.path.join(directory, "%s.png" % (name or self.name))
         try:
@@ -526,6 +542,37 @@ def typing(anna, bernd):
     check(bernd.focused() != "vc-line", "Tab on an empty line moves on to the next control")
 
 
+# A menu entry, what the visitor answers to its prompt (None: it has none),
+# the line the page sends then (None: nothing) and what its status says.
+MENU_COMMANDS = [("vc-look", None, 'TXT ".newmode"', None),
+                 ("vc-skins", None, 'TXT ".newskin"', None),
+                 ("vc-register", "kurz", None, "mindestens 8 Zeichen"),
+                 ("vc-register", "mit Leerzeichen", None, "keine Leerzeichen"),
+                 ("vc-register", "geheim123", 'TXT ".register geheim123"', None)]
+
+
+def menu_commands(visitor):
+    """The menu's entries send their commands; a password that the server
+    would refuse for a registration stays on the page."""
+    visitor.watch_sent()
+    for entry, answer, line, told in MENU_COMMANDS:
+        what = "%s with %r" % (entry, answer)
+        before = len(visitor.sent())
+        visitor.element("vc-menu-toggle").click()
+        wait_for("the menu entry %s" % entry, lambda: visitor.element(entry).is_displayed())
+        visitor.element(entry).click()
+        if answer is not None:
+            wait_for("the prompt of %s" % entry, lambda: visitor.focused() == "vc-prompt-value")
+            visitor.element("vc-prompt-value").send_keys(answer + Keys.ENTER)
+        if told:
+            wait_for("%s: the status says %r" % (what, told), lambda: told in visitor.status())
+        if line:
+            wait_for("%s sends %s" % (what, line), lambda: visitor.sent()[before:] == [line])
+        else:
+            check(visitor.sent()[before:] == [], "%s sent %s" % (what, visitor.sent()[before:]))
+        check(visitor.focused() == "vc-line", "%s: the focus is back in the input line" % what)
+
+
 def attention(anna, bernd):
     """A hidden page counts unread lines in its title and raises a notification
     for a whisper; shown again, it clears the count and marks the first unread line."""
@@ -678,6 +725,7 @@ def main():
         skin_contrast(source)
         chat(daemon, anna, bernd, carl, while_frozen=lambda: phone_layouts(anna, artifacts))
         typing(anna, bernd)
+        menu_commands(anna)
         attention(anna, bernd)
         restart(daemon, anna, bernd)
         stale_nickname(daemon, anna, bernd)

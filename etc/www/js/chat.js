@@ -31,6 +31,9 @@
     // the visitor, and seldom enough not to keep the server from ticking.
     var NICKNAME_WAIT_MS = 90000;
     var NICKNAME_RETRY_STEPS = 3;  // at most 2^3 seconds between two tries
+    // The passwords that ".register" accepts.
+    var MIN_PASSWORD = 8;
+    var MAX_PASSWORD = 15;
 
     function escapeValue(value) {
         return String(value).replace(/[\\"']/g, '\\$&');
@@ -476,15 +479,24 @@
         menuCommand(ui.look, '.newmode');
         menuCommand(ui.skins, '.newskin');
 
+        // The password of a registration that the server has not confirmed
+        // yet; once it has, a returning page logs in with it.
+        var registering = '';
+
         ui.register.addEventListener('click', function () {
             showMenu(false);
-            ask('Passwort f\u00fcr deinen Nickname (mindestens 8 Zeichen):', true, function (password) {
-                if (password.length < 8) {
-                    setStatus('Das Passwort braucht mindestens 8 Zeichen.', true);
-                    return;
-                }
-                if (self.say('.register ' + password) && session) session.password = password;
-            }, 15);
+            ask('Passwort f\u00fcr deinen Nickname (' + MIN_PASSWORD + ' bis ' + MAX_PASSWORD + ' Zeichen):', true,
+                function (password) {
+                    // The server takes one word, and no shorter one.
+                    var refusal = password.length < MIN_PASSWORD
+                        ? 'Das Passwort braucht mindestens ' + MIN_PASSWORD + ' Zeichen.'
+                        : /\s/.test(password) ? 'Das Passwort darf keine Leerzeichen enthalten.' : '';
+                    if (refusal) {
+                        setStatus(refusal, true);
+                        return;
+                    }
+                    if (self.say('.register ' + password)) registering = password;
+                }, MAX_PASSWORD);
         });
 
         // ---- attention while the page is hidden --------------------------------------
@@ -546,6 +558,11 @@
                 finalWords = 'Du wurdest aus dem Chat gekickt.';
             }
             if (has('msgShutdown')) shutdownSeen = true;
+            if (registering && (has('actionRegister') || has('actionRegisterFailed') ||
+                has('actionRegisterFailedTaken'))) {
+                if (has('actionRegister') && session) session.password = registering;
+                registering = '';
+            }
             if (!pageHidden()) return;
             unread++;
             showTitle();
@@ -597,6 +614,7 @@
             if (ended) return;
             ended = true;
             session = null;
+            registering = '';
             returning = false;
             stopConnection();
             ui.cancel.hidden = true;
@@ -890,8 +908,9 @@
                 setStatus('Die Nachricht ist zu lang.', true);
                 return;
             }
-            if (/^\.register\b/i.test(text) && session) session.password = text.replace(/^\.register\s*/i, '');
             if (!self.say(text)) return;
+            var registration = /^\.register\s+(\S+)/.exec(text);
+            if (registration) registering = registration[1];
             remember(text);
             draft = '';
             ui.line.value = '';
