@@ -664,6 +664,19 @@ def kicked(anna, bernd):
               "Bernd's page tries to come back after %s" % command)
 
 
+def cancelled(daemon, anna):
+    """A visitor stops his page from coming back and logs in again by hand."""
+    daemon.stop()
+    wait_for("Anna's page offers to stop trying", lambda: anna.element("vc-reconnect-cancel").is_displayed())
+    anna.element("vc-reconnect-cancel").click()
+    wait_for("Anna's page stops trying", lambda: anna.element("vc-login").is_displayed())
+    daemon.start()
+    time.sleep(3)
+    check(anna.element("vc-login").is_displayed() and not anna.element("vc-reconnect-cancel").is_displayed(),
+          "Anna's page came back after she stopped it")
+    anna.log_in("Anna")
+
+
 def css_colours(path):
     with open(path, encoding="utf-8") as f:
         return dict(re.findall(r"--(vc-[a-z-]+):\s*(#[0-9a-fA-F]{6})", f.read()))
@@ -730,6 +743,7 @@ def main():
         restart(daemon, anna, bernd)
         stale_nickname(daemon, anna, bernd)
         kicked(anna, bernd)
+        cancelled(daemon, anna)
         failed = False
     except Failure as error:
         print("FAIL: %s" % error)
