@@ -312,6 +312,7 @@
         var rejoining = '';       // the room a returning page asks for
         var nicknameTries = 0;    // the returning page asked again for its nickname ...
         var nicknameSince = 0;    // ... since this time
+        var passwordSent = false; // the returning page answered "PWD" with the kept password
         var extSeen = false;      // the server sent "EXT" on this connection
         var shutdownSeen = false; // ... after telling that it goes down
 
@@ -765,6 +766,13 @@
                 });
             },
             PWD: function () {
+                if (returning && session && session.password && nicknameTries && !passwordSent) {
+                    // Asked again after the nickname came free: the server
+                    // forgot the password of the log-in line, the page did not.
+                    passwordSent = true;
+                    send(protoLine('PWD', [session.password]));
+                    return;
+                }
                 ask('Passwort f\u00fcr diesen Nickname:', true, function (password) {
                     if (session) session.password = password;
                     send(protoLine('PWD', [password]));
@@ -843,6 +851,7 @@
                 : 'Verbinde \u2026', returning);
             rejoining = returning ? session.room : '';
             nicknameTries = 0;
+            passwordSent = false;
             extSeen = false;
             shutdownSeen = false;
             socket.onopen = function () {
