@@ -894,6 +894,8 @@
                 room: ui.wantedRoom.value.trim(),
                 roomPasswords: {}
             };
+            // The session keeps the password; the form forgets it.
+            ui.password.value = '';
             connect();
         });
 
