@@ -674,17 +674,21 @@ def kicked(anna, bernd):
               "Bernd's page tries to come back after %s" % command)
 
 
-def cancelled(daemon, anna):
-    """A visitor stops his page from coming back and logs in again by hand."""
+def cancelled(daemon, anna, bernd):
+    """A visitor stops his page from coming back and logs in again by hand,
+    while the other page comes back by itself."""
     daemon.stop()
+    wait_for("Bernd's page tells of the lost connection", lambda: "unterbrochen" in bernd.status())
     wait_for("Anna's page offers to stop trying", lambda: anna.element("vc-reconnect-cancel").is_displayed())
     anna.element("vc-reconnect-cancel").click()
     wait_for("Anna's page stops trying", lambda: anna.element("vc-login").is_displayed())
     daemon.start()
-    time.sleep(3)
+    wait_for("Bernd's page is back", lambda: "wieder da" in bernd.status(), RESTART_PATIENCE)
     check(anna.element("vc-login").is_displayed() and not anna.element("vc-reconnect-cancel").is_displayed(),
           "Anna's page came back after she stopped it")
-    anna.log_in("Anna")
+    check("Anna" not in bernd.members(), "Anna is back in Bernd's list")
+    anna.log_in("Anna", "Technik")
+    wait_for("Anna in Bernd's list", lambda: bernd.members() == ["Bernd", "Anna"])
 
 
 def css_colours(path):
@@ -752,8 +756,8 @@ def main():
         attention(anna, bernd)
         restart(daemon, anna, bernd)
         stale_nickname(daemon, anna, bernd)
+        cancelled(daemon, anna, bernd)
         kicked(anna, bernd)
-        cancelled(daemon, anna)
         failed = False
     except Failure as error:
         print("FAIL: %s" % error)
