@@ -228,8 +228,8 @@ class BrowserVisitor:
         wait_for("%s: the log-in form" % self.name,
                  lambda: self.driver.current_url.endswith("/chat/") and self.element("vc-nickname").is_displayed())
 
-    def log_in(self, nickname, room=""):
-        for field, value in (("vc-nickname", nickname), ("vc-wanted-room", room)):
+    def log_in(self, nickname, room="", password=""):
+        for field, value in (("vc-nickname", nickname), ("vc-wanted-room", room), ("vc-password", password)):
             self.element(field).clear()
             self.element(field).send_keys(value)
         self.element("vc-enter").click()
@@ -542,13 +542,16 @@ def typing(anna, bernd):
     check(bernd.focused() != "vc-line", "Tab on an empty line moves on to the next control")
 
 
+# Anna registers her nickname with it (where the server keeps registrations).
+PASSWORD = "geheim123"
+
 # A menu entry, what the visitor answers to its prompt (None: it has none),
 # the line the page sends then (None: nothing) and what its status says.
 MENU_COMMANDS = [("vc-look", None, 'TXT ".newmode"', None),
                  ("vc-skins", None, 'TXT ".newskin"', None),
                  ("vc-register", "kurz", None, "mindestens 8 Zeichen"),
                  ("vc-register", "mit Leerzeichen", None, "keine Leerzeichen"),
-                 ("vc-register", "geheim123", 'TXT ".register geheim123"', None)]
+                 ("vc-register", PASSWORD, 'TXT ".register %s"' % PASSWORD, None)]
 
 
 def menu_commands(visitor):
@@ -687,7 +690,7 @@ def cancelled(daemon, anna, bernd):
     check(anna.element("vc-login").is_displayed() and not anna.element("vc-reconnect-cancel").is_displayed(),
           "Anna's page came back after she stopped it")
     check("Anna" not in bernd.members(), "Anna is back in Bernd's list")
-    anna.log_in("Anna", "Technik")
+    anna.log_in("Anna", "Technik", PASSWORD)
     wait_for("Anna in Bernd's list", lambda: bernd.members() == ["Bernd", "Anna"])
 
 
