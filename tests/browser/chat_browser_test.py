@@ -49,7 +49,7 @@ PATIENCE = 15.0          # seconds for one expected change on a page
 TIMEOUT_PATIENCE = 100.0  # five heartbeat ticks of twelve seconds, and some
 DEADLINE = time.monotonic() + 220.0
 RESTART_PATIENCE = 10.0  # a page is back within this time after the daemon restarted
-STALE_PATIENCE = 60.0    # two heartbeat ticks (traffic may make the server skip one) and a retry
+STALE_PATIENCE = 60.0    # two heartbeat ticks and a retry, on a busy machine
 
 
 class Failure(Exception):

@@ -25,10 +25,10 @@
     var MAX_LINE = 1024;
     // The server expects a heartbeat within five ticks of twelve seconds.
     var HEARTBEAT_MS = 20000;
-    // A session that missed two heartbeat ticks gives its nickname to a new
-    // log-in, and one that missed five is gone; traffic can make the server skip
-    // a tick. So a returning page asks for its nickname this long before it asks
-    // the visitor, and seldom enough not to keep the server from ticking.
+    // A session that missed two heartbeat ticks of twelve seconds gives its
+    // nickname to a new log-in, one that missed five is gone. A returning page
+    // asks for its nickname this long, every few seconds, before it asks the
+    // visitor.
     var NICKNAME_WAIT_MS = 90000;
     var NICKNAME_RETRY_STEPS = 3;  // at most 2^3 seconds between two tries
     // The passwords that ".register" accepts.
