@@ -99,7 +99,6 @@ class Daemon:
 
     def __init__(self, binary, source, scratch, settings=""):
         """settings: configuration lines that win over the bundled ones."""
-        self.binary = binary
         self.log = os.path.join(scratch, "vcd.log")
         etc = os.path.join(source, "etc")
         with open(os.path.join(etc, "vcd.conf"), encoding="latin-1") as f:
@@ -110,6 +109,7 @@ class Daemon:
         with open(self.config, "w", encoding="latin-1") as f:
             f.write(text)
         self.scratch = scratch
+        self.binary = binary
         self.start()
 
     def start(self):

@@ -290,9 +290,13 @@
             promptCancel: byId('vc-prompt-cancel'),
             skin: byId('vc-skin')
         };
-        var TITLE = document.title;
-        var streamPort = root.getAttribute('data-stream-port') || '1613';
-        var streamOrigin = window.location.protocol + '//' + window.location.hostname + ':' + streamPort;
+        // The stream beside this page when a web server passes it on (data-stream),
+        // else on its own port of the page's host.
+        var streamBase = root.getAttribute('data-stream') ?
+            new URL(root.getAttribute('data-stream'), window.location.href).href :
+            window.location.protocol + '//' + window.location.hostname + ':' +
+                (root.getAttribute('data-stream-port') || '1613') + '/';
+        var streamOrigin = new URL(streamBase).origin;
         var socketAddress = root.getAttribute('data-socket') ||
             new URL('ws', window.location.href).href.replace(/^http/, 'ws');
 
@@ -502,6 +506,7 @@
 
         // ---- attention while the page is hidden --------------------------------------
 
+        var TITLE = document.title;
         var unread = 0;
 
         function pageHidden() {
@@ -662,7 +667,7 @@
         function openStream(randomId, answer) {
             ui.log.hidden = true;
             ui.frame.hidden = false;
-            ui.frame.src = streamOrigin + '/' + INTERNAL_ADDRESS + '/' + encodeURIComponent(randomId) + '/' +
+            ui.frame.src = streamBase + INTERNAL_ADDRESS + '/' + encodeURIComponent(randomId) + '/' +
                 answer + '/#' + encodeURIComponent(window.location.origin);
         }
 
