@@ -7,8 +7,14 @@ command gives it, drives two browser sessions through chromedriver, and has a
 third visitor on the line protocol who must not see a whisper. The two pages
 are saved as screenshots under the artifact directory.
 
-Every wait is bounded; the whole test ends within a few minutes, most of them
-spent waiting for the heartbeat time-out. Missing tools fail the test.
+Beyond the chat itself it checks the page on phone-sized screens (screenshots
+of 390 x 844, 320 x 640 and the desktop), that the pages come back by themselves
+after a lost connection and a restart of the daemon but not after a kick or a ban, the
+title count and the notification of a hidden page, the input line's history and
+nickname completion, and the contrast of both skins.
+
+Every wait is bounded; the whole test ends within about two and a half minutes,
+one of them spent waiting for the heartbeat time-out. Missing tools fail the test.
 
 Usage: chat_browser_test.py VCD_BINARY SOURCE_DIR ARTIFACT_DIR
 """
@@ -41,7 +47,9 @@ CHROMEDRIVER = "/usr/bin/chromedriver"
 PAGE = "http://localhost:1614/"
 PATIENCE = 15.0          # seconds for one expected change on a page
 TIMEOUT_PATIENCE = 100.0  # five heartbeat ticks of twelve seconds, and some
-DEADLINE = time.monotonic() + 170.0
+DEADLINE = time.monotonic() + 220.0
+RESTART_PATIENCE = 10.0  # a page is back within this time after the daemon restarted
+STALE_PATIENCE = 60.0    # two heartbeat ticks and a retry, on a busy machine
 
 
 class Failure(Exception):
@@ -96,20 +104,27 @@ class Daemon:
         with open(os.path.join(etc, "vcd.conf"), encoding="latin-1") as f:
             text = settings + f.read().replace("@ETC_DIR@", etc)
         text = re.sub(r"(?m)^file\.log *=.*$", "file.log = " + self.log, text)
+        text = re.sub(r"(?m)^db\.connection *=.*$", "db.connection = sqlite:" + os.path.join(scratch, "vcd.db"), text)
         self.config = os.path.join(scratch, "vcd.conf")
         with open(self.config, "w", encoding="latin-1") as f:
             f.write(text)
-        # A sanitizer report of the daemon must not vanish with its closed streams.
         self.scratch = scratch
+        self.binary = binary
+        self.start()
+
+    def start(self):
+        """Starts the daemon and waits until it listens on its three ports."""
+        # A sanitizer report of the daemon must not vanish with its closed streams.
         env = dict(os.environ)
         for name, prefix in (("ASAN_OPTIONS", "asan"), ("UBSAN_OPTIONS", "ubsan")):
-            env[name] = ":".join(filter(None, [env.get(name), "log_path=" + os.path.join(scratch, prefix)]))
-        started = subprocess.run([binary, self.config], cwd=scratch, timeout=10, env=env,
+            env[name] = ":".join(filter(None, [env.get(name), "log_path=" + os.path.join(self.scratch, prefix)]))
+        starts = self.log_text().count("daemon started")
+        started = subprocess.run([self.binary, self.config], cwd=self.scratch, timeout=10, env=env,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         check(started.returncode == 0, "vcd did not start: %s" % started.stdout)
-        match = wait_for("the daemon's start in its log",
-                         lambda: re.search(r"daemon started \(pid: (\d+)\)", self.log_text()), 10)
-        self.pid = int(match.group(1))
+        wait_for("the daemon's start in its log",
+                         lambda: len(re.findall(r"daemon started \(pid: (\d+)\)", self.log_text())) > starts, 10)
+        self.pid = int(re.findall(r"daemon started \(pid: (\d+)\)", self.log_text())[-1])
         for port in (1612, 1613, 1614):
             wait_listening(port)
 
@@ -121,11 +136,15 @@ class Daemon:
             return ""
 
     def stop(self):
+        if self.pid is None:
+            return
         try:
             os.kill(self.pid, signal.SIGTERM)
         except ProcessLookupError:
             return
-        wait_for("the daemon's smooth shutdown", lambda: "smooth shutdown" in self.log_text(), 10)
+        stops = self.log_text().count("daemon started")
+        wait_for("the daemon's smooth shutdown", lambda: self.log_text().count("smooth shutdown") >= stops, 10)
+        self.pid = None
 
     def sanitizer_reports(self):
         reports = []
@@ -153,12 +172,14 @@ class Daemon:
 
 
 class LineVisitor:
-    """A visitor on the line protocol (port 1612) whose chat arrives as TXT lines."""
+    """A visitor on the line protocol (port 1612) whose chat arrives as TXT lines;
+    one that does not answer heartbeats looks like a lost connection to the server."""
 
-    def __init__(self, nickname):
+    def __init__(self, nickname, answers_heartbeats=True):
         self.sock = socket.create_connection(("127.0.0.1", 1612), timeout=5)
         self.buffer = b""
         self.received = []
+        self.answers_heartbeats = answers_heartbeats
         self.send('LGN "vcp2" "%s" "" "" "10.0.0.3" "LineClient" "" "" "false"' % nickname)
         cnt = self.wait_line(lambda line: line.startswith("CNT "))
         challenge = int(re.findall(r'"([^"]*)"', cnt)[3])
@@ -181,7 +202,7 @@ class LineVisitor:
         while b"\n" in self.buffer:
             line, self.buffer = self.buffer.split(b"\n", 1)
             text = line.decode("latin-1")
-            if text == "HTB":
+            if text == "HTB" and self.answers_heartbeats:
                 self.send("HTB")
             self.received.append(text)
 
@@ -224,10 +245,10 @@ class BrowserVisitor:
         wait_for("%s: the log-in form" % self.name,
                  lambda: self.driver.current_url.endswith("/chat/") and self.element("vc-nickname").is_displayed())
 
-    def log_in(self, nickname, room=""):
-        self.element("vc-nickname").send_keys(nickname)
-        if room:
-            self.element("vc-wanted-room").send_keys(room)
+    def log_in(self, nickname, room="", password=""):
+        for field, value in (("vc-nickname", nickname), ("vc-wanted-room", room), ("vc-password", password)):
+            self.element(field).clear()
+            self.element(field).send_keys(value)
         self.element("vc-enter").click()
         wait_for("%s: the member list" % self.name, lambda: nickname in self.members())
         self.wait_stream("%s: the room information" % self.name, "Raumübersicht")
@@ -268,8 +289,98 @@ class BrowserVisitor:
         finally:
             self.driver.switch_to.default_content()
 
-    def screenshot(self, directory):
-        path = os.path.join(directory, "%s.png" % self.name)
+    def status(self):
+        return self.element("vc-status").text
+
+    def title(self):
+        return self.driver.execute_script("return document.title;")
+
+    def line_value(self):
+        return self.element("vc-line").get_attribute("value")
+
+    def emulate(self, width, height):
+        """Shows the page as a phone of this size would (no argument: the window again)."""
+        if width is None:
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+        else:
+            self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": width, "height": height, "deviceScaleFactor": 2, "mobile": True})
+
+    def layout(self):
+        """The page's scroll width, the viewport and the boxes of the controls that matter on a phone."""
+        return self.driver.execute_script("""
+            var box = function (id) {
+                var element = document.getElementById(id);
+                var r = element.getBoundingClientRect();
+                var shown = element.offsetParent !== null && getComputedStyle(element).visibility !== 'hidden';
+                return { left: r.left, top: r.top, right: r.right, bottom: r.bottom,
+                         width: r.width, height: r.height, shown: shown };
+            };
+            var boxes = {};
+            arguments[0].forEach(function (id) { boxes[id] = box(id); });
+            return { scrollWidth: document.documentElement.scrollWidth, width: window.innerWidth,
+                     height: window.innerHeight, boxes: boxes };
+        """, ["vc-line", "vc-send", "vc-menu-toggle", "vc-members-toggle", "vc-side", "vc-leave", "vc-register",
+              "vc-stream"])
+
+    def stream_widths(self):
+        """The scroll width and the visible width of the stream's document."""
+        self.driver.switch_to.frame(self.element("vc-stream"))
+        try:
+            return self.driver.execute_script(
+                "return [document.documentElement.scrollWidth, document.documentElement.clientWidth];")
+        finally:
+            self.driver.switch_to.default_content()
+
+    def set_hidden(self, hidden):
+        """Makes the page report itself hidden or visible, as a switch of tabs would."""
+        self.driver.execute_script("""
+            if (arguments[0]) {
+                Object.defineProperty(document, 'visibilityState', { configurable: true, get: function () { return 'hidden'; } });
+                Object.defineProperty(document, 'hidden', { configurable: true, get: function () { return true; } });
+            } else {
+                delete document.visibilityState;
+                delete document.hidden;
+            }
+            document.dispatchEvent(new Event('visibilitychange'));
+        """, hidden)
+
+    def watch_notifications(self):
+        """Grants notifications to the page and records the ones it raises."""
+        self.driver.execute_cdp_cmd("Browser.grantPermissions", {
+            "origin": PAGE.rstrip("/"), "permissions": ["notifications"]})
+        self.driver.execute_script("""
+            var Real = window.Notification;
+            window.vcNotices = [];
+            window.Notification = class extends Real {
+                constructor(title, options) {
+                    window.vcNotices.push(title + ': ' + ((options && options.body) || ''));
+                    super(title, options);
+                }
+            };
+        """)
+
+    def notifications(self):
+        return self.driver.execute_script("return window.vcNotices || [];")
+
+    def watch_sent(self):
+        """Records the lines that the page sends to the server from now on."""
+        self.driver.execute_script("""
+            if (window.vcSent) return;
+            window.vcSent = [];
+            var send = WebSocket.prototype.send;
+            WebSocket.prototype.send = function (data) {
+                window.vcSent.push(String(data));
+                return send.call(this, data);
+            };
+        """)
+
+    def sent(self):
+        """The lines sent since watch_sent(), heartbeats left out."""
+        return [line for line in self.driver.execute_script("return window.vcSent || [];") if line != "HTB"]
+
+    def screenshot(self, directory, name=None):
+        path = os.path.join(directory, "%s.png" % (name or self.name))
         try:
             self.driver.save_screenshot(path)
             print("screenshot: %s" % path)
@@ -283,7 +394,9 @@ class BrowserVisitor:
             pass
 
 
-def chat(daemon, anna, bernd, carl):
+def chat(daemon, anna, bernd, carl, while_frozen=None):
+    """Two visitors chat, whisper, change rooms, answer a room's password and
+    live through a time-out; while_frozen() runs while Bernd's page is frozen."""
     anna.open()
     check(anna.focused() == "vc-nickname", "the nickname field has the focus")
     anna.log_in("Anna")
@@ -341,15 +454,297 @@ def chat(daemon, anna, bernd, carl):
 
     # Bernd's page stops answering heartbeats: the server ends his session
     # after five ticks, Anna's stream says so, and Bernd's page, once it runs
-    # again, says that the connection is gone.
+    # again, says that the connection is gone and comes back by itself, into
+    # the room with the password it answered before.
     bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "frozen"})
+    if while_frozen:
+        while_frozen()
     anna.wait_stream("Anna learns of Bernd's time-out", "Die Verbindung zu Bernd wurde unterbrochen.",
                      TIMEOUT_PATIENCE)
     wait_for("Bernd leaves Anna's list after his time-out", lambda: "Bernd" not in anna.members())
     bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "active"})
     wait_for("Bernd's page tells of the lost connection",
-             lambda: "Verbindung zum Chat-Server ist unterbrochen" in bernd.element("vc-status").text)
-    check(bernd.element("vc-login").is_displayed(), "Bernd's page offers the log-in again")
+             lambda: "Verbindung zum Chat-Server ist unterbrochen" in bernd.status())
+    check(bernd.element("vc-reconnect-cancel").is_displayed(), "Bernd's page offers to stop trying")
+    wait_for("Bernd back in Anna's list", lambda: anna.members() == ["Anna", "Bernd"])
+    wait_for("Bernd's page says it is back", lambda: "wieder da" in bernd.status())
+    check(bernd.room() == "Geheim", "Bernd came back to Geheim: %s" % bernd.room())
+
+
+def check_phone(visitor, width, height, artifacts):
+    """The page at a phone's size: nothing wider than the screen, the bar's
+    controls in view and large enough to touch, the member list and the menu
+    open over the chat and close again."""
+    name = "%s-%dx%d" % (visitor.name, width, height)
+    visitor.emulate(width, height)
+    try:
+        layout = wait_for("%s: the narrow layout" % name,
+                          lambda: visitor.layout() if visitor.layout()["width"] == width else None)
+        check(layout["scrollWidth"] <= layout["width"], "%s scrolls sideways: %s" % (name, layout["scrollWidth"]))
+        boxes = layout["boxes"]
+        for control in ("vc-send", "vc-menu-toggle", "vc-members-toggle", "vc-line"):
+            box = boxes[control]
+            check(box["shown"] and box["left"] >= 0 and box["right"] <= width and box["bottom"] <= height,
+                  "%s: %s not in view: %s" % (name, control, box))
+            check(box["height"] >= 44 and box["width"] >= 44, "%s: %s too small to touch: %s" % (name, control, box))
+        check(boxes["vc-line"]["width"] > boxes["vc-send"]["width"] + boxes["vc-menu-toggle"]["width"],
+              "%s: the input line is narrower than its buttons" % name)
+        check(not boxes["vc-side"]["shown"] and not boxes["vc-leave"]["shown"],
+              "%s: the member list or the menu is open from the start" % name)
+        check(boxes["vc-stream"]["right"] <= width and boxes["vc-stream"]["height"] > height / 3,
+              "%s: the chat frame does not fill the page: %s" % (name, boxes["vc-stream"]))
+
+        widths = visitor.stream_widths()
+        check(widths[0] <= widths[1], "%s: the stream's lines do not wrap: %s" % (name, widths))
+
+        visitor.element("vc-members-toggle").click()
+        side = wait_for("%s: the member panel opens" % name,
+                        lambda: visitor.layout()["boxes"]["vc-side"] if visitor.element("vc-side").is_displayed() else None)
+        check(side["right"] <= width and side["left"] >= 0, "%s: the member panel is cut off: %s" % (name, side))
+        check(visitor.members(), "%s: the member panel is empty" % name)
+        visitor.screenshot(artifacts, name + "-members")
+        visitor.element("vc-members-close").click()
+        wait_for("%s: the member panel closes" % name, lambda: not visitor.element("vc-side").is_displayed())
+
+        visitor.element("vc-menu-toggle").click()
+        menu = wait_for("%s: the menu opens" % name,
+                        lambda: visitor.layout()["boxes"] if visitor.element("vc-leave").is_displayed() else None)
+        for entry in ("vc-leave", "vc-register"):
+            check(menu[entry]["shown"] and menu[entry]["left"] >= 0 and menu[entry]["right"] <= width
+                  and menu[entry]["top"] >= 0 and menu[entry]["height"] >= 44,
+                  "%s: the menu entry %s is out of view or small: %s" % (name, entry, menu[entry]))
+        check(visitor.focused() == "vc-colour", "%s: the open menu has the focus" % name)
+        visitor.screenshot(artifacts, name + "-menu")
+        webdriver.ActionChains(visitor.driver).send_keys(Keys.ESCAPE).perform()
+        wait_for("%s: Escape closes the menu" % name, lambda: not visitor.element("vc-leave").is_displayed())
+        check(visitor.focused() == "vc-menu-toggle", "%s: the focus is back on the menu button" % name)
+        visitor.screenshot(artifacts, name)
+    finally:
+        visitor.emulate(None, None)
+
+
+def phone_layouts(visitor, artifacts):
+    # Long words and addresses wrap inside the frame.
+    visitor.say("Langes" * 30 + " http://example.org/" + "pfad/" * 30)
+    visitor.wait_stream("the long line in the stream", "LangesLanges")
+    for width, height in ((390, 844), (320, 640)):
+        check_phone(visitor, width, height, artifacts)
+    layout = wait_for("the desktop layout again",
+                      lambda: visitor.layout() if visitor.layout()["width"] > 1000 else None)
+    check(layout["boxes"]["vc-leave"]["shown"] and layout["boxes"]["vc-side"]["shown"],
+          "the desktop shows the leave button and the member list beside the chat")
+    check(not layout["boxes"]["vc-members-toggle"]["shown"], "the desktop shows no member button")
+    visitor.screenshot(artifacts, visitor.name + "-desktop")
+
+
+def typing(anna, bernd):
+    """The arrow keys walk through the lines sent; Tab completes a nickname."""
+    line = bernd.element("vc-line")
+    bernd.say("erste Zeile")
+    bernd.say("zweite Zeile")
+    anna.wait_stream("Anna reads Bernd's second line", "zweite Zeile")
+    line.send_keys(Keys.ARROW_UP)
+    check(bernd.line_value() == "zweite Zeile", "arrow up recalls the last line: %r" % bernd.line_value())
+    line.send_keys(Keys.ARROW_UP)
+    check(bernd.line_value() == "erste Zeile", "arrow up again: %r" % bernd.line_value())
+    line.send_keys(Keys.ARROW_DOWN, Keys.ARROW_DOWN)
+    check(bernd.line_value() == "", "arrow down back to the empty line: %r" % bernd.line_value())
+    line.send_keys("an", Keys.TAB)
+    check(bernd.line_value() == "Anna: ", "Tab completes Anna's nickname: %r" % bernd.line_value())
+    check(bernd.focused() == "vc-line", "Tab with a completion keeps the focus")
+    line.send_keys("kommst du?", Keys.ENTER)
+    anna.wait_stream("Anna reads the completed line", "Anna: kommst du?")
+    check(bernd.focused() == "vc-line", "the focus stays in the input line after sending")
+    line.send_keys(Keys.TAB)
+    check(bernd.focused() != "vc-line", "Tab on an empty line moves on to the next control")
+
+
+# Anna registers her nickname with it (where the server keeps registrations).
+PASSWORD = "geheim123"
+
+# A menu entry, what the visitor answers to its prompt (None: it has none),
+# the line the page sends then (None: nothing) and what its status says.
+MENU_COMMANDS = [("vc-look", None, 'TXT ".newmode"', None),
+                 ("vc-skins", None, 'TXT ".newskin"', None),
+                 ("vc-register", "kurz", None, "mindestens 8 Zeichen"),
+                 ("vc-register", "mit Leerzeichen", None, "keine Leerzeichen"),
+                 ("vc-register", PASSWORD, 'TXT ".register %s"' % PASSWORD, None)]
+
+
+def menu_commands(visitor):
+    """The menu's entries send their commands; a password that the server
+    would refuse for a registration stays on the page."""
+    visitor.watch_sent()
+    for entry, answer, line, told in MENU_COMMANDS:
+        what = "%s with %r" % (entry, answer)
+        before = len(visitor.sent())
+        visitor.element("vc-menu-toggle").click()
+        wait_for("the menu entry %s" % entry, lambda: visitor.element(entry).is_displayed())
+        visitor.element(entry).click()
+        if answer is not None:
+            wait_for("the prompt of %s" % entry, lambda: visitor.focused() == "vc-prompt-value")
+            visitor.element("vc-prompt-value").send_keys(answer + Keys.ENTER)
+        if told:
+            wait_for("%s: the status says %r" % (what, told), lambda: told in visitor.status())
+        if line:
+            wait_for("%s sends %s" % (what, line), lambda: visitor.sent()[before:] == [line])
+        else:
+            check(visitor.sent()[before:] == [], "%s sent %s" % (what, visitor.sent()[before:]))
+        check(visitor.focused() == "vc-line", "%s: the focus is back in the input line" % what)
+
+
+# What Bernd says while Anna's page is hidden, and what her notification
+# shows of it (None: the line raises none).
+UNREAD_LINES = [("hört jemand zu?", None),
+                (".w Anna psst, nur für dich", "psst, nur für dich"),
+                ("bist du da, anna?", "bist du da, anna?")]
+
+
+def attention(anna, bernd):
+    """A hidden page counts unread lines in its title and raises a notification
+    for a whisper and for a line that names the visitor; shown again, it clears
+    the count and marks the first unread line."""
+    anna.watch_notifications()
+    anna.element("vc-menu-toggle").click()
+    wait_for("the notification entry in the menu",
+             lambda: anna.element("vc-notify").is_displayed() and "erlaubt" in anna.element("vc-notify").text)
+    webdriver.ActionChains(anna.driver).send_keys(Keys.ESCAPE).perform()
+    anna.set_hidden(True)
+    for line, _ in UNREAD_LINES:
+        bernd.say(line)
+    count = "(%d) vorta chat" % len(UNREAD_LINES)
+    wait_for("the title %s" % count, lambda: anna.title() == count)
+    wanted = [notice for _, notice in UNREAD_LINES if notice]
+    notices = wait_for("the notifications",
+                       lambda: anna.notifications() if len(anna.notifications()) >= len(wanted) else None)
+    check(len(notices) == len(wanted) and all(w in n for w, n in zip(wanted, notices)), "notifications: %s" % notices)
+    anna.set_hidden(False)
+    wait_for("the title without count", lambda: anna.title() == "vorta chat")
+    html = anna.stream_html()
+    marker = html.find('class="vc-unread"')
+    check(0 <= marker < html.find("hört jemand zu?"), "the unread marker stands before the first unread line")
+    check(html.find("erste Zeile") < marker, "the unread marker stands after the lines read")
+
+
+def restart(daemon, anna, bernd):
+    """The daemon stops and starts again: both pages log in by themselves into
+    the rooms they were in and chat on."""
+    anna.say(".go Technik")
+    bernd.say(".go Plauderecke")
+    wait_for("Anna in Technik, Bernd in Plauderecke",
+             lambda: anna.room() == "Technik" and bernd.room() == "Plauderecke")
+    daemon.stop()
+    for visitor in (anna, bernd):
+        wait_for("%s: the page tells of the lost connection" % visitor.name,
+                 lambda: "unterbrochen" in visitor.status())
+    time.sleep(1.5)
+    daemon.start()
+    started = time.monotonic()
+    for visitor, room in ((anna, "Technik"), (bernd, "Plauderecke")):
+        wait_for("%s: back in %s" % (visitor.name, room),
+                 lambda: visitor.room() == room and visitor.name.capitalize() in visitor.members()
+                 and "wieder da" in visitor.status(), max(0.5, started + RESTART_PATIENCE - time.monotonic()))
+    bernd.say(".go Technik")
+    wait_for("Bernd in Anna's list", lambda: "Bernd" in anna.members())
+    bernd.say("da sind wir wieder")
+    anna.wait_stream("Anna reads Bernd after the restart", "da sind wir wieder")
+
+
+def stale_nickname(daemon, anna, bernd):
+    """A session that lost its connection unnoticed still holds the nickname:
+    the returning page waits and takes it over once that session stops
+    answering heartbeats."""
+    bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "frozen"})
+    daemon.stop()
+    daemon.start()
+    holder = LineVisitor("Bernd", answers_heartbeats=False)
+    try:
+        bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "active"})
+        wait_for("Bernd's page waits for its nickname", lambda: "belegt" in bernd.status())
+        wait_for("Bernd's page takes its nickname over",
+                 lambda: "wieder da" in bernd.status() and bernd.room() == "Technik", STALE_PATIENCE)
+        holder.wait_line(lambda line: line == "EXT")
+        wait_for("Anna and Bernd in Technik", lambda: anna.room() == "Technik" and anna.members() == ["Anna", "Bernd"])
+    finally:
+        holder.close()
+
+
+# How Anna throws Bernd out, and what his page says then. The ban comes last:
+# a store that keeps bans would refuse every later log-in from this address.
+THROW_OUTS = [(".kick Bernd", "gekickt"), (".ban Bernd 1", "verbannt")]
+
+
+def kicked(anna, bernd):
+    """A visitor kicked or banned does not come back by himself; he may log in
+    again by hand."""
+    anna.say(".newroom Raus")
+    wait_for("Anna's room is Raus", lambda: anna.room() == "Raus")
+    for command, told in THROW_OUTS:
+        if bernd.element("vc-login").is_displayed():
+            bernd.log_in("Bernd", "Raus")
+        else:
+            bernd.say(".go Raus")
+        wait_for("Bernd in Raus", lambda: anna.members() == ["Anna", "Bernd"])
+        anna.say(command)
+        wait_for("Bernd's page tells of %s" % command, lambda: told in bernd.status())
+        check(bernd.element("vc-login").is_displayed(), "Bernd's page offers the log-in form")
+        time.sleep(3)
+        check("Bernd" not in anna.members(), "Bernd came back after %s" % command)
+        check(bernd.element("vc-login").is_displayed() and not bernd.element("vc-reconnect-cancel").is_displayed(),
+              "Bernd's page tries to come back after %s" % command)
+
+
+def cancelled(daemon, anna, bernd):
+    """A visitor stops his page from coming back and logs in again by hand,
+    while the other page comes back by itself."""
+    daemon.stop()
+    wait_for("Bernd's page tells of the lost connection", lambda: "unterbrochen" in bernd.status())
+    wait_for("Anna's page offers to stop trying", lambda: anna.element("vc-reconnect-cancel").is_displayed())
+    anna.element("vc-reconnect-cancel").click()
+    wait_for("Anna's page stops trying", lambda: anna.element("vc-login").is_displayed())
+    daemon.start()
+    wait_for("Bernd's page is back", lambda: "wieder da" in bernd.status(), RESTART_PATIENCE)
+    check(anna.element("vc-login").is_displayed() and not anna.element("vc-reconnect-cancel").is_displayed(),
+          "Anna's page came back after she stopped it")
+    check("Anna" not in bernd.members(), "Anna is back in Bernd's list")
+    anna.log_in("Anna", "Technik", PASSWORD)
+    wait_for("Anna in Bernd's list", lambda: bernd.members() == ["Bernd", "Anna"])
+
+
+def css_colours(path):
+    with open(path, encoding="utf-8") as f:
+        return dict(re.findall(r"--(vc-[a-z-]+):\s*(#[0-9a-fA-F]{6})", f.read()))
+
+
+def luminance(colour):
+    def channel(value):
+        value /= 255.0
+        return value / 12.92 if value <= 0.03928 else ((value + 0.055) / 1.055) ** 2.4
+    r, g, b = (int(colour[i:i + 2], 16) for i in (1, 3, 5))
+    return 0.2126 * channel(r) + 0.7152 * channel(g) + 0.0722 * channel(b)
+
+
+def contrast(foreground, background):
+    lighter, darker = sorted((luminance(foreground), luminance(background)), reverse=True)
+    return (lighter + 0.05) / (darker + 0.05)
+
+
+# Text colour on background colour, as the style sheets pair them.
+COLOUR_PAIRS = [("vc-text", "vc-page"), ("vc-text", "vc-notice"), ("vc-muted", "vc-page"), ("vc-muted", "vc-notice"),
+                ("vc-error", "vc-page"), ("vc-error", "vc-error-back"), ("vc-text", "vc-hint-back"),
+                ("vc-whisper", "vc-page"), ("vc-arrive", "vc-page"), ("vc-arrive", "vc-notice"),
+                ("vc-leave", "vc-page"), ("vc-leave", "vc-notice"), ("vc-alarm", "vc-page")]
+
+
+def skin_contrast(source):
+    """Every pair of text and background colours of both skins reads at 4.5:1 or more."""
+    www = os.path.join(source, "etc", "www", "css")
+    basic = css_colours(os.path.join(www, "basic.css"))
+    for skin in ("default", "night"):
+        colours = dict(basic, **css_colours(os.path.join(www, "skins", skin + ".css")))
+        for foreground, background in COLOUR_PAIRS:
+            ratio = contrast(colours[foreground], colours[background])
+            check(ratio >= 4.5, "skin %s: %s on %s has a contrast of only %.2f" % (skin, foreground, background, ratio))
 
 
 def main():
@@ -367,11 +762,22 @@ def main():
     daemon = anna = bernd = carl = None
     failed = True
     try:
-        daemon = Daemon(binary, source, scratch)
+        ranks = os.path.join(scratch, "permissions.conf")
+        with open(ranks, "w", encoding="latin-1") as f:
+            f.write("visitor Visitor 4 4 0 0 0 10 0 5 0 0 0\n")  # may ban for five minutes
+        daemon = Daemon(binary, source, scratch, "file.permissions = %s\n" % ranks)
         carl = LineVisitor("Carl")
         anna = BrowserVisitor("anna")
         bernd = BrowserVisitor("bernd")
-        chat(daemon, anna, bernd, carl)
+        skin_contrast(source)
+        chat(daemon, anna, bernd, carl, while_frozen=lambda: phone_layouts(anna, artifacts))
+        typing(anna, bernd)
+        menu_commands(anna)
+        attention(anna, bernd)
+        restart(daemon, anna, bernd)
+        stale_nickname(daemon, anna, bernd)
+        cancelled(daemon, anna, bernd)
+        kicked(anna, bernd)
         failed = False
     except Failure as error:
         print("FAIL: %s" % error)
