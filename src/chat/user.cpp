@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "chat/database.hpp"
 #include "chat/html_pending.hpp"
@@ -337,16 +338,17 @@ bool user::is_unique_nickname() {
 
 bool user::is_registered_nickname() {
     profile record(nickname);
-    const std::string stored = Database.load_profile(record);
-    if (!stored.empty()) {
+    if (Database.load_profile(record)) {
         load_profile(record);
-        if (password != stored) {
-            password = stored;
+        if (password.empty()) {
             send_html(message(mode_standard::pw_please));
             send_java("PWD");
-            return true;
+        } else {
+            // The log-in waits for the store's answer as it would for a line.
+            ask_store(nickname, std::exchange(password, std::string()),
+                      [this](bool match) { on_login_password(match); });
         }
-        return false;
+        return true;
     }
     if (Config.get_int(configuration::all_onlyregs) != 0) {
         password.clear();

@@ -32,6 +32,7 @@ const char* const key_texts[] = {
     "css.basic", "css.startskin", "css.startskinpath",
     "db.connection", "db.cache", "db.clean",
     "file.www",
+    "reg.open",
 };
 static_assert(std::size(key_texts) == configuration::key_count);
 
@@ -180,6 +181,12 @@ void configuration::validate() {
     fallback_unless(banner_height, is_number, "60");
 
     fallback_unless(db_clean, is_flag, "1");
+    fallback_unless(reg_open, is_flag, "0");
+}
+
+std::string configuration::web_address(std::string value) const {
+    make_web_address(value, get(all_www), get(all_webpath));
+    return value;
 }
 
 }  // namespace vorta

@@ -28,6 +28,7 @@ public:
         css_basic, css_startskin, css_startskinpath,
         db_connection, db_cache, db_clean,
         file_www,
+        reg_open,
         key_count
     };
 
@@ -43,6 +44,9 @@ public:
     // Empty when absent. The reference holds until the next load or reload.
     const std::string& get(const keys& key) const;
     long get_int(const keys& key) const;     // 0 when absent or empty
+    // A relative web address completed with "all.www" and "all.webpath", as
+    // the address keys are.
+    std::string web_address(std::string value) const;
 
 private:
     void validate();
