@@ -1,7 +1,7 @@
 // The daemon's entry point: banner, configuration, detaching, signals, the
-// start of the chat and the event loop, and the reload on SIGHUP.
+// start of the chat and the event loop, and the reload on SIGHUP; or one
+// operator's command on the store.
 #include <csignal>
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -9,6 +9,7 @@
 
 #include "chat/database.hpp"
 #include "chat/manager.hpp"
+#include "command_line.hpp"
 #include "config/configuration.hpp"
 #include "net/c_error.hpp"
 #include "net/scheduler.hpp"
@@ -57,15 +58,12 @@ void sig_handler(int number) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    vorta::command_line words(argc, argv);
+    if (!words.starts_daemon()) return words.run(std::cin, std::cout, std::cerr);
     try {
         std::cout << "vorta chat " << Version << std::endl;
-        if (argc > 1) {
-            ConfigFile = argv[1];
-        } else if (const char* path = std::getenv("VCCONFIG")) {
-            ConfigFile = path;
-        } else {
-            throw vorta::c_error("no configuration file found");
-        }
+        ConfigFile = words.config_file();
+        if (ConfigFile.empty()) throw vorta::c_error("no configuration file found");
         Config.load(ConfigFile);
         Security.load(Config.get(vorta::configuration::file_security));
         Replace.load(Config.get(vorta::configuration::file_replace));

@@ -1,6 +1,7 @@
 #include "store/sqlite_store.hpp"
 
-#include <sstream>
+#include <sys/stat.h>
+
 #include <utility>
 
 #include "net/c_error.hpp"
@@ -151,6 +152,8 @@ private:
 };
 
 sqlite_store::sqlite_store(const std::string& path, clock now) : path_(path), clock_(std::move(now)) {
+    const auto slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) ::mkdir(path.substr(0, slash).c_str(), 0755);
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         std::string reason = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
@@ -178,6 +181,8 @@ sqlite_store::~sqlite_store() {
     statements_.clear();
     sqlite3_close(db_);
 }
+
+void sqlite_store::set_busy_timeout(int milliseconds) { sqlite3_busy_timeout(db_, milliseconds); }
 
 void sqlite_store::fail(const std::string& doing) const {
     throw c_error("store '" + path_ + "': " + doing + ": " + sqlite3_errmsg(db_));

@@ -33,10 +33,13 @@ public:
         std::time_t until;
     };
 
-    // Opens the file at `path`, creating it with its schema when new. Throws
+    // Opens the file at `path`, creating it with its schema when new (and its
+    // directory, when only that last directory is missing). Throws
     // c_error when it cannot be opened for writing, is no store of this
     // program or carries a newer schema. `now` is the clock of every expiry.
     explicit sqlite_store(const std::string& path, clock now = nullptr);
+    // The command line may wait longer for the daemon than the daemon may.
+    void set_busy_timeout(int milliseconds);
     ~sqlite_store();
     sqlite_store(const sqlite_store&) = delete;
     sqlite_store& operator=(const sqlite_store&) = delete;
