@@ -81,7 +81,7 @@ int command_line::run(std::istream& in, std::ostream& out, std::ostream& err) {
             throw c_error(std::string("usage: vcd [-c FILE] ") + command->name +
                           (*command->usage ? " " : "") + command->usage);
         if (config_.empty()) throw c_error("no configuration file found");
-        Config.load(config_);
+        Config.reload(config_);
         (this->*command->run)();
         out.flush();
         return 0;

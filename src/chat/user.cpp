@@ -430,14 +430,15 @@ void user::load_profile(const profile& p) {
     rank = stored_rank != nullptr ? stored_rank : Manager.get_default_permission();
     const mode_standard* stored_mode = Manager.get_mode(p.get_mode());
     mode = stored_mode != nullptr ? stored_mode : Manager.get_mode(start_mode);
-    skin = p.get_skin();
-    skin_path = p.get_skin_path();
+    // A profile never saved (a fresh registration) keeps a new user's skin and colour.
+    if (!p.get_skin().empty()) skin = p.get_skin();
+    if (!p.get_skin_path().empty()) skin_path = p.get_skin_path();
     show_images = p.get_show_images();
     homepage = p.get_homepage();
     photo = p.get_photo().empty() ? Config.get(configuration::photo_default) : p.get_photo();
     banner = p.get_banner().empty() ? Config.get(configuration::banner_default) : p.get_banner();
     clan = p.get_clan();
-    colour = p.get_colour();
+    if (!p.get_colour().empty()) colour = p.get_colour();
     blocked = p.get_blocked();
 }
 

@@ -17,11 +17,13 @@ namespace test_support {
 struct launch_options {
     int inherited_descriptor = -1;  // /dev/null is open on this number (-1: none)
     unsigned long descriptor_limit = 0;  // soft limit on open descriptors (0: as inherited)
+    std::optional<std::string> input = std::nullopt;  // all of standard input (none: as inherited)
 };
 
 struct launch_result {
     int status = -1;     // exit status of the launched process (the parent that detaches)
     std::string output;  // its standard output
+    std::string errors;  // its standard error
 };
 
 class daemon_process {
@@ -32,8 +34,9 @@ public:
                                 const std::vector<std::string>& env, const launch_options& options = {});
 
     // Attaches to the daemon whose "daemon started (pid: N)" line appears in
-    // `log` within the timeout; pid() is 0 when none does.
-    daemon_process(const std::string& log, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // `log` (from byte `from` on) within the timeout; pid() is 0 when none does.
+    daemon_process(const std::string& log, std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                   std::size_t from = 0);
     // Attaches to a known process.
     explicit daemon_process(pid_t pid) : pid_(pid) {}
     ~daemon_process();  // kills a daemon that is still running
