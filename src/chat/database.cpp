@@ -220,7 +220,7 @@ void database::close_room(const long& room_id) {
 }
 
 void database::join_room(const long& room_id, const long& user_id) {
-    if (room_id == 0) return;
+    if (room_id == 0 || user_id <= 0) return;
     guarded(false, [&](sqlite_store& s) {
         s.join_room(room_id, user_id);
         return true;
@@ -228,7 +228,7 @@ void database::join_room(const long& room_id, const long& user_id) {
 }
 
 void database::leave_room(const long& room_id, const long& user_id) {
-    if (room_id == 0) return;
+    if (room_id == 0 || user_id <= 0) return;
     guarded(false, [&](sqlite_store& s) {
         s.leave_room(room_id, user_id);
         return true;

@@ -80,7 +80,8 @@ public:
     void block_user(const long& user_id, const long& blocked_id);
     void unblock_user(const long& user_id, const long& blocked_id);
 
-    // Returns the room's id in the store; 0 without one.
+    // Returns the room's id in the store; 0 without one. Membership is kept
+    // for registered accounts only: a guest has no account to refer to.
     long new_room(const std::string& name);
     void close_room(const long& room_id);
     void join_room(const long& room_id, const long& user_id);

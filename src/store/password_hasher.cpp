@@ -1,12 +1,17 @@
 #include "store/password_hasher.hpp"
 
 #include <sodium.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "net/c_error.hpp"
 
 namespace vorta {
 
 namespace {
+
+// Added to the worker thread's nice value.
+constexpr int worker_niceness = 10;
 
 void init_sodium() {
     if (sodium_init() < 0) throw c_error("can't initialise libsodium");
@@ -72,6 +77,9 @@ void password_hasher::enqueue(std::function<void()> job) {
 }
 
 void password_hasher::work() {
+    // The chat's loop goes first when both want the processor: a log-in may
+    // wait a little longer, a line of chat should not.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), worker_niceness);
     for (;;) {
         std::function<void()> job;
         {

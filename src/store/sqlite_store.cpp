@@ -223,33 +223,28 @@ sqlite_store::statement& sqlite_store::prepared(int which) {
 
 std::time_t sqlite_store::now() const { return clock_ ? clock_() : std::time(nullptr); }
 
-bool sqlite_store::banned(const std::string& address) {
-    return prepared(q_banned).bind(1, address).bind(2, now()).exists();
+// A ban and a lock are the same kind of row, each in its own table: the
+// three queries of the kind ask, give and lift it.
+bool sqlite_store::active(int ask, const std::string& key) {
+    return prepared(ask).bind(1, key).bind(2, now()).exists();
 }
 
-bool sqlite_store::ban(const std::string& address, int minutes) {
+bool sqlite_store::impose(int give, const std::string& key, int minutes) {
     if (minutes <= 0) return false;
-    prepared(q_ban).bind(1, address).bind(2, now() + 60LL * minutes).run();
+    prepared(give).bind(1, key).bind(2, now() + 60LL * minutes).run();
     return true;
 }
 
-bool sqlite_store::unban(const std::string& address) {
-    return prepared(q_unban).bind(1, address).bind(2, now()).run() > 0;
+bool sqlite_store::lift(int end, const std::string& key) {
+    return prepared(end).bind(1, key).bind(2, now()).run() > 0;
 }
 
-bool sqlite_store::locked(const std::string& nickname) {
-    return prepared(q_locked).bind(1, nickname).bind(2, now()).exists();
-}
-
-bool sqlite_store::lock(const std::string& nickname, int minutes) {
-    if (minutes <= 0) return false;
-    prepared(q_lock).bind(1, nickname).bind(2, now() + 60LL * minutes).run();
-    return true;
-}
-
-bool sqlite_store::unlock(const std::string& nickname) {
-    return prepared(q_unlock).bind(1, nickname).bind(2, now()).run() > 0;
-}
+bool sqlite_store::banned(const std::string& address) { return active(q_banned, address); }
+bool sqlite_store::ban(const std::string& address, int minutes) { return impose(q_ban, address, minutes); }
+bool sqlite_store::unban(const std::string& address) { return lift(q_unban, address); }
+bool sqlite_store::locked(const std::string& nickname) { return active(q_locked, nickname); }
+bool sqlite_store::lock(const std::string& nickname, int minutes) { return impose(q_lock, nickname, minutes); }
+bool sqlite_store::unlock(const std::string& nickname) { return lift(q_unlock, nickname); }
 
 std::vector<sqlite_store::restriction> sqlite_store::restrictions() {
     std::vector<restriction> found;

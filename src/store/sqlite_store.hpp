@@ -99,6 +99,10 @@ private:
     void exec(const std::string& sql);
     void create_schema();
     statement& prepared(int which);
+    // A ban or lock of `key`: active now, given for `minutes`, lifted.
+    bool active(int ask, const std::string& key);
+    bool impose(int give, const std::string& key, int minutes);
+    bool lift(int end, const std::string& key);
     std::time_t now() const;
     [[noreturn]] void fail(const std::string& doing) const;
 
