@@ -95,6 +95,7 @@ class Daemon:
         with open(os.path.join(etc, "vcd.conf"), encoding="latin-1") as f:
             text = f.read().replace("@ETC_DIR@", etc)
         text = re.sub(r"(?m)^file\.log *=.*$", "file.log = " + self.log, text)
+        text = re.sub(r"(?m)^db\.connection *=.*$", "db.connection = sqlite:" + os.path.join(scratch, "vcd.db"), text)
         self.config = os.path.join(scratch, "vcd.conf")
         with open(self.config, "w", encoding="latin-1") as f:
             f.write(text)
