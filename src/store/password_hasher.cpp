@@ -11,7 +11,7 @@ namespace vorta {
 namespace {
 
 // Added to the worker thread's nice value.
-constexpr int worker_niceness = 10;
+constexpr int worker_niceness = 19;
 
 void init_sodium() {
     if (sodium_init() < 0) throw c_error("can't initialise libsodium");
