@@ -10,7 +10,7 @@ namespace vorta {
 
 namespace {
 
-// Added to the worker thread's nice value.
+// The worker thread's nice value: the lowest priority there is.
 constexpr int worker_niceness = 19;
 
 void init_sodium() {
