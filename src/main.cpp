@@ -1,16 +1,15 @@
 // The daemon's entry point: banner, configuration, detaching, signals, the
-// start of the chat and the event loop, and the reload on SIGHUP.
+// start of the chat and the event loop, and the reload on SIGHUP; or one
+// operator's command on the store.
 #include <csignal>
-#include <cstdlib>
 #include <exception>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <unistd.h>
 
 #include "chat/database.hpp"
 #include "chat/manager.hpp"
-#include "config_check.hpp"
+#include "command_line.hpp"
 #include "config/configuration.hpp"
 #include "net/c_error.hpp"
 #include "net/scheduler.hpp"
@@ -56,34 +55,14 @@ void sig_handler(int number) {
     }
 }
 
-// The configuration file: `named` when given, else the one VCCONFIG names,
-// else empty.
-std::string config_file(const char* named) {
-    if (named == nullptr) named = std::getenv("VCCONFIG");
-    return named != nullptr ? named : "";
-}
-
-// "check [FILE]" or "-c FILE check": the configuration file to check (empty
-// when none is found), else nothing.
-std::optional<std::string> check_request(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "check") return config_file(argc > 2 ? argv[2] : nullptr);
-    if (argc > 3 && std::string(argv[1]) == "-c" && std::string(argv[3]) == "check") return config_file(argv[2]);
-    return std::nullopt;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const auto checked = check_request(argc, argv)) {
-        if (checked->empty()) {
-            std::cerr << "error: no configuration file found" << std::endl;
-            return 1;
-        }
-        return vorta::config_check(*checked).run(std::cout, std::cerr);
-    }
+    vorta::command_line words(argc, argv);
+    if (!words.starts_daemon()) return words.run(std::cin, std::cout, std::cerr);
     try {
         std::cout << "vorta chat " << Version << std::endl;
-        ConfigFile = config_file(argc > 1 ? argv[1] : nullptr);
+        ConfigFile = words.config_file();
         if (ConfigFile.empty()) throw vorta::c_error("no configuration file found");
         Config.load(ConfigFile);
         Security.load(Config.get(vorta::configuration::file_security));

@@ -2,11 +2,13 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 # libwslay-dev and nettle-dev: the WebSocket frame codec and SHA-1 with base64
-# for its handshake; chromium, chromium-driver and python3-selenium: the test
-# that drives the web client in a real browser; nginx-light and openssl: the
-# same over HTTPS; systemd, logrotate, fail2ban and iproute2: the test of the
-# operator's files.
+# for its handshake; libsqlite3-dev and libsodium-dev: the store of registered
+# nicknames and its password hashes; chromium, chromium-driver and
+# python3-selenium: the test that drives the web client in a real browser;
+# nginx-light and openssl: the same over HTTPS; systemd, logrotate, fail2ban
+# and iproute2: the test of the operator's files.
 packages=(g++ make cmake pkgconf libboost-regex-dev libgtest-dev util-linux libwslay-dev nettle-dev
+          libsqlite3-dev libsodium-dev
           chromium chromium-driver python3-selenium nginx-light openssl systemd logrotate fail2ban iproute2)
 missing=()
 for package in "${packages[@]}"; do

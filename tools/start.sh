@@ -10,9 +10,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target vcd >/dev/null
 
 # The daemon takes relative file names from an absolute directory: point the
-# bundled configuration at this checkout and keep the log out of etc/.
+# bundled configuration at this checkout and keep the log and the store out of etc/.
 mkdir -p run
-sed -e "s|@ETC_DIR@|$top/etc|" -e "s|^file\.log *=.*|file.log = $top/run/vcd.log|" etc/vcd.conf > run/vcd.conf
+sed -e "s|@ETC_DIR@|$top/etc|" -e "s|^file\.log *=.*|file.log = $top/run/vcd.log|" \
+    -e "s|^db\.connection *=.*|db.connection = sqlite:$top/run/vcd.db|" etc/vcd.conf > run/vcd.conf
 log="$top/run/vcd.log"
 : > "$log"
 build/vcd run/vcd.conf
@@ -31,6 +32,7 @@ echo "vcd (pid $pid) listens on port 1612 (line protocol), 1613 (chat streams) a
 echo "configuration: $top/run/vcd.conf"
 echo "log: $log"
 echo "reload: kill -HUP $pid    stop: kill $pid"
+echo "register: echo PASSWORD | build/vcd -c run/vcd.conf register NICK [RANK]"
 webpath=$(sed -n 's/^all\.webpath *= *//p' run/vcd.conf | head -n 1)
 www=$(sed -n 's/^all\.www *= *//p' run/vcd.conf | head -n 1)
 echo "chat: open http://$www$webpath in a browser"

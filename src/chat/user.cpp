@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "chat/database.hpp"
 #include "chat/html_pending.hpp"
@@ -346,16 +347,17 @@ bool user::is_unique_nickname() {
 
 bool user::is_registered_nickname() {
     profile record(nickname);
-    const std::string stored = Database.load_profile(record);
-    if (!stored.empty()) {
+    if (Database.load_profile(record)) {
         load_profile(record);
-        if (password != stored) {
-            password = stored;
+        if (password.empty()) {
             send_html(message(mode_standard::pw_please));
             send_java("PWD");
-            return true;
+        } else {
+            // The log-in waits for the store's answer as it would for a line.
+            ask_store(nickname, std::exchange(password, std::string()),
+                      [this](bool match) { on_login_password(match); });
         }
-        return false;
+        return true;
     }
     if (Config.get_int(configuration::all_onlyregs) != 0) {
         password.clear();
@@ -437,14 +439,15 @@ void user::load_profile(const profile& p) {
     rank = stored_rank != nullptr ? stored_rank : Manager.get_default_permission();
     const mode_standard* stored_mode = Manager.get_mode(p.get_mode());
     mode = stored_mode != nullptr ? stored_mode : Manager.get_mode(start_mode);
-    skin = p.get_skin();
-    skin_path = p.get_skin_path();
+    // A profile never saved (a fresh registration) keeps a new user's skin and colour.
+    if (!p.get_skin().empty()) skin = p.get_skin();
+    if (!p.get_skin_path().empty()) skin_path = p.get_skin_path();
     show_images = p.get_show_images();
     homepage = p.get_homepage();
     photo = p.get_photo().empty() ? Config.get(configuration::photo_default) : p.get_photo();
     banner = p.get_banner().empty() ? Config.get(configuration::banner_default) : p.get_banner();
     clan = p.get_clan();
-    colour = p.get_colour();
+    if (!p.get_colour().empty()) colour = p.get_colour();
     blocked = p.get_blocked();
 }
 

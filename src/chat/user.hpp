@@ -6,6 +6,7 @@
 // commands, and renders every message it receives in the visitor's look.
 #include <array>
 #include <chrono>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -230,6 +231,7 @@ private:
     void on_cmd_version(const command_words& words);
     void on_cmd_exit(const command_words& words);
     void on_cmd_allmsg(const command_words& words);
+    void on_cmd_register(const command_words& words);
 
     // The writer's own filters. `spammer` counts repeated texts and links
     // and anchors the links of `text`; `censor` asks the security rules.
@@ -249,6 +251,20 @@ private:
     void announce_skin(const std::string& path, mode_standard::types type = mode_standard::intern_css);
     // Takes on the identity of the registered nickname in `morph_target`.
     void morph(const profile& target);
+
+    // Has the store check `typed` against the password of `account` off the
+    // loop; the session waits meanwhile and `then` runs with the answer if
+    // it still lives. A throttled address gets no check: the answer is no.
+    void ask_store(const std::string& account, std::string typed, std::function<void(bool)> then);
+    // The answers to a password: given at log-in, typed after "PWD", and
+    // typed for a morph to `target`.
+    void on_login_password(bool match);
+    void on_password_answer(bool match);
+    void on_morph_answer(const std::string& target, bool match);
+    // Logs a wrong password for this nickname and counts it for the address.
+    void wrong_password();
+    // Runs after an answer from the store: ends a session that is to quit.
+    void settle();
     // The log-in chain from the address check on.
     void login_chain();
     // Moves into `target` after `manager::join` admitted the user there.
@@ -301,6 +317,11 @@ private:
     std::list<user*> marked_users;
     std::list<long> blocked;
     bool is_retired = false;
+    // A password check or a registration is under way off the loop.
+    bool verifying = false;
+    bool registering = false;
+    // Answers from off the loop find the session through this; it dies with it.
+    std::shared_ptr<char> life = std::make_shared<char>();
 };
 
 }  // namespace vorta

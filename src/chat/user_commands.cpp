@@ -2,7 +2,8 @@
 // the table below; anything else, and any unknown word, is said in the room.
 // The handlers live beside their kin: user_moves.cpp (room changes),
 // user_moderation.cpp (room settings, votes, kicks and bans) and
-// user_info.cpp (information, looks, blocks, whispers and the rest).
+// user_info.cpp (information, looks, blocks, whispers and the rest) and
+// user_account.cpp (registration).
 #include "chat/manager.hpp"
 #include "chat/room.hpp"
 #include "chat/user.hpp"
@@ -63,6 +64,7 @@ const user::command_entry user::command_table[] = {
     {".ver", nullptr, &user::on_cmd_version},
     {".exit", nullptr, &user::on_cmd_exit},
     {".allmsg", nullptr, &user::on_cmd_allmsg},
+    {".register", nullptr, &user::on_cmd_register},
     {nullptr, nullptr, nullptr},
 };
 

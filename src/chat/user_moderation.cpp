@@ -161,7 +161,7 @@ void user::on_cmd_locknickname(const command_words& words) {
         return;
     }
     const int hours = duration(words[2].first, default_lock_hours, rank->max_lock);
-    Database.lock_nickname(name, hours);
+    Database.lock_nickname(name, hours * 60);
     send_html(message(mode_standard::action_lock_nickname, target, hours));
 }
 

@@ -2,6 +2,7 @@
 // `quit` first and clear it only when the line was acceptable, so that a
 // malformed or out-of-order line closes the session.
 #include <cctype>
+#include <utility>
 
 #include "chat/database.hpp"
 #include "chat/manager.hpp"
@@ -88,24 +89,11 @@ void user::on_proto_nickname(std::string rest) {
 }
 
 void user::on_proto_password(std::string rest) {
-    if (!registered() || room != nullptr) {
+    if (!registered() || room != nullptr || verifying) {
         quit = true;
         return;
     }
-    if (param(rest, 0) == password) {
-        send_html(message(mode_standard::pw_ok));
-        login();
-        return;
-    }
-    ++wrong_passwords;
-    if (wrong_passwords <= 2) {
-        send_java("PWD");
-        send_html(message(mode_standard::pw_wrong));
-    } else {
-        send_html(message(mode_standard::pw_access_denied));
-        send_java("EXT");
-        quit = true;
-    }
+    ask_store(nickname, param(rest, 0), [this](bool match) { on_password_answer(match); });
 }
 
 void user::on_proto_text(std::string rest) {
@@ -156,20 +144,20 @@ void user::switch_room(vorta::room* target, vorta::room::change why) {
 
 void user::on_proto_morph_password(std::string rest) {
     quit = true;
-    if (room == nullptr) return;
+    if (room == nullptr || verifying) return;
     // The wanted nickname is kept as typed: fragments get it escaped.
+    profile target(morph_target);
     if (Manager.get_user(morph_target) != nullptr) {
         send_html(message(mode_standard::action_morph_failed_online, html_escape(morph_target)));
     } else if (Database.locked_nickname(morph_target)) {
         // A locked nickname is refused without a word.
+    } else if (morph_target.empty() || !Database.nickname_exist(morph_target)) {
+        send_html(message(mode_standard::action_morph_failed_password, html_escape(morph_target)));
     } else {
-        profile target(morph_target);
-        const std::string stored = Database.load_profile(target);
-        if (stored.empty() || stored != param(rest, 0)) {
-            send_html(message(mode_standard::action_morph_failed_password, html_escape(morph_target)));
-        } else {
-            morph(target);
-        }
+        const std::string wanted = std::exchange(morph_target, std::string());
+        ask_store(wanted, param(rest, 0), [this, wanted](bool match) { on_morph_answer(wanted, match); });
+        quit = false;
+        return;
     }
     send_java("COL \"" + colour + "\"");
     morph_target.clear();

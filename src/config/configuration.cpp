@@ -34,6 +34,7 @@ const char* const key_texts[] = {
     "file.www",
     "limit.pending", "limit.sessions",
     "all.proxies",
+    "reg.open",
 };
 static_assert(std::size(key_texts) == configuration::key_count);
 
@@ -186,6 +187,12 @@ void configuration::validate() {
 
     fallback_unless(limit_pending, is_number, "16");
     fallback_unless(limit_sessions, is_number, "0");
+    fallback_unless(reg_open, is_flag, "0");
+}
+
+std::string configuration::web_address(std::string value) const {
+    make_web_address(value, get(all_www), get(all_webpath));
+    return value;
 }
 
 }  // namespace vorta

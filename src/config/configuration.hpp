@@ -1,6 +1,6 @@
 #pragma once
 // The server's settings: one file of `key = value` lines over a fixed set of
-// 75 keys, normalised and defaulted after reading, answered by key afterwards.
+// 76 keys, normalised and defaulted after reading, answered by key afterwards.
 // The program-wide instance is `Config`; it is reloaded on SIGHUP.
 #include <map>
 #include <string>
@@ -9,7 +9,7 @@ namespace vorta {
 
 class configuration {
 public:
-    // Values 0 to 74, in the order of the key table; the text of each key is
+    // Values 0 to 75, in the order of the key table; the text of each key is
     // the enumerator with its underscores written as dots ("nick.max").
     enum keys {
         all_host, all_www, all_webpath, all_path, all_links, all_onlyregs, all_search,
@@ -30,6 +30,7 @@ public:
         file_www,
         limit_pending, limit_sessions,
         all_proxies,
+        reg_open,
         key_count
     };
 
@@ -45,6 +46,9 @@ public:
     // Empty when absent. The reference holds until the next load or reload.
     const std::string& get(const keys& key) const;
     long get_int(const keys& key) const;     // 0 when absent or empty
+    // A relative web address completed with "all.www" and "all.webpath", as
+    // the address keys are.
+    std::string web_address(std::string value) const;
 
 private:
     void validate();

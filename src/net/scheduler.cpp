@@ -209,6 +209,25 @@ void scheduler::call_thread(void (*function)()) {
     wake();
 }
 
+void scheduler::post(std::function<void()> work) {
+    {
+        std::lock_guard<std::mutex> lock(posted_mutex_);
+        posted_.push_back(std::move(work));
+    }
+    wake();
+}
+
+void scheduler::run_posted() {
+    std::vector<std::function<void()>> work;
+    {
+        std::lock_guard<std::mutex> lock(posted_mutex_);
+        work.swap(posted_);
+    }
+    if (work.empty()) return;
+    pass_guard guard(*this);
+    for (auto& item : work) item();
+}
+
 int scheduler::run() {
     open_poller();
     Waker = waker_;
@@ -223,6 +242,7 @@ int scheduler::run() {
         }
         if (!Active) break;
         if (auto function = Thread.exchange(nullptr)) function();
+        run_posted();
         if (!flushes_.empty()) {
             pass_guard guard(*this);
             flush();

@@ -16,7 +16,8 @@
 // during the pass is gathered and sent with one system call per descriptor.
 //
 // Signal handlers may call the static `shutdown` and `call_thread`; they touch
-// nothing but the class-wide flags and a wake-up counter.
+// nothing but the class-wide flags and a wake-up counter. Other threads hand
+// work back to the loop with `post`, the only member they may call.
 #include <sys/time.h>
 
 #include <atomic>
@@ -24,6 +25,7 @@
 #include <deque>
 #include <functional>
 #include <list>
+#include <mutex>
 #include <vector>
 
 struct epoll_event;
@@ -99,6 +101,10 @@ public:
     static void shutdown();
     static void call_thread(void (*function)());
 
+    // Safe from any thread: `work` runs on the loop at the start of its next
+    // pass, in the order posted, and the loop wakes up for it.
+    void post(std::function<void()> work);
+
     static std::atomic<bool> Active;
     static std::atomic<timeval*> Timer;
     static std::atomic<void (*)()> Thread;
@@ -126,6 +132,8 @@ private:
     void tick();
     void end_pass();
     void flush();
+    // Runs the work that other threads posted; new posts wait for the next pass.
+    void run_posted();
     static void wake();
 
     std::list<regi> table_;
@@ -144,6 +152,9 @@ private:
     std::deque<std::function<void()>> pass_end_;  // a hook may add hooks
     std::vector<regi*> flushes_;  // in the order first asked for
     bool in_pass_ = false;
+
+    std::mutex posted_mutex_;
+    std::vector<std::function<void()>> posted_;  // guarded by posted_mutex_
 
     // Opened on first use, not in the constructor: the program-wide scheduler
     // is built before the process daemonises and closes its descriptors.

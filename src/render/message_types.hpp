@@ -1,5 +1,5 @@
 #pragma once
-// The 189 kinds of chat event, in the order of their numeric values. Each
+// The kinds of chat event, in the order of their numeric values. Each
 // entry X(name) gives the enumerator `name` of mode_standard::types and the
 // renderer `get_name`; one list keeps the enumeration, the renderers and the
 // dispatch table in step.
@@ -192,4 +192,7 @@
     X(msg_ip_double) \
     X(msg_ip_banned) \
     X(msg_no_unregistered) \
-    X(msg_shutdown)
+    X(msg_shutdown) \
+    X(action_register) \
+    X(action_register_failed_taken) \
+    X(action_register_failed)

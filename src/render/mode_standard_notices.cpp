@@ -359,6 +359,13 @@ VORTA_WITH_TEXT_TWICE(action_morph_failed_not_registered,
     R"(<div class="actionMorphFailedNotRegistered">Du kannst dich nicht zu )",
     " morphen, da der Nickname ",
     " nicht registriert ist.</div>")
+VORTA_WITH_TEXT(action_register,
+    R"(<div class="actionRegister">Der Nickname )",
+    " ist nun registriert. Beim n&auml;chsten Einloggen wird nach dem Passwort gefragt.</div>")
+VORTA_WITH_TEXT(action_register_failed_taken,
+    R"(<div class="actionRegisterFailedTaken">Der Nickname )", " ist bereits registriert.</div>")
+VORTA_WITH_TEXT(action_register_failed,
+    R"(<div class="actionRegisterFailed">Der Nickname kann nicht registriert werden: )", "</div>")
 VORTA_WITH_TEXT(action_morph_failed_password,
     R"(<div class="actionMorphFailedPassword">Das Passwort ist falsch. Morphen zu )",
     " wird verweigert.</div>")

@@ -208,10 +208,11 @@ std::string html_unescape(std::string s) {
     return out;
 }
 
-std::string time_text() {
-    std::time_t now = std::time(nullptr);
+std::string time_text() { return time_text(std::time(nullptr)); }
+
+std::string time_text(std::time_t when) {
     char stamp[64] = "";
-    if (ctime_r(&now, stamp) == nullptr) return std::string();
+    if (ctime_r(&when, stamp) == nullptr) return std::string();
     return std::string(stamp, std::strcspn(stamp, "\r\n"));
 }
 

@@ -3,6 +3,7 @@
 // conversion, trimming, the applet protocol's quoted parameters, chat command
 // splitting, backslash, percent and HTML escaping, and the random generator.
 // Text is a byte string; nothing here knows a character set beyond ASCII.
+#include <ctime>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,8 +35,9 @@ std::string hex_unescape(std::string s);
 std::string html_escape(std::string s);
 std::string html_unescape(std::string s);
 
-// The current local time as ctime writes it, without its line feed.
+// The current local time (or `when`) as ctime writes it, without its line feed.
 std::string time_text();
+std::string time_text(std::time_t when);
 
 // first + rand() % count; count must be positive.
 int random(int first, int count);

@@ -1,6 +1,20 @@
 #include "chat/database.hpp"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "config/configuration.hpp"
+#include "net/c_error.hpp"
+#include "program.hpp"
+#include "store/sqlite_store.hpp"
+#include "support/chat_world.hpp"
+#include "support/daemon.hpp"
+#include "support/temp_dir.hpp"
 
 namespace vorta {
 namespace {
@@ -14,6 +28,134 @@ TEST(database, cache_mode_from_text_ignores_case) {
     EXPECT_EQ(database::cache_from_text(""), database::no);
     EXPECT_EQ(database::cache_from_text("yes "), database::no);
     EXPECT_EQ(database::cache_from_text("no"), database::no);
+}
+
+// The interface on a store file, with the hashes handed back to the test
+// instead of the event loop, and the log in the test's directory.
+class store_database : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test_support::chat_world();
+        test_support::configure("file.log = " + dir.file("vcd.log") + "\n");
+    }
+    void TearDown() override { test_support::configure(""); }
+
+    // Runs what the hasher handed back, until `done` holds.
+    void settle(const std::function<bool()>& done) {
+        for (int i = 0; i < 400 && !done(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::vector<std::function<void()>> work;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                work.swap(posted);
+            }
+            for (auto& item : work) item();
+        }
+    }
+
+    test_support::temp_dir dir;
+    std::string connection = "sqlite:" + dir.file("vcd.db");
+    std::mutex mutex;
+    std::vector<std::function<void()>> posted;
+    database db{[this](std::function<void()> work) {
+        std::lock_guard<std::mutex> lock(mutex);
+        posted.push_back(std::move(work));
+    }};
+};
+
+// A refused connection text leaves the store in use as it was.
+TEST_F(store_database, connection_texts_name_a_file_below_the_path_or_are_refused) {
+    db.start(connection, database::no, true);
+    EXPECT_EQ(database::store_path(""), "");
+    EXPECT_EQ(database::store_path("sqlite:/var/lib/vcd.db"), "/var/lib/vcd.db");
+    EXPECT_EQ(database::store_path("sqlite:run/vcd.db"), Config.get(configuration::all_path) + "run/vcd.db");
+    for (const char* refused : {"sqlite:", "mysql:chat", "SQLITE:x.db", "x.db"}) {
+        EXPECT_THROW(database::store_path(refused), c_error) << refused;
+        EXPECT_THROW(db.start(refused, database::no, false), c_error) << refused;
+    }
+    dir.write("garbage.db", std::string(4096, 'x'));
+    EXPECT_THROW(db.start("sqlite:" + dir.file("garbage.db"), database::no, false), c_error);
+    ip visitor;
+    visitor.external = "10.0.0.9";
+    EXPECT_TRUE(db.ban_ip(visitor, 1));
+    EXPECT_TRUE(sqlite_store(dir.file("vcd.db")).banned("10.0.0.9"));
+}
+
+// Registration and password checks run off the loop and answer through the
+// hand-back; a nickname registered in another letter case is taken.
+TEST_F(store_database, registered_nicknames_answer_to_their_password_only) {
+    db.start(connection, database::no, true);
+    std::vector<database::registration> outcomes;
+    for (const char* nickname : {"Anna", "anna"})
+        db.register_nickname(nickname, "geheim123", "", [&](database::registration r) { outcomes.push_back(r); });
+    settle([&] { return outcomes.size() == 2; });
+    EXPECT_EQ(outcomes, (std::vector<database::registration>{database::registered, database::taken}));
+    std::vector<bool> answers;
+    for (const auto& [nickname, typed] : {std::pair{"ANNA", "geheim123"}, std::pair{"anna", "geheim12"},
+                                          std::pair{"berta", "geheim123"}})
+        db.verify_password(nickname, typed, [&](bool match) { answers.push_back(match); });
+    settle([&] { return answers.size() == 3; });
+    EXPECT_EQ(answers, (std::vector<bool>{true, false, false}));
+    EXPECT_TRUE(db.nickname_exist("anna"));
+    profile anna("anna");
+    EXPECT_TRUE(db.load_profile(anna));
+    EXPECT_GT(anna.get_id(), 0);
+    EXPECT_EQ(anna.online_time(), 0);  // a session starts now
+}
+
+// "yes" keeps a loaded profile until the next reload, "pass" until another
+// process writes to the store, anything else reads the store each time.
+TEST_F(store_database, cache_modes_decide_when_a_change_by_another_process_shows) {
+    const struct {
+        database::cache mode;
+        const char* seen;
+    } rows[] = {{database::yes, "visitor"}, {database::pass, "mod"}, {database::no, "mod"}};
+    sqlite_store other(dir.file("vcd.db"));
+    ASSERT_TRUE(other.add_account("anna", "hash", "visitor"));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.seen);
+        ASSERT_TRUE(other.set_rank("anna", "visitor"));
+        db.start(connection, row.mode, false);
+        profile first("anna");
+        ASSERT_TRUE(db.load_profile(first));
+        ASSERT_TRUE(other.set_rank("anna", "mod"));
+        profile second("anna");
+        ASSERT_TRUE(db.load_profile(second));
+        EXPECT_EQ(second.get_rank(), row.seen);
+        // The session's own writes reach the store in every mode.
+        second.set_colour("FF0000");
+        db.save_profile(second);
+        profile stored("anna");
+        ASSERT_TRUE(other.load_profile(stored));
+        EXPECT_EQ(stored.get_colour(), "FF0000");
+    }
+}
+
+// A store that another process keeps locked fails the operation, not the
+// chat: the write is answered as by an empty store, one error line is logged
+// per minute, reads go on, and the store serves again once the lock is gone.
+TEST_F(store_database, a_locked_store_costs_the_operation_and_one_logged_line) {
+    db.start(connection, database::no, true);
+    ip visitor;
+    visitor.external = "10.0.0.9";
+    ASSERT_TRUE(db.ban_ip(visitor, 10));
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("vcd.db").c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE; DELETE FROM skin;", nullptr, nullptr, nullptr), SQLITE_OK);
+    ip other;
+    other.external = "10.0.0.8";
+    EXPECT_FALSE(db.ban_ip(other, 10));
+    EXPECT_FALSE(db.lock_nickname("anna", 10));
+    EXPECT_TRUE(db.banned_ip(visitor));
+    EXPECT_EQ(test_support::count_lines(dir.file("vcd.log"), "] error: store '" + dir.file("vcd.db") + "'"), 1);
+    EXPECT_EQ(test_support::count_lines(dir.file("vcd.log"), "error: "), 1);
+    ASSERT_EQ(sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(holder);
+    EXPECT_TRUE(db.ban_ip(other, 10));
+    EXPECT_TRUE(db.banned_ip(other));
+    EXPECT_EQ(db.get_skins().size(), 2u);
+    db.stop();
+    EXPECT_FALSE(db.banned_ip(visitor));  // without a store nothing is banned
 }
 
 }  // namespace

@@ -149,7 +149,8 @@ TEST_F(configuration_test, every_key_text_maps_to_its_number) {
     for (const char* text : {"banner.default", "banner.width", "banner.height", "banner.html",
                              "css.basic", "css.startskin", "css.startskinpath",
                              "db.connection", "db.cache", "db.clean", "file.www",
-                             "limit.pending", "limit.sessions", "all.proxies"})
+                             "limit.pending", "limit.sessions", "all.proxies",
+                             "reg.open"})
         texts.push_back(text);
     ASSERT_EQ(texts.size(), static_cast<size_t>(cfg::key_count));
 
@@ -167,7 +168,7 @@ TEST_F(configuration_test, every_key_text_maps_to_its_number) {
     const std::map<cfg::keys, std::string> special = {
         {cfg::all_webpath, "/2/"}, {cfg::all_path, "/3/"}, {cfg::all_links, "1"},
         {cfg::all_onlyregs, "0"}, {cfg::file_welcome, ""}, {cfg::room_clear, "0"},
-        {cfg::db_clean, "1"}};
+        {cfg::db_clean, "1"}, {cfg::reg_open, "0"}};
 
     std::string file;
     for (size_t i = 0; i < texts.size(); ++i) file += texts[i] + " = " + std::to_string(i) + "\n";
@@ -247,18 +248,20 @@ TEST_F(configuration_test, numbers_fall_back_unless_digits_only) {
 TEST_F(configuration_test, flags_must_be_exactly_zero_or_one) {
     for (const std::string bad : {"2", "yes", "", "01", "1\r"}) {
         const cfg config = loaded("all.links = " + bad + "\nall.onlyregs = " + bad +
-                                  "\nroom.clear = " + bad + "\ndb.clean = " + bad);
+                                  "\nroom.clear = " + bad + "\ndb.clean = " + bad + "\nreg.open = " + bad);
         EXPECT_EQ(config.get(cfg::all_links), "1") << bad;
         EXPECT_EQ(config.get(cfg::all_onlyregs), "0") << bad;
         EXPECT_EQ(config.get(cfg::room_clear), "0") << bad;
         EXPECT_EQ(config.get(cfg::db_clean), "1") << bad;
+        EXPECT_EQ(config.get(cfg::reg_open), "0") << bad;
     }
     const cfg config =
-        loaded("all.links = 0\nall.onlyregs = 1\nroom.clear = 1\ndb.clean = 0\n");
+        loaded("all.links = 0\nall.onlyregs = 1\nroom.clear = 1\ndb.clean = 0\nreg.open = 1\n");
     EXPECT_EQ(config.get(cfg::all_links), "0");
     EXPECT_EQ(config.get(cfg::all_onlyregs), "1");
     EXPECT_EQ(config.get(cfg::room_clear), "1");
     EXPECT_EQ(config.get(cfg::db_clean), "0");
+    EXPECT_EQ(config.get(cfg::reg_open), "1");
 }
 
 TEST_F(configuration_test, character_sets_and_colour) {

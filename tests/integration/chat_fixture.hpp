@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,7 @@ struct visitor {
     test_support::greeting greeting;
     applet app;
     std::unique_ptr<browser> web;
+    std::vector<std::string> arrival;  // the applet's lines of the log-in, up to "NRM"
 
     // A message for this visitor: on the stream when there is one, else as a
     // "TXT" line.
@@ -143,7 +145,7 @@ protected:
         dir.write("security.conf", security_rules());
         dir.write("replace.conf", replacements());
         dir.write("welcome.html", welcome_file);
-        std::string config = dir.write("vcd.conf", settings() +
+        dir.write("vcd.conf", settings() +
             "all.host = 127.0.0.1\n"
             "all.www = chat.test\n"
             "all.webpath = /chat/\n"
@@ -168,15 +170,31 @@ protected:
             "unmark.width = 9\n"
             "unmark.height = 10\n"
             "unmark.html = class=\"unmark\"\n");
-        // Sanitizer reports must not vanish with the daemon's closed streams.
-        auto launched = test_support::daemon_process::launch(
-            dir.path(), {VCD_BINARY, config},
-            {"ASAN_OPTIONS=log_path=" + dir.file("asan"), "UBSAN_OPTIONS=log_path=" + dir.file("ubsan")},
-            launch_with());
+        start();
+    }
+
+    // Starts the daemon on the configuration and waits until it listens.
+    void start() {
+        stopped = false;
+        const std::size_t logged = test_support::read_file(log()).size();
+        auto launched = run_binary({config()});
         ASSERT_EQ(launched.status, 0) << test_support::read_file(log());
-        daemon = std::make_unique<test_support::daemon_process>(log());
+        daemon = std::make_unique<test_support::daemon_process>(log(), std::chrono::seconds(10), logged);
         ASSERT_GT(daemon->pid(), 0) << test_support::read_file(log());
         ASSERT_TRUE(test_support::wait_listening(test_support::browser_port));
+    }
+
+    // Runs the binary with `args` in the test's directory, as `launch_with`
+    // says, `input` on its standard input.
+    test_support::launch_result run_binary(std::vector<std::string> args,
+                                           std::optional<std::string> input = std::nullopt) const {
+        args.insert(args.begin(), VCD_BINARY);
+        test_support::launch_options options = launch_with();
+        options.input = std::move(input);
+        // Sanitizer reports must not vanish with the daemon's closed streams.
+        return test_support::daemon_process::launch(
+            dir.path(), args,
+            {"ASAN_OPTIONS=log_path=" + dir.file("asan"), "UBSAN_OPTIONS=log_path=" + dir.file("ubsan")}, options);
     }
 
     void TearDown() override {
@@ -198,6 +216,7 @@ protected:
     }
 
     std::string log() const { return dir.file("vcd.log"); }
+    std::string config() const { return dir.file("vcd.conf"); }
 
     // Configuration lines that come before the common ones, and so win.
     virtual std::string settings() const { return ""; }
@@ -222,11 +241,12 @@ protected:
     // `receive_buffer` > 0 shrinks the stream's receive buffer.
     std::unique_ptr<visitor> log_in(const std::string& nickname, const std::string& room = "",
                                     bool stream = false, int receive_buffer = 0) {
+        return log_in(test_support::login_as(nickname, room), stream, receive_buffer);
+    }
+    std::unique_ptr<visitor> log_in(const login_form& form, bool stream = false, int receive_buffer = 0) {
+        const std::string& nickname = form.nickname;
         auto v = std::make_unique<visitor>();
         v->nickname = nickname;
-        login_form form;
-        form.nickname = nickname;
-        form.room = room;
         v->app.send_login(form);
         auto greeting = v->app.read_greeting();
         if (!greeting) {
@@ -245,10 +265,12 @@ protected:
         } else {
             v->app.authenticate(answer);
         }
-        if (!v->app.read_until("NRM ").found) {
+        auto arrival = v->app.read_until("NRM ");
+        if (!arrival.found) {
             ADD_FAILURE() << "no NRM line for " << nickname;
             return nullptr;
         }
+        v->arrival = arrival.lines;
         // The room information; the tests that need its text check it.
         if (!stream) {
             auto info = v->app.read_line();

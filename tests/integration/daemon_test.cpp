@@ -389,6 +389,25 @@ TEST_F(daemon_test, malformed_room_file_ends_start_up) {
         << lines;
 }
 
+TEST_F(daemon_test, a_store_that_cannot_serve_ends_start_up) {
+    dir.write("garbage.db", std::string(4096, 'x'));
+    const struct {
+        std::string connection, error;
+    } cases[] = {
+        {"mysql:chat", "error: unknown database connection 'mysql:chat'"},
+        {"sqlite:garbage.db", "error: store '" + dir.file("garbage.db") + "': file is not a database"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.connection);
+        std::remove(log().c_str());
+        ASSERT_EQ(launch({write_config("db.connection = " + c.connection + "\n")}).status, 0);
+        daemon_process daemon(log());
+        ASSERT_GT(daemon.pid(), 0);
+        EXPECT_EQ(daemon.wait_exit(), 1);
+        EXPECT_EQ(test_support::count_lines(log(), "] " + c.error), 1) << read_file(log());
+    }
+}
+
 TEST_F(daemon_test, two_hundred_connections_leave_the_daemon_serving) {
     ASSERT_EQ(launch({write_config()}).status, 0);
     daemon_process daemon(log());

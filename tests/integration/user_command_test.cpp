@@ -197,12 +197,12 @@ TEST_F(user_commands, looks_style_sheets_morphing_every_message_and_leaving) {
     // types that name a room name anna's.
     a->say(".allmsg");
     std::vector<std::string> shown;
-    for (int i = 0; i < 185; ++i) {
+    for (int i = 0; i < 188; ++i) {
         auto line = a->app.read_line();
         if (!line) break;
         shown.push_back(*line);
     }
-    ASSERT_EQ(shown.size(), 185u);
+    ASSERT_EQ(shown.size(), 188u);
     for (const std::string& line : shown) EXPECT_EQ(line.rfind("TXT \"", 0), 0u) << line;
     // The place of a type in the showcase: types 0, 1, 94 and 178 are left out.
     auto of_type = [&shown](int type) { return shown[type - 2 - (type > 94) - (type > 178)]; };
@@ -216,6 +216,7 @@ TEST_F(user_commands, looks_style_sheets_morphing_every_message_and_leaving) {
     EXPECT_EQ(of_type(161), plain::room_change("Lobby"));
     EXPECT_EQ(of_type(164), div("roomPwPlease", "Der Raum Lobby ist passwort-gesch&uuml;tzt. Bitte Passwort eingeben."));
     EXPECT_EQ(of_type(188), div("msgShutdown", "Der Chat-Server wird heruntergefahren."));
+    EXPECT_EQ(of_type(190), div("actionRegisterFailedTaken", "Der Nickname XXXXX ist bereits registriert."));
     expect_quiet({a, b});
 
     // Leaving: the applet is told to log out, the room sees the farewell.

@@ -280,6 +280,36 @@ TEST_F(scheduler_test, a_request_from_another_context_wakes_a_waiting_loop) {
     EXPECT_TRUE(journal.empty());
 }
 
+// Work handed back by other threads wakes a loop that waits without limit and
+// runs on the loop, each thread's items in the order posted, none lost.
+TEST_F(scheduler_test, work_posted_from_other_threads_runs_on_the_loop_in_order) {
+    scheduler loop(12);
+    const auto loop_thread = std::this_thread::get_id();
+    constexpr int per_thread = 200;
+    std::vector<int> seen[2];
+    int ran = 0;
+    bool on_loop = true;
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 2; ++w) {
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < per_thread; ++i) {
+                loop.post([&, w, i] {
+                    on_loop = on_loop && std::this_thread::get_id() == loop_thread;
+                    seen[w].push_back(i);
+                    if (++ran == 2 * per_thread) scheduler::shutdown();
+                });
+            }
+        });
+    }
+    loop.run();
+    for (auto& worker : workers) worker.join();
+    EXPECT_TRUE(on_loop);
+    std::vector<int> expected(per_thread);
+    for (int i = 0; i < per_thread; ++i) expected[i] = i;
+    EXPECT_EQ(seen[0], expected);
+    EXPECT_EQ(seen[1], expected);
+}
+
 TEST_F(scheduler_test, paused_reading_resumes_with_its_readiness) {
     scheduler loop(12);
     socket_pair a, b;

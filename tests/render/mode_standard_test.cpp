@@ -395,13 +395,19 @@ TEST_F(plain_look, every_type_renders_its_template) {
         {message(t::msg_no_unregistered),
          R"(<div class="msgNoUnregistered">Um diesen Chat zu betreten, musst du registriert sein. Gib einen registrierten Nickname ein, um dich einzuloggen.</div>)"},
         {message(t::msg_shutdown), R"(<div class="msgShutdown">Der Chat-Server wird heruntergefahren.</div>)"},
+        {message(t::action_register, "bob"),
+         R"(<div class="actionRegister">Der Nickname bob ist nun registriert. Beim n&auml;chsten Einloggen wird nach dem Passwort gefragt.</div>)"},
+        {message(t::action_register_failed_taken, "bob"),
+         R"(<div class="actionRegisterFailedTaken">Der Nickname bob ist bereits registriert.</div>)"},
+        {message(t::action_register_failed, "Grund."),
+         R"(<div class="actionRegisterFailed">Der Nickname kann nicht registriert werden: Grund.</div>)"},
     };
     expect_fragments(plain, cases, mode_standard::types_end);
 }
 
 TEST_F(plain_look, types_beyond_the_last_render_as_nothing) {
     EXPECT_EQ(plain.get(message()), "");
-    for (int beyond : {189, 190, 255})
+    for (int beyond : {static_cast<int>(mode_standard::types_end), 200, 255})
         EXPECT_EQ(plain.get(message(static_cast<mode_standard::types>(beyond), alice(), bob(), "x")), "")
             << beyond;
 }

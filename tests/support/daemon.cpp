@@ -28,14 +28,16 @@ using namespace std::chrono_literals;
 launch_result daemon_process::launch(const std::string& directory, const std::vector<std::string>& args,
                                      const std::vector<std::string>& env, const launch_options& options) {
     become_subreaper();
-    int out[2];
+    int out[2], err[2], in[2] = {-1, -1};
     if (pipe(out) != 0) return {};
+    if (pipe(err) != 0 || (options.input && pipe(in) != 0)) return {};
     pid_t child = fork();
     if (child == 0) {
         dup2(out[1], 1);
-        if (options.with_errors) dup2(out[1], 2);
-        close(out[0]);
-        close(out[1]);
+        dup2(options.with_errors ? out[1] : err[1], 2);
+        if (options.input) dup2(in[0], 0);
+        for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]})
+            if (fd >= 0) close(fd);
         if (chdir(directory.c_str()) != 0) _exit(126);
         // The daemon sets its own mask; a strict one here shows that it does.
         umask(077);
@@ -62,21 +64,31 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         _exit(127);
     }
     close(out[1]);
+    close(err[1]);
+    if (options.input) {
+        // Small inputs only: they fit the pipe, so the child need not read first.
+        close(in[0]);
+        [[maybe_unused]] ssize_t written = write(in[1], options.input->data(), options.input->size());
+        close(in[1]);
+    }
     launch_result result;
     char buffer[512];
     ssize_t count;
     while ((count = read(out[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, count);
     close(out[0]);
+    // Small outputs only: the child finishes its standard error meanwhile.
+    while ((count = read(err[0], buffer, sizeof buffer)) > 0) result.errors.append(buffer, count);
+    close(err[0]);
     int status = 0;
     waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
 
-daemon_process::daemon_process(const std::string& log, std::chrono::milliseconds timeout) {
-    if (!wait_for_text(log, "daemon started (pid: ", timeout)) return;
+daemon_process::daemon_process(const std::string& log, std::chrono::milliseconds timeout, std::size_t from) {
+    if (!wait_for_text(log, "daemon started (pid: ", timeout, from)) return;
     std::smatch match;
-    std::string content = read_file(log);
+    std::string content = read_file(log).substr(from);
     static const std::regex started("daemon started \\(pid: (\\d+)\\)");
     if (std::regex_search(content, match, started)) pid_ = std::stoi(match[1]);
 }

@@ -19,11 +19,13 @@ struct launch_options {
     unsigned long descriptor_limit = 0;  // soft limit on open descriptors (0: as inherited)
     bool hard_limit_too = false;         // the hard limit becomes descriptor_limit as well
     bool with_errors = false;  // standard error joins the output
+    std::optional<std::string> input = std::nullopt;  // all of standard input (none: as inherited)
 };
 
 struct launch_result {
     int status = -1;     // exit status of the launched process (the parent that detaches)
     std::string output;  // its standard output (and standard error when asked for)
+    std::string errors;  // its standard error, unless joined to the output
 };
 
 class daemon_process {
@@ -34,8 +36,9 @@ public:
                                 const std::vector<std::string>& env, const launch_options& options = {});
 
     // Attaches to the daemon whose "daemon started (pid: N)" line appears in
-    // `log` within the timeout; pid() is 0 when none does.
-    daemon_process(const std::string& log, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // `log` (from byte `from` on) within the timeout; pid() is 0 when none does.
+    daemon_process(const std::string& log, std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                   std::size_t from = 0);
     // Attaches to a known process.
     explicit daemon_process(pid_t pid) : pid_(pid) {}
     ~daemon_process();  // kills a daemon that is still running

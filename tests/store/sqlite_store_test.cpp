@@ -1,0 +1,245 @@
+// The store on a temporary file with a clock the tests turn: bans and locks
+// to the minute, accounts with every profile field, the room bookkeeping,
+// and files that are kept, broken or not writable.
+#include "store/sqlite_store.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <tuple>
+
+#include "net/c_error.hpp"
+#include "support/temp_dir.hpp"
+
+namespace vorta {
+namespace {
+
+class sqlite_store_test : public ::testing::Test {
+protected:
+    std::unique_ptr<sqlite_store> open() {
+        return std::make_unique<sqlite_store>(path, [this] { return now; });
+    }
+
+    // Every field of a profile, for comparison.
+    static auto fields(const profile& p) {
+        return std::make_tuple(p.get_id(), p.get_login_time(), p.get_nickname(), p.get_rank(), p.get_mode(),
+                               p.get_skin(), p.get_skin_path(), p.get_show_images(), p.get_homepage(),
+                               p.get_photo(), p.get_banner(), p.get_clan(), p.get_colour(), p.get_blocked());
+    }
+
+    // A profile with every field set, for the account `id` of `nickname`.
+    static profile full(long id, const std::string& nickname) {
+        profile p(nickname);
+        p.set_id(id);
+        p.set_login_time(1700000000);
+        p.set_rank("mod");
+        p.set_mode("photo");
+        p.set_skin("night");
+        p.set_skin_path("css/skins/night.css");
+        p.set_show_images(true);
+        p.set_homepage("www.example.org");
+        p.set_photo("www.example.org/a.jpg");
+        p.set_banner("www.example.org/b.gif");
+        p.set_clan("Rot");
+        p.set_colour("FF0000");
+        p.set_blocked({7, 3});
+        return p;
+    }
+
+    test_support::temp_dir dir;
+    std::string path = dir.file("data/vcd.db");
+    std::time_t now = 1'000'000;
+};
+
+// A ban or a lock holds for its minutes to the second and ends then; a
+// longer one already given is not shortened; the operator's lifting ends
+// only an active one; "clean" forgets what has expired.
+TEST_F(sqlite_store_test, bans_and_locks_last_their_minutes) {
+    auto store = open();
+    struct kind {
+        const char* name;
+        bool (sqlite_store::*give)(const std::string&, int);
+        bool (sqlite_store::*active)(const std::string&);
+        bool (sqlite_store::*lift)(const std::string&);
+        std::string who, other_case;
+    } kinds[] = {
+        {"ban", &sqlite_store::ban, &sqlite_store::banned, &sqlite_store::unban, "10.0.0.9", "10.0.0.9"},
+        {"lock", &sqlite_store::lock, &sqlite_store::locked, &sqlite_store::unlock, "Anna", "aNNA"},
+    };
+    for (const kind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        const std::time_t start = now;
+        EXPECT_FALSE((*store.*k.give)(k.who, 0));
+        EXPECT_FALSE((*store.*k.give)(k.who, -5));
+        EXPECT_FALSE((*store.*k.active)(k.who));
+        ASSERT_TRUE((*store.*k.give)(k.who, 5));
+        EXPECT_TRUE((*store.*k.give)(k.who, 2));  // the five minutes stay
+        now = start + 5 * 60 - 1;
+        EXPECT_TRUE((*store.*k.active)(k.other_case));
+        EXPECT_EQ(store->restrictions().size(), 1u);
+        now = start + 5 * 60;
+        EXPECT_FALSE((*store.*k.active)(k.who));
+        EXPECT_TRUE(store->restrictions().empty());
+        EXPECT_FALSE((*store.*k.lift)(k.who));  // expired: nothing to lift
+
+        ASSERT_TRUE((*store.*k.give)(k.who, 1));
+        EXPECT_TRUE((*store.*k.lift)(k.other_case));
+        EXPECT_FALSE((*store.*k.active)(k.who));
+
+        // Turning the clock back shows whether the expired row is still there.
+        ASSERT_TRUE((*store.*k.give)(k.who, 1));
+        now += 120;
+        store->clean();
+        now -= 120;
+        EXPECT_FALSE((*store.*k.active)(k.who));
+        now += 1000;
+    }
+    ASSERT_TRUE(store->ban("10.0.0.2", 3));
+    ASSERT_TRUE(store->lock("berta", 1));
+    ASSERT_TRUE(store->ban("10.0.0.1", 2));
+    const auto listed = store->restrictions();
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(std::tie(listed[0].kind, listed[0].what, listed[0].until),
+              std::make_tuple(std::string("ban"), std::string("10.0.0.1"), now + 120));
+    EXPECT_EQ(listed[1].what, "10.0.0.2");
+    EXPECT_EQ(std::tie(listed[2].kind, listed[2].what, listed[2].until),
+              std::make_tuple(std::string("lock"), std::string("berta"), now + 60));
+}
+
+// Accounts: nicknames and clans without regard to case, every profile field
+// and the blocked ids written and read back, and each change refused for a
+// nickname that is not registered.
+TEST_F(sqlite_store_test, accounts_keep_every_field_of_their_profile) {
+    auto store = open();
+    ASSERT_TRUE(store->add_account("Anna", "hash-a", "mod"));
+    ASSERT_TRUE(store->add_account("berta", "hash-b", ""));
+    EXPECT_FALSE(store->add_account("ANNA", "other", ""));
+    EXPECT_TRUE(store->nickname_exist("aNNa"));
+    EXPECT_FALSE(store->nickname_exist("carla"));
+    EXPECT_EQ(store->password_hash("anna"), "hash-a");
+    EXPECT_EQ(store->password_hash("carla"), "");
+
+    profile anna("anna");
+    ASSERT_TRUE(store->load_profile(anna));
+    EXPECT_EQ(anna.get_nickname(), "Anna");  // as registered
+    EXPECT_EQ(anna.get_rank(), "mod");
+    const long id = anna.get_id();
+    EXPECT_GT(id, 0);
+
+    profile written = full(id, "Anna");
+    store->save_profile(written);
+    profile read("ANNA");
+    ASSERT_TRUE(store->load_profile(read));
+    EXPECT_EQ(fields(read), fields(written));
+
+    EXPECT_TRUE(store->clan_exist("rot"));
+    EXPECT_FALSE(store->clan_exist(""));
+    EXPECT_FALSE(store->clan_exist("Blau"));
+    EXPECT_TRUE(store->set_clan("berta", "Blau"));
+    EXPECT_TRUE(store->clan_exist("BLAU"));
+    EXPECT_TRUE(store->set_rank("berta", "guard"));
+    EXPECT_TRUE(store->set_password_hash("berta", "hash-c"));
+    EXPECT_EQ(store->password_hash("berta"), "hash-c");
+
+    store->block(id, 9);
+    store->block(id, 9);
+    store->unblock(id, 7);
+    ASSERT_TRUE(store->load_profile(read));
+    EXPECT_EQ(read.get_blocked(), (std::list<long>{3, 9}));
+
+    profile unknown("carla");
+    unknown.set_colour("00FF00");
+    EXPECT_FALSE(store->load_profile(unknown));
+    EXPECT_EQ(unknown.get_colour(), "00FF00");  // untouched
+    for (bool changed : {store->set_clan("carla", "x"), store->set_rank("carla", "mod"),
+                         store->set_password_hash("carla", "h"), store->remove_account("carla")})
+        EXPECT_FALSE(changed);
+
+    // Removing an account removes its blocks and the blocks of it.
+    profile berta("berta");
+    ASSERT_TRUE(store->load_profile(berta));
+    store->block(berta.get_id(), id);
+    EXPECT_TRUE(store->remove_account("anna"));
+    EXPECT_FALSE(store->nickname_exist("anna"));
+    ASSERT_TRUE(store->load_profile(berta));
+    EXPECT_TRUE(berta.get_blocked().empty());
+    EXPECT_EQ(std::tie(berta.get_clan(), berta.get_rank()), std::make_tuple(std::string("Blau"), std::string("guard")));
+}
+
+// A restart finds accounts, profiles and bans as they were, and the skins the
+// client ships; rooms get fresh ids and are forgotten at start.
+TEST_F(sqlite_store_test, reopening_finds_what_was_stored) {
+    long id = 0;
+    {
+        auto store = open();
+        ASSERT_TRUE(store->add_account("anna", "hash", ""));
+        profile anna("anna");
+        ASSERT_TRUE(store->load_profile(anna));
+        id = anna.get_id();
+        store->save_profile(full(id, "anna"));
+        ASSERT_TRUE(store->ban("10.0.0.9", 10));
+        const long first = store->new_room("Keller");
+        EXPECT_GT(first, 0);
+        EXPECT_GT(store->new_room("Dach"), first);
+        store->join_room(first, id);
+        store->set_room_hidden(first, true);
+        store->leave_room(first, id);
+        store->close_room(first);
+    }
+    auto store = open();
+    profile anna("anna");
+    ASSERT_TRUE(store->load_profile(anna));
+    EXPECT_EQ(fields(anna), fields(full(id, "anna")));
+    EXPECT_TRUE(store->banned("10.0.0.9"));
+    EXPECT_EQ(store->skins(), (std::map<std::string, std::string>{{"default", "css/skins/default.css"},
+                                                                  {"night", "css/skins/night.css"}}));
+    store->forget_rooms();
+    EXPECT_GT(store->new_room("Keller"), 0);
+}
+
+// A file that is no store, or one the process may not write, is refused at
+// open with a text that names it.
+TEST_F(sqlite_store_test, broken_or_read_only_files_are_refused_at_open) {
+    dir.write("garbage.db", std::string(8192, 'x'));
+    path = dir.file("garbage.db");
+    EXPECT_THROW(open(), c_error);
+    EXPECT_EQ(test_support::read_file(path), std::string(8192, 'x'));  // left as it was
+
+    path = dir.file("new.db");
+    open();
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(path.c_str(), 0444);
+    // Root writes any file: the check runs as an unprivileged user.
+    const pid_t child = fork();
+    if (child == 0) {
+        if (getuid() == 0 && setresuid(65534, 65534, 65534) != 0) _exit(2);
+        try {
+            open();
+        } catch (const c_error& error) {
+            _exit(std::string(error.what()) == "can't open store '" + path + "': not writable" ? 0 : 3);
+        }
+        _exit(4);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Another connection's commit is seen through the data version, which is
+// how a cache learns that the command line changed something.
+TEST_F(sqlite_store_test, another_connection_commits_change_the_data_version) {
+    auto daemon = open();
+    auto command = open();
+    const long before = daemon->data_version();
+    EXPECT_EQ(daemon->data_version(), before);
+    ASSERT_TRUE(command->add_account("anna", "hash", ""));
+    EXPECT_NE(daemon->data_version(), before);
+    EXPECT_TRUE(daemon->nickname_exist("anna"));
+}
+
+}  // namespace
+}  // namespace vorta
