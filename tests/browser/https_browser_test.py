@@ -166,7 +166,7 @@ def stream_has_script(visitor):
         visitor.driver.switch_to.default_content()
 
 
-def chat(nginx, anna, bernd):
+def chat(daemon, nginx, anna, bernd):
     anna.open()
     anna.log_in("Anna")
     bernd.open()
@@ -199,6 +199,17 @@ def chat(nginx, anna, bernd):
     wait_for("Bernd's WebSocket in nginx's log", lambda: logged('"GET /chat/ws HTTP/1.1" 101 '))
     wait_for("Bernd's stream in nginx's log", lambda: logged('"GET /chat/stream/web/'))
 
+    # The store keeps the ban on his forwarded address: through nginx he
+    # stays out under any nickname.
+    bernd.open()
+    for field, value in (("vc-nickname", "Bernhard"), ("vc-password", "")):
+        bernd.element(field).clear()
+        bernd.element(field).send_keys(value)
+    bernd.element("vc-enter").click()
+    wait_for("Bernd refused at his address",
+             lambda: "refused %s: banned address" % SECOND_VISITOR in nginx.text(daemon.log))
+    check("Bernhard" not in anna.members(), "Bernd came back as Bernhard")
+
 
 def main():
     if len(sys.argv) != 4:
@@ -226,7 +237,7 @@ def main():
         insecure = ["--ignore-certificate-errors"]
         anna = base.BrowserVisitor("https-anna", insecure + ["--host-resolver-rules=MAP localhost 127.0.0.1"])
         bernd = base.BrowserVisitor("https-bernd", insecure + ["--host-resolver-rules=MAP localhost " + RELAY])
-        chat(nginx, anna, bernd)
+        chat(daemon, nginx, anna, bernd)
         failed = False
     except Failure as error:
         print("FAIL: %s" % error)
