@@ -272,19 +272,27 @@ long rss_kib(pid_t pid) {
     return -1;
 }
 
-// User plus system time of a process, in seconds; negative when unknown.
-double cpu_seconds(pid_t pid) {
+// Field `index` (counted from 1, as in proc(5)) of /proc/<pid>/stat; -1 when
+// unknown.
+long stat_field(pid_t pid, int index) {
     std::string stat = read_whole("/proc/" + std::to_string(pid) + "/stat");
     std::size_t close_paren = stat.rfind(')');
     if (close_paren == std::string::npos) return -1;
     std::istringstream fields(stat.substr(close_paren + 2));
     std::string field;
-    // Fields 3 to 13 come before utime (14) and stime (15).
-    for (int i = 3; i <= 13; ++i) fields >> field;
-    long user = 0, system = 0;
-    fields >> user >> system;
-    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    for (int i = 3; i < index; ++i) fields >> field;
+    long value = -1;
+    fields >> value;
+    return value;
 }
+
+// User plus system time of a process, in seconds; negative when unknown.
+double cpu_seconds(pid_t pid) {
+    return static_cast<double>(stat_field(pid, 14) + stat_field(pid, 15)) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Minor page faults of a process so far.
+long minor_faults(pid_t pid) { return stat_field(pid, 10); }
 
 double own_cpu_seconds() {
     rusage usage{};
@@ -1034,6 +1042,7 @@ std::string bench::run(daemon_run* daemon) {
         result_.kib_per_session = static_cast<double>(rss_after - rss_before) / n_;
     }
     double own_logged_in = own_cpu_seconds();
+    const long faults_logged_in = daemon != nullptr ? minor_faults(pid) : 0;
     if (!quiet) line += " (the daemon never went quiet after the log-ins)";
 
     mark_phase(name + "chat");
@@ -1042,6 +1051,7 @@ std::string bench::run(daemon_run* daemon) {
     outcome chatted = chat(chat_note);
     mark_phase(name + "chat done");
     double cpu_chatted = daemon != nullptr ? cpu_seconds(pid) : 0;
+    const long faults_chatted = daemon != nullptr ? minor_faults(pid) : 0;
     double own_chatted = own_cpu_seconds();
     std::uint64_t expected = static_cast<std::uint64_t>(opt_.rounds) * per_round_;
     char text[512];
@@ -1069,10 +1079,10 @@ std::string bench::run(daemon_run* daemon) {
         std::snprintf(text, sizeof text,
                       "; daemon RSS %ld KiB idle, %ld KiB with %d sessions"
                       "\n    daemon CPU time: %.2f s for the log-ins, %.2f s for the chat (%.2f M deliveries per CPU "
-                      "second); clients' CPU time for the chat: %.2f s",
+                      "second, %ld page faults); clients' CPU time for the chat: %.2f s",
                       rss_before, rss_after, n_, cpu_logged_in - cpu_start, cpu_chatted - cpu_logged_in,
                       static_cast<double>(deliveries_) / std::max(cpu_chatted - cpu_logged_in, 0.01) / 1e6,
-                      own_chatted - own_logged_in);
+                      faults_chatted - faults_logged_in, own_chatted - own_logged_in);
         line += text;
     }
     if (bad_markers_ > 0 || stray_ > 0) {
