@@ -201,7 +201,7 @@ void room::send_html_direct(message msg, user* except) {
         if (addressed) msg.second_user = member;
         member->send_html(msg, fragments);
     }
-    if (logged) Security.room_log(this, fragments.get(*mode, msg).html);
+    if (logged) Security.room_log(this, *fragments.get(*mode, msg).html);
 }
 
 bool room::send_html(message msg, user* except) {
