@@ -70,6 +70,14 @@ std::int64_t now_ns() {
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
+sockaddr_in loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 double seconds(std::int64_t ns) { return static_cast<double>(ns) / 1e9; }
 
 bool verbose = false;
@@ -123,6 +131,19 @@ void usage(const char* program) {
                  program, VCD_BINARY);
 }
 
+// The options that take a whole number, with its bounds.
+struct number_option {
+    const char* name;
+    long low, high;
+    int options::*field;
+};
+
+const number_option number_options[] = {
+    {"--rounds", 1, 100000, &options::rounds}, {"--window", 1, 100000, &options::window},
+    {"--rooms", 1, 1000, &options::rooms},     {"--senders", 1, 1000, &options::senders},
+    {"--runs", 1, 100, &options::runs},
+};
+
 bool parse_options(int argc, char** argv, options& opt) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -133,7 +154,12 @@ bool parse_options(int argc, char** argv, options& opt) {
             return *end == '\0' && value >= low && value <= high;
         };
         long value = 0;
-        if (arg == "-n") {
+        const number_option* number = std::find_if(std::begin(number_options), std::end(number_options),
+                                                   [&](const number_option& o) { return arg == o.name; });
+        if (number != std::end(number_options)) {
+            if (!next(number->low, number->high, value)) return false;
+            opt.*(number->field) = static_cast<int>(value);
+        } else if (arg == "-n") {
             if (!next(1, max_clients, value)) return false;
             opt.sizes.push_back(static_cast<int>(value));
         } else if (arg == "--applet") {
@@ -142,27 +168,12 @@ bool parse_options(int argc, char** argv, options& opt) {
         } else if (arg == "--browser") {
             opt.applet = false;
             opt.browser = true;
-        } else if (arg == "--rounds") {
-            if (!next(1, 100000, value)) return false;
-            opt.rounds = static_cast<int>(value);
-        } else if (arg == "--window") {
-            if (!next(1, 100000, value)) return false;
-            opt.window = static_cast<int>(value);
         } else if (arg == "--limit") {
             if (!next(1, 86400, value)) return false;
             opt.limit = static_cast<double>(value);
         } else if (arg == "--look") {
             if (i + 1 >= argc) return false;
             opt.look = argv[++i];
-        } else if (arg == "--rooms") {
-            if (!next(1, 1000, value)) return false;
-            opt.rooms = static_cast<int>(value);
-        } else if (arg == "--senders") {
-            if (!next(1, 1000, value)) return false;
-            opt.senders = static_cast<int>(value);
-        } else if (arg == "--runs") {
-            if (!next(1, 100, value)) return false;
-            opt.runs = static_cast<int>(value);
         } else if (arg == "--no-floor") {
             opt.floor = false;
         } else if (arg == "--keep") {
@@ -427,10 +438,7 @@ private:
     static bool listening(int port) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0) return false;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = loopback(port);
         bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
         ::close(fd);
         return ok;
@@ -666,10 +674,7 @@ int bench::open_connection(int port, std::uint64_t key) {
     if (fd < 0) return -1;
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = loopback(port);
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
         ::close(fd);
         return -1;
@@ -1105,10 +1110,7 @@ public:
         int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         int on = 1;
         setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(applet_port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = loopback(applet_port);
         if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             listen(listener, 4096) != 0) {
             error_ = std::string("relay: ") + std::strerror(errno);
