@@ -45,7 +45,11 @@ void output_queue::append(std::string_view bytes) {
         }
     }
     piece next;
-    if (bytes.size() <= block) next.own = take_buffer();
+    if (bytes.size() <= small_text) {
+        next.own.reserve(small_text);
+    } else if (bytes.size() <= block) {
+        next.own = take_buffer();
+    }
     next.own.append(bytes);
     pieces_.push_back(std::move(next));
 }

@@ -21,6 +21,10 @@ public:
 
     // The size of a pooled buffer; longer texts get a buffer of their own size.
     static constexpr std::size_t block = 4096;
+    // A text up to this size starts a buffer of this size instead: protocol
+    // lines between shared fragments would otherwise hold a block each while
+    // a slow reader catches up.
+    static constexpr std::size_t small_text = 128;
 
     output_queue() = default;
     ~output_queue() { clear(); }

@@ -382,6 +382,15 @@ const queue_row queue_rows[] = {
     {"small texts gather into one buffer", {{"HTB", false}, {"\n", false}, {" ", false}}},
     {"fragments between texts", {{"TXT ", false}, {"<i>x</i>", true}, {"\n", false}, {"<i>y</i>", true}}},
     {"a text longer than a pooled buffer", {{std::string(5000, 'l'), false}, {"end\n", false}}},
+    {"a text of its own between fragments", {{"<i>x</i>", true}, {std::string(600, 'o'), false}, {"<i>y</i>", true}}},
+    {"protocol lines between fragments", [] {
+         std::vector<queue_piece> pieces;
+         for (int i = 0; i < 100; ++i) {
+             pieces.push_back({"ADD \"nick" + std::to_string(i) + "\"\n", false});
+             pieces.push_back({"TXT \"" + std::string(500, 'h') + "\"\n", true});
+         }
+         return pieces;
+     }()},
     {"more pieces than one write gathers", std::vector<queue_piece>(70, queue_piece{"f\n", true})},
 };
 
@@ -457,11 +466,17 @@ TEST(output_queue_test, a_recipient_that_leaves_mid_write_keeps_the_fragments_of
 TEST(output_queue_test, buffers_are_recycled_from_one_burst_to_the_next) {
     for (const queue_row& row : queue_rows) {
         const bool copies = std::any_of(row.pieces.begin(), row.pieces.end(), [](const queue_piece& piece) {
-            return !piece.shared && piece.text.size() <= output_queue::block;
+            return !piece.shared && piece.text.size() > output_queue::small_text &&
+                   piece.text.size() <= output_queue::block;
         });
         std::size_t pooled = 0;
         for (int burst = 0; burst < 3; ++burst) {
             recipients many(row, 50);
+            // What a queue holds for itself stays below what it owes, beside
+            // the list of pieces.
+            EXPECT_LT(many.queues.front().capacity(),
+                      many.expected.size() + output_queue::block + 100 * row.pieces.size())
+                << row.name;
             for (output_queue& queue : many.queues) queue.advance(queue.size());
             // Every queue gave its buffer back, and the next burst took them again.
             if (copies) {
