@@ -6,14 +6,14 @@ namespace vorta {
 
 namespace {
 
-// Enough buffers for the small texts of a burst to a few hundred connections;
+// Enough blocks for the texts of a burst to a few dozen connections;
 // beyond that, buffers written are freed.
-constexpr std::size_t max_pooled = 256;
+constexpr std::size_t max_pooled = 64;
 // Pieces one `sendmsg` takes at most.
 constexpr std::size_t max_gather = 64;
 // The list of pieces an emptied queue keeps, so that an idle connection does
 // not hold the list of its busiest moment.
-constexpr std::size_t kept_pieces = 8;
+constexpr std::size_t kept_pieces = 4;
 
 std::vector<std::string>& pool() {
     thread_local std::vector<std::string> buffers;
@@ -39,7 +39,7 @@ void output_queue::append(std::string_view bytes) {
     owed_ += bytes.size();
     if (!pieces_.empty() && !pieces_.back().shared) {
         std::string& last = pieces_.back().own;
-        if (last.capacity() - last.size() >= bytes.size()) {
+        if (last.capacity() - last.size() >= bytes.size() || backlog()) {
             last.append(bytes);
             return;
         }
@@ -56,9 +56,17 @@ void output_queue::append(std::string_view bytes) {
 
 void output_queue::append(shared_text text) {
     if (text == nullptr || text->empty()) return;
+    if (backlog()) {
+        append(std::string_view(*text));
+        return;
+    }
     owed_ += text->size();
     pieces_.push_back(piece{std::move(text), std::string()});
 }
+
+// A reader this far behind gets copies appended to one growing buffer: its
+// list of pieces stays short, and the buffer leaves in one piece once written.
+bool output_queue::backlog() const { return pieces_.size() - head_ >= max_gather; }
 
 void output_queue::recycle(piece& done) {
     done.shared.reset();

@@ -3,7 +3,8 @@
 // goes to many recipients is held once and each queue keeps a reference to
 // it; small texts of one connection are gathered into buffers of its own,
 // taken from and given back to a pool, so that a burst neither copies a
-// fragment per recipient nor allocates and frees a buffer per recipient.
+// fragment per recipient nor allocates and frees a buffer per recipient. A
+// reader that falls far behind gets copies in one growing buffer instead.
 #include <sys/types.h>
 #include <sys/uio.h>
 
@@ -65,6 +66,8 @@ private:
         std::string_view bytes() const { return shared ? std::string_view(*shared) : std::string_view(own); }
     };
 
+    // True when a whole `sendmsg` of pieces is owed already.
+    bool backlog() const;
     // Gives a written piece's buffer back to the pool.
     static void recycle(piece& done);
 
