@@ -387,7 +387,7 @@ const queue_row queue_rows[] = {
          std::vector<queue_piece> pieces;
          for (int i = 0; i < 100; ++i) {
              pieces.push_back({"ADD \"nick" + std::to_string(i) + "\"\n", false});
-             pieces.push_back({"TXT \"" + std::string(500, 'h') + "\"\n", true});
+             pieces.push_back({"TXT \"<i>" + std::to_string(i) + "</i>\"\n", true});
          }
          return pieces;
      }()},
