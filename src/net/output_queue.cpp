@@ -9,6 +9,9 @@ namespace {
 // Enough blocks for the texts of a burst to a few dozen connections;
 // beyond that, buffers written are freed.
 constexpr std::size_t max_pooled = 64;
+// Pieces owed beyond which a reader counts as far behind: a reader that keeps
+// up owes the lines of one pass, about ten.
+constexpr std::size_t backlog_pieces = 16;
 // Pieces one `sendmsg` takes at most.
 constexpr std::size_t max_gather = 64;
 // The list of pieces an emptied queue keeps, so that an idle connection does
@@ -66,7 +69,7 @@ void output_queue::append(shared_text text) {
 
 // A reader this far behind gets copies appended to one growing buffer: its
 // list of pieces stays short, and the buffer leaves in one piece once written.
-bool output_queue::backlog() const { return pieces_.size() - head_ >= max_gather; }
+bool output_queue::backlog() const { return pieces_.size() - head_ >= backlog_pieces; }
 
 void output_queue::recycle(piece& done) {
     done.shared.reset();

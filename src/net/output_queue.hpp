@@ -66,7 +66,7 @@ private:
         std::string_view bytes() const { return shared ? std::string_view(*shared) : std::string_view(own); }
     };
 
-    // True when a whole `sendmsg` of pieces is owed already.
+    // True when the reader is far behind, judged by the pieces it is owed.
     bool backlog() const;
     // Gives a written piece's buffer back to the pool.
     static void recycle(piece& done);
