@@ -1,9 +1,15 @@
-// Fan-out of the chat: N clients log in to one room, ten of them take turns
-// saying lines, and every member receives every line. Prints, for each N and
-// for the two ways the chat reaches a client (applet lines only, or a browser
-// stream per client), the log-in time, the deliveries per second, the median
-// and 99th percentile latency from sending a line to its arrival, and the
-// daemon's resident memory per idle session.
+// Fan-out of the chat: N clients log in to one room (or spread over several),
+// ten of them (or as many as asked) take turns saying lines, and every member
+// of a sender's room receives every line. Prints, for each N and for the two
+// ways the chat reaches a client (applet lines only, or a browser stream per
+// client), the log-in time, the deliveries per second, the median and 99th
+// percentile latency from sending a line to its arrival, and the daemon's
+// resident memory per idle session.
+//
+// Each configuration first runs against the floor, a minimal epoll relay
+// (floor_relay.hpp) that sends lines of the same size as the daemon's chat
+// lines in the look under test, so that every figure is also printed as a
+// ratio to the floor measured on the same machine a moment before.
 //
 // The program starts the daemon itself from a temporary directory, inside a
 // private user and network namespace of its own, so that it never meets
@@ -40,6 +46,8 @@
 #include <string_view>
 #include <vector>
 
+#include "floor_relay.hpp"
+
 #ifndef VCD_BINARY
 #define VCD_BINARY "vcd"
 #endif
@@ -48,14 +56,26 @@ namespace {
 
 constexpr int applet_port = 1612;
 constexpr int browser_port = 1613;
-constexpr int senders = 10;
 constexpr int challenge_key = 0x3C96;
-const char* const room_name = "Bench";
+constexpr int max_clients = 20000;
+
+// The room of client `index` among `rooms`.
+std::string room_name(int index, int rooms) {
+    return rooms == 1 ? std::string("Bench") : "Bench" + std::to_string(index % rooms);
+}
 
 std::int64_t now_ns() {
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+sockaddr_in loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
 }
 
 double seconds(std::int64_t ns) { return static_cast<double>(ns) / 1e9; }
@@ -78,6 +98,10 @@ struct options {
     bool browser = true;
     int rounds = 200;
     int window = 1000;       // log-ins in progress at a time
+    int rooms = 1;
+    int senders = 10;
+    int runs = 1;
+    bool floor = true;
     double limit = 0;        // seconds per phase; 0: depends on N
     bool keep = false;
     bool verbose = false;  // phase boundaries on standard error, for a profiler
@@ -91,6 +115,11 @@ void usage(const char* program) {
                  "  --applet       only the variant where the chat arrives as applet lines\n"
                  "  --browser      only the variant with a browser stream per client\n"
                  "  --rounds R     lines per sender (default 200)\n"
+                 "  --rooms K      spread the clients over K rooms (client i in room i mod K)\n"
+                 "  --senders S    clients 0 to S-1 say the lines (default 10)\n"
+                 "  --runs M       run each configuration M times; prints the median and the\n"
+                 "                 slowest ratio to the floor\n"
+                 "  --no-floor     skip the relay that gives the floor\n"
                  "  --window W     log-ins in progress at a time (default 1000)\n"
                  "  --limit S      give up on a phase after S seconds (default 30 + N/40)\n"
                  "  --look L       every client switches to look L (plain, standard, photo)\n"
@@ -102,6 +131,19 @@ void usage(const char* program) {
                  program, VCD_BINARY);
 }
 
+// The options that take a whole number, with its bounds.
+struct number_option {
+    const char* name;
+    long low, high;
+    int options::*field;
+};
+
+const number_option number_options[] = {
+    {"--rounds", 1, 100000, &options::rounds}, {"--window", 1, 100000, &options::window},
+    {"--rooms", 1, 1000, &options::rooms},     {"--senders", 1, 1000, &options::senders},
+    {"--runs", 1, 100, &options::runs},
+};
+
 bool parse_options(int argc, char** argv, options& opt) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -112,8 +154,13 @@ bool parse_options(int argc, char** argv, options& opt) {
             return *end == '\0' && value >= low && value <= high;
         };
         long value = 0;
-        if (arg == "-n") {
-            if (!next(senders, 9000, value)) return false;
+        const number_option* number = std::find_if(std::begin(number_options), std::end(number_options),
+                                                   [&](const number_option& o) { return arg == o.name; });
+        if (number != std::end(number_options)) {
+            if (!next(number->low, number->high, value)) return false;
+            opt.*(number->field) = static_cast<int>(value);
+        } else if (arg == "-n") {
+            if (!next(1, max_clients, value)) return false;
             opt.sizes.push_back(static_cast<int>(value));
         } else if (arg == "--applet") {
             opt.browser = false;
@@ -121,18 +168,14 @@ bool parse_options(int argc, char** argv, options& opt) {
         } else if (arg == "--browser") {
             opt.applet = false;
             opt.browser = true;
-        } else if (arg == "--rounds") {
-            if (!next(1, 100000, value)) return false;
-            opt.rounds = static_cast<int>(value);
-        } else if (arg == "--window") {
-            if (!next(1, 100000, value)) return false;
-            opt.window = static_cast<int>(value);
         } else if (arg == "--limit") {
             if (!next(1, 86400, value)) return false;
             opt.limit = static_cast<double>(value);
         } else if (arg == "--look") {
             if (i + 1 >= argc) return false;
             opt.look = argv[++i];
+        } else if (arg == "--no-floor") {
+            opt.floor = false;
         } else if (arg == "--keep") {
             opt.keep = true;
         } else if (arg == "-v") {
@@ -144,7 +187,7 @@ bool parse_options(int argc, char** argv, options& opt) {
         }
     }
     if (opt.sizes.empty()) opt.sizes = {100, 1000, 5000};
-    return true;
+    return *std::min_element(opt.sizes.begin(), opt.sizes.end()) >= opt.senders;
 }
 
 // ---------------------------------------------------------------------------
@@ -240,19 +283,27 @@ long rss_kib(pid_t pid) {
     return -1;
 }
 
-// User plus system time of a process, in seconds; negative when unknown.
-double cpu_seconds(pid_t pid) {
+// Field `index` (counted from 1, as in proc(5)) of /proc/<pid>/stat; -1 when
+// unknown.
+long stat_field(pid_t pid, int index) {
     std::string stat = read_whole("/proc/" + std::to_string(pid) + "/stat");
     std::size_t close_paren = stat.rfind(')');
     if (close_paren == std::string::npos) return -1;
     std::istringstream fields(stat.substr(close_paren + 2));
     std::string field;
-    // Fields 3 to 13 come before utime (14) and stime (15).
-    for (int i = 3; i <= 13; ++i) fields >> field;
-    long user = 0, system = 0;
-    fields >> user >> system;
-    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    for (int i = 3; i < index; ++i) fields >> field;
+    long value = -1;
+    fields >> value;
+    return value;
 }
+
+// User plus system time of a process, in seconds; negative when unknown.
+double cpu_seconds(pid_t pid) {
+    return static_cast<double>(stat_field(pid, 14) + stat_field(pid, 15)) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Minor page faults of a process so far.
+long minor_faults(pid_t pid) { return stat_field(pid, 10); }
 
 double own_cpu_seconds() {
     rusage usage{};
@@ -294,10 +345,12 @@ public:
 
     // Writes the configuration, runs the binary, which detaches, and finds
     // the detached process through its log. Empty on success, else the reason.
-    std::string start(const std::string& binary) {
+    std::string start(const std::string& binary, int rooms) {
         if (dir_.path().empty()) return "cannot make a temporary directory";
+        std::string room_file;
+        for (int r = 0; r < rooms; ++r) room_file += room_name(r, rooms) + " Fan-out\n";
         bool written = dir_.write("permissions.conf", "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\n") &&
-                       dir_.write("rooms.conf", std::string(room_name) + " Fan-out\n") &&
+                       dir_.write("rooms.conf", room_file) &&
                        dir_.write("security.conf", "# no rules\n") &&
                        dir_.write("replace.conf", "# no replacements\n") &&
                        dir_.write("welcome.html", "<p>Willkommen</p>\n") &&
@@ -385,10 +438,7 @@ private:
     static bool listening(int port) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0) return false;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = loopback(port);
         bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
         ::close(fd);
         return ok;
@@ -474,10 +524,21 @@ struct client {
     phase state = phase::idle;
 };
 
+// What one run measured; rates and times are 0 when the phase did not end.
+struct figures {
+    double login_s = 0;
+    double rate = 0;  // deliveries per second
+    double p50_ms = 0;
+    double p99_ms = 0;
+    double kib_per_session = 0;
+    double bytes_per_delivery = 0;
+};
+
 class bench {
 public:
-    bench(const options& opt, int n, bool with_stream)
-        : opt_(opt), n_(n), with_stream_(with_stream), clients_(n), buffer_(512 * 1024),
+    // `floor`: the clients talk to the relay instead of the daemon.
+    bench(const options& opt, int n, bool with_stream, bool floor = false)
+        : opt_(opt), n_(n), with_stream_(with_stream && !floor), floor_(floor), clients_(n), buffer_(512 * 1024),
           arrivals_(opt.rounds, 0), limit_ns_(static_cast<std::int64_t>(
                                         (opt.limit > 0 ? opt.limit : 30.0 + n / 40.0) * 1e9)) {
         poller_ = epoll_create1(EPOLL_CLOEXEC);
@@ -492,8 +553,9 @@ public:
     bench(const bench&) = delete;
     bench& operator=(const bench&) = delete;
 
-    // Returns the result line.
-    std::string run(daemon_run& daemon);
+    // Returns the result line; `daemon` is null for the floor.
+    std::string run(daemon_run* daemon);
+    const figures& result() const { return result_; }
 
     void arrival(int sender, int round, std::int64_t sent, std::int64_t now);
     void bad_marker() { ++bad_markers_; }
@@ -524,6 +586,8 @@ private:
     const options& opt_;
     const int n_;
     const bool with_stream_;
+    const bool floor_;
+    figures result_;
     int poller_ = -1;
     std::vector<client> clients_;
     std::vector<char> buffer_;
@@ -538,7 +602,7 @@ private:
 
     // Chat
     bool chatting_ = false;
-    int members_ = 0;
+    std::uint64_t per_round_ = 0;  // deliveries that complete a round
     std::vector<int> arrivals_;
     int rounds_sent_ = 0;
     int rounds_complete_ = 0;
@@ -610,10 +674,7 @@ int bench::open_connection(int port, std::uint64_t key) {
     if (fd < 0) return -1;
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = loopback(port);
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
         ::close(fd);
         return -1;
@@ -638,6 +699,11 @@ void bench::start_client(int index) {
         fail(c, std::string("connect: ") + std::strerror(errno));
         return;
     }
+    if (floor_) {
+        c.state = phase::waiting_login;
+        send(c, false, "LGN " + std::to_string(index % opt_.rooms) + "\n");
+        return;
+    }
     c.state = phase::waiting_challenge;
     // Every client claims its own internal address: the daemon finds the
     // session of a browser request by address and random id, and random ids
@@ -646,7 +712,8 @@ void bench::start_client(int index) {
     int length = std::snprintf(line, sizeof line,
                                "LGN \"vcp2\" \"c%05d\" \"\" \"%s\" \"10.%d.%d.%d\" \"fanout_bench\" "
                                "\"http://localhost/bench\" \"\" \"\"\n",
-                               index, room_name, (index >> 16) & 255, (index >> 8) & 255, index & 255);
+                               index, room_name(index, opt_.rooms).c_str(), (index >> 16) & 255, (index >> 8) & 255,
+                               index & 255);
     send(c, false, std::string_view(line, static_cast<std::size_t>(length)));
 }
 
@@ -840,7 +907,7 @@ void bench::on_line(client& c, const char* text, std::size_t length) {
 }
 
 void bench::arrival(int sender, int round, std::int64_t sent, std::int64_t now) {
-    if (!chatting_ || sender < 0 || sender >= senders || round < 0 || round >= opt_.rounds) {
+    if (!chatting_ || sender < 0 || sender >= opt_.senders || round < 0 || round >= opt_.rounds) {
         ++bad_markers_;
         return;
     }
@@ -848,11 +915,11 @@ void bench::arrival(int sender, int round, std::int64_t sent, std::int64_t now) 
     latency_.add(now - sent);
     last_arrival_ns_ = now;
     int& count = arrivals_[static_cast<std::size_t>(round)];
-    if (count >= senders * members_) {
+    if (static_cast<std::uint64_t>(count) >= per_round_) {
         ++stray_;
         return;
     }
-    if (++count == senders * members_) {
+    if (static_cast<std::uint64_t>(++count) == per_round_) {
         ++rounds_complete_;
         ++rounds_due_;
     }
@@ -864,7 +931,7 @@ void bench::arrival(int sender, int round, std::int64_t sent, std::int64_t now) 
 // has more than four lines in a row in the room, below what the room's flood
 // check allows.
 void bench::send_round(int round) {
-    for (int s = 0; s < senders; ++s) {
+    for (int s = 0; s < opt_.senders; ++s) {
         char line[96];
         std::int64_t now = now_ns();
         if (round == 0 && s == 0) first_send_ns_ = now;
@@ -915,7 +982,11 @@ bench::outcome bench::log_in(std::string& note) {
 }
 
 bench::outcome bench::chat(std::string& note) {
-    members_ = logged_in_;
+    std::vector<std::uint64_t> members(static_cast<std::size_t>(opt_.rooms), 0);
+    for (std::size_t i = 0; i < clients_.size(); ++i)
+        if (clients_[i].state == phase::in_room) ++members[i % members.size()];
+    per_round_ = 0;
+    for (int s = 0; s < opt_.senders; ++s) per_round_ += members[static_cast<std::size_t>(s % opt_.rooms)];
     chatting_ = true;
     std::int64_t deadline = now_ns() + limit_ns_;
     int in_flight = std::min(2, opt_.rounds);
@@ -939,15 +1010,17 @@ bench::outcome bench::chat(std::string& note) {
     return outcome::done;
 }
 
-std::string bench::run(daemon_run& daemon) {
-    std::string name = "N=" + std::to_string(n_) + (with_stream_ ? " browser: " : " applet: ");
+std::string bench::run(daemon_run* daemon) {
+    std::string name = floor_ ? "    floor:   " : "N=" + std::to_string(n_) + (with_stream_ ? " browser: " : " applet: ");
     if (poller_ < 0) return name + "epoll: " + std::strerror(errno);
+    const pid_t pid = daemon != nullptr ? daemon->pid() : 0;
     usleep(200000);  // until the probe connections of the start are gone
-    long rss_before = rss_kib(daemon.pid());
-    double cpu_start = cpu_seconds(daemon.pid());
-    mark_phase(name + "daemon pid " + std::to_string(daemon.pid()) + ", log-in");
+    long rss_before = daemon != nullptr ? rss_kib(pid) : 0;
+    double cpu_start = daemon != nullptr ? cpu_seconds(pid) : 0;
+    mark_phase(name + "daemon pid " + std::to_string(pid) + ", log-in");
 
     std::string login_note;
+    std::int64_t login_begin = now_ns();
     outcome login = log_in(login_note);
     std::string line = name + login_note;
     auto report_failures = [&] {
@@ -957,51 +1030,66 @@ std::string bench::run(daemon_run& daemon) {
         report_failures();
         return line;
     }
+    result_.login_s = seconds(last_login_ns_ - login_begin);
 
     // Memory of idle sessions: once everything the log-ins caused is out.
     bool quiet = drain(300, limit_ns_);
-    // The daemon gives freed memory back at most once a second, after a pass
-    // of its loop: let a second pass, then wake it with a heartbeat.
-    usleep(1100000);
-    send(clients_[0], false, "HTB\n");
-    drain(100, limit_ns_);
-    long rss_after = rss_kib(daemon.pid());
-    double cpu_logged_in = cpu_seconds(daemon.pid());
+    long rss_after = 0;
+    double cpu_logged_in = 0;
+    if (daemon != nullptr) {
+        // The daemon gives freed memory back at most once a second, after a
+        // pass of its loop: let a second pass, then wake it with a heartbeat.
+        usleep(1100000);
+        send(clients_[0], false, "HTB\n");
+        drain(100, limit_ns_);
+        rss_after = rss_kib(pid);
+        cpu_logged_in = cpu_seconds(pid);
+        result_.kib_per_session = static_cast<double>(rss_after - rss_before) / n_;
+    }
     double own_logged_in = own_cpu_seconds();
+    const long faults_logged_in = daemon != nullptr ? minor_faults(pid) : 0;
     if (!quiet) line += " (the daemon never went quiet after the log-ins)";
 
     mark_phase(name + "chat");
     std::string chat_note;
+    const std::uint64_t bytes_before_chat = bytes_in_;
     outcome chatted = chat(chat_note);
     mark_phase(name + "chat done");
-    double cpu_chatted = cpu_seconds(daemon.pid());
+    double cpu_chatted = daemon != nullptr ? cpu_seconds(pid) : 0;
+    const long faults_chatted = daemon != nullptr ? minor_faults(pid) : 0;
     double own_chatted = own_cpu_seconds();
-    std::uint64_t expected = static_cast<std::uint64_t>(opt_.rounds) * senders * static_cast<std::uint64_t>(members_);
+    std::uint64_t expected = static_cast<std::uint64_t>(opt_.rounds) * per_round_;
     char text[512];
     if (chatted == outcome::done) {
-        double rate = static_cast<double>(deliveries_) / seconds(last_arrival_ns_ - first_send_ns_);
-        std::snprintf(text, sizeof text, ", %.2f M deliveries/s, p50 %.2f ms, p99 %.2f ms", rate / 1e6,
-                      latency_.percentile(0.50) / 1000, latency_.percentile(0.99) / 1000);
+        result_.rate = static_cast<double>(deliveries_) / seconds(last_arrival_ns_ - first_send_ns_);
+        result_.p50_ms = latency_.percentile(0.50) / 1000;
+        result_.p99_ms = latency_.percentile(0.99) / 1000;
+        result_.bytes_per_delivery =
+            static_cast<double>(bytes_in_ - bytes_before_chat) / static_cast<double>(std::max<std::uint64_t>(deliveries_, 1));
+        std::snprintf(text, sizeof text, ", %.2f M deliveries/s, p50 %.2f ms, p99 %.2f ms, %.0f bytes/delivery",
+                      result_.rate / 1e6, result_.p50_ms, result_.p99_ms, result_.bytes_per_delivery);
         line += text;
     } else {
         line += ", " + chat_note;
     }
-    std::snprintf(text, sizeof text, ", %.2f KiB/session", static_cast<double>(rss_after - rss_before) / n_);
-    line += text;
-    std::snprintf(text, sizeof text,
-                  "\n    %llu of %llu deliveries in %.2f s; %.1f MiB received in all; daemon RSS %ld KiB idle, "
-                  "%ld KiB with %d sessions",
+    if (daemon != nullptr) {
+        std::snprintf(text, sizeof text, ", %.2f KiB/session", result_.kib_per_session);
+        line += text;
+    }
+    std::snprintf(text, sizeof text, "\n    %llu of %llu deliveries in %.2f s; %.1f MiB received in all",
                   static_cast<unsigned long long>(deliveries_), static_cast<unsigned long long>(expected),
-                  seconds(last_arrival_ns_ - first_send_ns_), static_cast<double>(bytes_in_) / (1024.0 * 1024.0),
-                  rss_before, rss_after, n_);
+                  seconds(last_arrival_ns_ - first_send_ns_), static_cast<double>(bytes_in_) / (1024.0 * 1024.0));
     line += text;
-    std::snprintf(text, sizeof text,
-                  "\n    daemon CPU time: %.2f s for the log-ins, %.2f s for the chat (%.2f M deliveries per CPU "
-                  "second); clients' CPU time for the chat: %.2f s",
-                  cpu_logged_in - cpu_start, cpu_chatted - cpu_logged_in,
-                  static_cast<double>(deliveries_) / std::max(cpu_chatted - cpu_logged_in, 0.01) / 1e6,
-                  own_chatted - own_logged_in);
-    line += text;
+    if (daemon != nullptr) {
+        std::snprintf(text, sizeof text,
+                      "; daemon RSS %ld KiB idle, %ld KiB with %d sessions"
+                      "\n    daemon CPU time: %.2f s for the log-ins, %.2f s for the chat (%.2f M deliveries per CPU "
+                      "second, %ld page faults); clients' CPU time for the chat: %.2f s",
+                      rss_before, rss_after, n_, cpu_logged_in - cpu_start, cpu_chatted - cpu_logged_in,
+                      static_cast<double>(deliveries_) / std::max(cpu_chatted - cpu_logged_in, 0.01) / 1e6,
+                      faults_chatted - faults_logged_in, own_chatted - own_logged_in);
+        line += text;
+    }
     if (bad_markers_ > 0 || stray_ > 0) {
         std::snprintf(text, sizeof text, "\n    %llu unreadable markers, %llu arrivals beyond the members",
                       static_cast<unsigned long long>(bad_markers_), static_cast<unsigned long long>(stray_));
@@ -1009,6 +1097,158 @@ std::string bench::run(daemon_run& daemon) {
     }
     report_failures();
     return line;
+}
+
+// ---------------------------------------------------------------------------
+// The floor
+
+// Runs the relay in a child process on the applet port; stops it on
+// destruction.
+class relay_run {
+public:
+    explicit relay_run(std::size_t line_size) {
+        int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        int on = 1;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address = loopback(applet_port);
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener, 4096) != 0) {
+            error_ = std::string("relay: ") + std::strerror(errno);
+            ::close(listener);
+            return;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            vorta_bench::floor_relay(listener, line_size);
+            _exit(0);
+        }
+        ::close(listener);
+        if (pid_ < 0) error_ = std::string("fork: ") + std::strerror(errno);
+    }
+    ~relay_run() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    relay_run(const relay_run&) = delete;
+    relay_run& operator=(const relay_run&) = delete;
+    const std::string& error() const { return error_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string error_;
+};
+
+// One run of the daemon: what it measured, and its lines of text in `line`.
+figures daemon_figures(const options& opt, int n, bool with_stream, std::string& line, int& status) {
+    temp_dir dir;
+    daemon_run daemon(dir);
+    std::string error = daemon.start(opt.vcd, opt.rooms);
+    if (!error.empty()) {
+        line = "N=" + std::to_string(n) + (with_stream ? " browser: " : " applet: ") + error;
+        status = 1;
+        if (opt.keep) dir.keep();
+        return {};
+    }
+    figures result;
+    {
+        bench run(opt, n, with_stream);
+        line = run.run(&daemon);
+        result = run.result();
+        // Stop the daemon while the clients are still connected, so that it
+        // does not work through thousands of departures first.
+        double stop_limit = 30.0 + n / 100.0;
+        mark_phase("N=" + std::to_string(n) + (with_stream ? " browser: " : " applet: ") + "stop");
+        double stopped = daemon.stop(stop_limit);
+        char text[160];
+        if (stopped < 0)
+            std::snprintf(text, sizeof text, "\n    the daemon did not stop within %.0f s and was killed", stop_limit);
+        else if (daemon.exit_status() != 0)
+            std::snprintf(text, sizeof text, "\n    the daemon stopped with status %d", daemon.exit_status());
+        else
+            std::snprintf(text, sizeof text, "\n    daemon stopped in %.2f s", stopped);
+        line += text;
+    }
+    if (opt.keep) {
+        dir.keep();
+        line += "\n    kept " + dir.path();
+    }
+    return result;
+}
+
+// The floor at the given line size, as a line of text and its figures.
+figures floor_figures(const options& opt, int n, std::size_t line_size, std::string& line) {
+    relay_run relay(line_size);
+    if (!relay.error().empty()) {
+        line = "    floor: " + relay.error();
+        return {};
+    }
+    bench run(opt, n, false, true);
+    line = run.run(nullptr);
+    return run.result();
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double ratio(double value, double floor) { return floor > 0 ? value / floor : 0; }
+
+// Runs one configuration opt.runs times, each time the floor first.
+void measure(const options& opt, int n, bool with_stream, int& status) {
+    const char* variant = with_stream ? "browser" : "applet";
+    std::size_t line_size = 0;
+    if (opt.floor) {
+        // A short run of the daemon tells the size of its chat lines in this
+        // look and variant.
+        options probe = opt;
+        probe.rounds = 3;
+        probe.keep = false;
+        std::string ignored;
+        line_size = static_cast<std::size_t>(
+            daemon_figures(probe, std::min(n, std::max(2 * opt.senders, 20)), with_stream, ignored, status)
+                .bytes_per_delivery + 0.5);
+        if (line_size == 0) {
+            std::printf("N=%d %s: the probe for the line size failed: %s\n", n, variant, ignored.c_str());
+            std::fflush(stdout);
+            status = 1;
+            return;
+        }
+    }
+    std::vector<double> rates, p99s, floor_rates, rate_ratios, logins;
+    for (int r = 0; r < opt.runs; ++r) {
+        figures floor;
+        if (opt.floor) {
+            std::string line;
+            floor = floor_figures(opt, n, line_size, line);
+            std::printf("%s (lines of %zu bytes)\n", line.c_str(), line_size);
+            std::fflush(stdout);
+        }
+        std::string line;
+        figures f = daemon_figures(opt, n, with_stream, line, status);
+        std::printf("%s\n", line.c_str());
+        if (opt.floor) {
+            std::printf("    ratio to the floor: deliveries/s %.2f, p99 %.2f (floor %.2f M/s, p99 %.2f ms)\n",
+                        ratio(f.rate, floor.rate), ratio(f.p99_ms, floor.p99_ms), floor.rate / 1e6, floor.p99_ms);
+            floor_rates.push_back(floor.rate);
+            rate_ratios.push_back(ratio(f.rate, floor.rate));
+        }
+        std::fflush(stdout);
+        rates.push_back(f.rate);
+        p99s.push_back(f.p99_ms);
+        logins.push_back(f.login_s);
+    }
+    if (opt.runs == 1) return;
+    std::printf("N=%d %s, %d runs: median %.2f M deliveries/s, p99 %.2f ms, log-in %.2f s", n, variant, opt.runs,
+                median(rates) / 1e6, median(p99s), median(logins));
+    if (opt.floor)
+        std::printf("; ratio to the floor: median %.2f, slowest %.2f (floor median %.2f M/s)", median(rate_ratios),
+                    *std::min_element(rate_ratios.begin(), rate_ratios.end()), median(floor_rates) / 1e6);
+    std::printf("\n");
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -1035,53 +1275,14 @@ int main(int argc, char** argv) {
     // it as a child and can collect its exit status.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
 
-    std::printf("fan-out: %d senders x %d lines into one room; look: %s\n", senders, opt.rounds,
-                opt.look.empty() ? "Standard (the default)" : opt.look.c_str());
+    std::printf("fan-out: %d senders x %d lines into %d room%s; look: %s\n", opt.senders, opt.rounds, opt.rooms,
+                opt.rooms == 1 ? "" : "s", opt.look.empty() ? "Standard (the default)" : opt.look.c_str());
     std::printf("machine: %s\n", machine().c_str());
-    std::printf("targets: 5000 logged in within 5 s; >= 1.4 M deliveries/s at N=1000 (plain look); "
-                "p99 < 5 ms at N=100; <= 4 KiB/session\n");
     std::fflush(stdout);
 
     int status = 0;
-    for (int n : opt.sizes) {
-        for (bool with_stream : {false, true}) {
-            if (with_stream ? !opt.browser : !opt.applet) continue;
-            temp_dir dir;
-            daemon_run daemon(dir);
-            std::string error = daemon.start(opt.vcd);
-            if (!error.empty()) {
-                std::printf("N=%d %s: %s\n", n, with_stream ? "browser" : "applet", error.c_str());
-                std::fflush(stdout);
-                status = 1;
-                if (opt.keep) dir.keep();
-                continue;
-            }
-            std::string line;
-            {
-                bench run(opt, n, with_stream);
-                line = run.run(daemon);
-                // Stop the daemon while the clients are still connected, so that
-                // it does not work through thousands of departures first.
-                double stop_limit = 30.0 + n / 100.0;
-                mark_phase("N=" + std::to_string(n) + (with_stream ? " browser: " : " applet: ") + "stop");
-                double stopped = daemon.stop(stop_limit);
-                char text[160];
-                if (stopped < 0)
-                    std::snprintf(text, sizeof text, "\n    the daemon did not stop within %.0f s and was killed",
-                                  stop_limit);
-                else if (daemon.exit_status() != 0)
-                    std::snprintf(text, sizeof text, "\n    the daemon stopped with status %d", daemon.exit_status());
-                else
-                    std::snprintf(text, sizeof text, "\n    daemon stopped in %.2f s", stopped);
-                line += text;
-            }
-            std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
-            if (opt.keep) {
-                dir.keep();
-                std::printf("    kept %s\n", dir.path().c_str());
-            }
-        }
-    }
+    for (int n : opt.sizes)
+        for (bool with_stream : {false, true})
+            if (with_stream ? opt.browser : opt.applet) measure(opt, n, with_stream, status);
     return status;
 }

@@ -120,9 +120,15 @@ room* room::join(user* u, enter how, std::string given_password) {
     weight += u->get_rank().vote_weight;
     Database.join_room(id, u->get_id());
 
-    std::string list = "NRM" + quoted(name);
-    for (const user* member : members) list += quoted(member->get_nickname());
-    u->send_java(list);
+    // Newcomers arrive at the end of the list, so a crowd logging in extends
+    // the line instead of writing it anew for each of them.
+    if (member_list.empty()) {
+        member_list = "NRM" + quoted(name);
+        for (const user* member : members) member_list += quoted(member->get_nickname());
+    } else {
+        member_list += quoted(u->get_nickname());
+    }
+    u->send_java(member_list);
     u->send_html(how == enter::go ? message(mode_standard::room_change, this)
                                   : message(mode_standard::room_info, this));
     return this;
@@ -130,6 +136,7 @@ room* room::join(user* u, enter how, std::string given_password) {
 
 void room::leave(user* u, change why) {
     members.remove(u);
+    member_list.clear();
     weight -= u->get_rank().vote_weight;
     Database.leave_room(id, u->get_id());
     send_java(member_line("DEL", u->get_nickname()));
@@ -169,6 +176,7 @@ void room::remove(user* u) {
 
 void room::forget_members() {
     members.clear();
+    member_list.clear();
     weight = 0;
 }
 
@@ -179,6 +187,7 @@ void room::before_morph(user* u) {
 }
 
 void room::after_morph(user* u) {
+    member_list.clear();
     if (u == owner) {
         owner_nickname = u->get_nickname();
         owner_id = u->get_id();
@@ -201,7 +210,7 @@ void room::send_html_direct(message msg, user* except) {
         if (addressed) msg.second_user = member;
         member->send_html(msg, fragments);
     }
-    if (logged) Security.room_log(this, fragments.get(*mode, msg).html);
+    if (logged) Security.room_log(this, *fragments.get(*mode, msg).html);
 }
 
 bool room::send_html(message msg, user* except) {

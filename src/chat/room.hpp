@@ -140,6 +140,9 @@ private:
     user* owner;
     std::list<user*> admins;
     std::list<user*> members;
+    // The "NRM" line a newcomer receives, while members only arrive; empty
+    // once one leaves or changes his name.
+    std::string member_list;
     int weight = 0;
     bool locked = false;
     bool is_hidden = false;

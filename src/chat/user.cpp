@@ -244,23 +244,26 @@ bool from_blocked(const message& m, const std::list<long>& blocked) {
 
 void user::send_html(const message& m) {
     if (is_retired || from_blocked(m, blocked)) return;
-    const std::string html = mode->get(m);
-    if (logged) write_user_log(html);
-    deliver(html, sockets[1] != nullptr ? std::string() : applet_line(html));
+    auto html = std::make_shared<const std::string>(mode->get(m));
+    if (logged) write_user_log(*html);
+    deliver(sockets[1] != nullptr ? html : std::make_shared<const std::string>(applet_line(*html)));
 }
 
 void user::send_html(const message& m, fragment_cache& cache) {
     if (is_retired || from_blocked(m, blocked)) return;
     fragment_cache::entry& fragment = cache.get(*mode, m);
-    if (logged) write_user_log(fragment.html);
-    if (sockets[1] == nullptr && fragment.framed.empty()) fragment.framed = applet_line(fragment.html);
-    deliver(fragment.html, fragment.framed);
+    if (logged) write_user_log(*fragment.html);
+    if (sockets[1] == nullptr && fragment.framed == nullptr)
+        fragment.framed = std::make_shared<const std::string>(applet_line(*fragment.html));
+    deliver(sockets[1] != nullptr ? fragment.html : fragment.framed);
 }
 
-void user::deliver(const std::string& html, const std::string& framed) {
+// `bytes` is queued by reference: the fragment of a broadcast is held once for
+// all its recipients.
+void user::deliver(const std::shared_ptr<const std::string>& bytes) {
     tcp_socket* connection = sockets[1] != nullptr ? sockets[1].get() : sockets[0].get();
     if (connection == nullptr) return;
-    connection->writen(sockets[1] != nullptr ? html : framed);
+    connection->writen(bytes);
     if (stalled()) Manager.remove_stalled(this);
 }
 

@@ -270,8 +270,9 @@ private:
     // Moves into `target` after `manager::join` admitted the user there.
     void switch_room(vorta::room* target, vorta::room::change why);
     void write_user_log(const std::string& html);
-    // Writes a rendered fragment to the stream, or its applet line without one.
-    void deliver(const std::string& html, const std::string& framed);
+    // Queues a rendered fragment on the stream, or its applet line on the applet
+    // connection while there is no stream.
+    void deliver(const std::shared_ptr<const std::string>& bytes);
     // Ends the session after an event handler failed.
     void fail(const std::exception& error);
 

@@ -17,7 +17,7 @@ namespace vorta {
 
 namespace {
 
-// Buffers above this size are given back once they are empty, so that idle
+// An input buffer above this size is given back once it is empty, so that idle
 // connections do not keep the high-water mark of their busiest moment.
 constexpr std::size_t kept_capacity = 4096;
 
@@ -43,9 +43,8 @@ tcp_socket::~tcp_socket() {
     }
     // Output written just before the connection is dropped (a redirect, a
     // farewell) still has a chance to leave; what the peer does not take is lost.
-    if (pending_output() > 0) {
-        ssize_t ignored =
-            ::send(descriptor_, output_.data() + sent_, pending_output(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (!output_.empty()) {
+        ssize_t ignored = output_.send(descriptor_, MSG_NOSIGNAL | MSG_DONTWAIT);
         (void)ignored;
     }
 }
@@ -143,16 +142,27 @@ void tcp_socket::put(std::string_view text, bool at_once) {
     queue(wire, at_once);
 }
 
+void tcp_socket::writen(const output_queue::shared_text& text) {
+    if (text == nullptr || text->empty()) return;
+    if (transport_) {
+        put(*text, true);
+        return;
+    }
+    const bool idle = output_.empty();
+    output_.append(text);
+    if (idle) schedule(true);
+}
+
 void tcp_socket::queue(std::string_view bytes, bool at_once) {
     if (bytes.empty()) return;
     // Something pending means a write is due already: at the end of the pass,
     // or when the peer is ready again.
-    if (pending_output() > 0) {
-        output_.append(bytes);
-        return;
-    }
-    output_.assign(bytes);
-    sent_ = 0;
+    const bool idle = output_.empty();
+    output_.append(bytes);
+    if (idle) schedule(at_once);
+}
+
+void tcp_socket::schedule(bool at_once) {
     progress_ = std::chrono::steady_clock::now();
     if (!at_once) {
         scheduler_->set_write(descriptor_);
@@ -166,13 +176,7 @@ void tcp_socket::queue(std::string_view bytes, bool at_once) {
 // Called by the scheduler when the descriptor is writable or at the end of a
 // pass; with nothing pending (the rest went out meanwhile) there is no event.
 void tcp_socket::write() {
-    if (pending_output() > 0) send_output();
-}
-
-void tcp_socket::clear_output() {
-    output_.clear();
-    sent_ = 0;
-    release_if_large(output_);
+    if (!output_.empty()) send_output();
 }
 
 bool tcp_socket::stalled(std::size_t limit, std::chrono::milliseconds grace) const {
@@ -182,26 +186,22 @@ bool tcp_socket::stalled(std::size_t limit, std::chrono::milliseconds grace) con
 }
 
 void tcp_socket::send_output() {
-    while (sent_ < output_.size()) {
+    while (!output_.empty()) {
         // MSG_NOSIGNAL: a closed peer is an error to report, never a signal.
-        ssize_t count = ::send(descriptor_, output_.data() + sent_, output_.size() - sent_, MSG_NOSIGNAL);
+        const ssize_t count = output_.send(descriptor_, MSG_NOSIGNAL);
         if (count > 0) {
-            sent_ += static_cast<std::size_t>(count);
             progress_ = std::chrono::steady_clock::now();
             continue;
         }
         if (count < 0 && errno == EINTR) continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            output_.erase(0, sent_);
-            sent_ = 0;
             scheduler_->set_write(descriptor_);
             return;
         }
-        clear_output();
+        output_.clear();
         observer_->on_write_close(this);
         return;
     }
-    clear_output();
     observer_->on_flush(this);
 }
 

@@ -3,7 +3,8 @@
 // chunks of at most 4095 bytes per readiness and taken out line by line.
 // Output produced during a pass of the event loop is gathered and written once
 // at the end of the pass; outside a pass it is written at once. What the peer
-// does not take waits until it is ready again. A tick counter with a limit
+// does not take waits until it is ready again. A text shared by many
+// connections is queued by reference, not copied. A tick counter with a limit
 // tells the observer when the connection has been quiet for too long.
 //
 // Every event is the last thing the operation that sends it does, so the
@@ -18,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/output_queue.hpp"
 #include "net/socket.hpp"
 
 namespace vorta {
@@ -43,6 +45,9 @@ public:
     // Queues `text` behind what is pending; during a pass the write comes at
     // the end of the pass, outside one it is made at once.
     void writen(std::string_view text);
+    // The same for a text that stays unchanged while it is queued: without a
+    // transport the socket keeps a reference to it instead of a copy.
+    void writen(const output_queue::shared_text& text);
     // Queues `text` as writen does, but writes only when the descriptor next
     // reports ready: a producer that refills on `on_flush` lets the loop serve
     // the other connections between two of its chunks.
@@ -62,7 +67,7 @@ public:
     // Bytes of input not yet taken by getline.
     std::size_t pending_input() const { return input_.size(); }
     // Bytes accepted by writen and not yet written.
-    std::size_t pending_output() const { return output_.size() - sent_; }
+    std::size_t pending_output() const { return output_.size(); }
     // True when more than `limit` bytes wait and the peer has taken nothing
     // for longer than `grace`, or when more than eight times `limit` wait: a
     // peer that stopped reading, as opposed to one that is busy with a burst.
@@ -75,16 +80,16 @@ private:
     void put(std::string_view text, bool at_once);
     // Appends bytes for the wire; `at_once` writes at once or at the end of the
     // pass, otherwise the write waits for the descriptor's readiness.
-    void queue(std::string_view bytes, bool now);
+    void queue(std::string_view bytes, bool at_once);
+    // Arranges the write of output that was nothing before.
+    void schedule(bool at_once);
     // Hands bytes from the peer to the transport and reports what they gave.
     void receive_framed(std::string_view bytes);
     void send_output();
-    void clear_output();
 
     int maxtimer_;
     int ticks_ = 0;
-    std::string output_;
-    std::size_t sent_ = 0;  // bytes of output_ already written
+    output_queue output_;
     // When the peer last took output, or output began to wait.
     std::chrono::steady_clock::time_point progress_;
     std::string input_;

@@ -10,7 +10,7 @@ fragment_cache::entry& fragment_cache::get(const mode_standard& look, const mess
     // A handful of entries at most: three looks and a few kinds of recipient.
     for (entry& e : entries_)
         if (e.look == &look && e.variant == variant) return e;
-    entries_.push_back(entry{&look, variant, look.get(m), std::string()});
+    entries_.push_back(entry{&look, variant, std::make_shared<const std::string>(look.get(m)), nullptr});
     return entries_.back();
 }
 

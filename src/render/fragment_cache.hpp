@@ -2,7 +2,10 @@
 // The fragments of one broadcast: a message that goes to every member of a
 // room is rendered once for each look and each kind of recipient (see
 // `mode_standard::variant`) instead of once for every recipient. Lives for
-// one broadcast only, while nothing the renderers read can change.
+// one broadcast only, while nothing the renderers read can change. Fragments
+// are shared and immutable, so that every recipient's connection can queue
+// them by reference and keep them beyond the broadcast.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,8 +19,9 @@ public:
     struct entry {
         const mode_standard* look;
         unsigned variant;
-        std::string html;
-        std::string framed;  // the fragment as its recipient's connection wants it; empty until asked
+        std::shared_ptr<const std::string> html;
+        // The fragment as its recipient's connection wants it; null until asked.
+        std::shared_ptr<const std::string> framed;
     };
 
     // The fragment of `m` in `look` for m's second user, rendered on first use.

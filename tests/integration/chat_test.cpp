@@ -70,6 +70,12 @@ TEST_F(chat_test, arrivals_and_departures_reach_every_member_in_order) {
     carl.send_text("dort");
     EXPECT_TRUE(carl.expect_html(look::say("carl", blue, "dort")));
     EXPECT_TRUE(anna->app.drain().empty());
+
+    // The list of a newcomer forgets those who left.
+    applet erik;
+    EXPECT_EQ(log_in_lines(erik, "erik", ""),
+              (std::vector<std::string>{"LGN", nrm("Lobby", {"carl", "erik"}),
+                                        txt(look::room_info("Lobby", lobby_subject, {"carl", "erik"}))}));
 }
 
 TEST_F(chat_test, log_in_enters_the_named_room_or_the_first_one) {

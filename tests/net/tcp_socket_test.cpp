@@ -1,6 +1,7 @@
 // The line-buffered socket over a socket pair: reading and taking lines,
 // queued output and its batching within a pass of the loop, the last attempt
-// on destruction, buffer memory, failures on either side, and the tick counter.
+// on destruction, buffer memory, failures on either side, and the tick counter;
+// the output queue's shared fragments and pooled buffers.
 #include "net/tcp_socket.hpp"
 
 #include <fcntl.h>
@@ -8,6 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/uio.h>
+
+#include <algorithm>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -22,6 +26,7 @@
 
 namespace {
 
+using vorta::output_queue;
 using vorta::scheduler;
 using vorta::tcp_socket;
 
@@ -169,7 +174,8 @@ TEST_F(tcp_socket_test, pending_output_is_appended_and_flushed_in_order) {
     second.back() = '2';
     socket->writen(first);
     ASSERT_GT(socket->pending_output(), 0u);
-    socket->writen(second);
+    // The second by reference, as a broadcast fragment is queued.
+    socket->writen(std::make_shared<const std::string>(second));
     EXPECT_TRUE(watcher.events.empty());
 
     std::string received;
@@ -199,16 +205,22 @@ TEST_F(tcp_socket_test, a_peer_that_takes_nothing_stalls_once_the_grace_is_over)
     std::this_thread::sleep_for(250ms);
     EXPECT_TRUE(socket->stalled(limit, 200ms));
     EXPECT_FALSE(socket->stalled(6 * limit, 200ms));  // not over that limit
-    // Far beyond the limit, waiting is over at once.
-    socket->writen(std::string(8 * limit, 'b'));
+    // Far beyond the limit, waiting is over at once; a fragment queued by
+    // reference counts as often as it is owed, although it is held once.
+    EXPECT_FALSE(socket->stalled(limit, std::chrono::hours(1)));
+    const std::size_t owed = socket->pending_output(), held = socket->buffer_capacity();
+    const auto fragment = std::make_shared<const std::string>(limit, 'b');
+    for (int i = 0; i < 8; ++i) socket->writen(fragment);
+    EXPECT_EQ(socket->pending_output(), owed + 8 * limit);
     EXPECT_TRUE(socket->stalled(limit, std::chrono::hours(1)));
+    EXPECT_LT(socket->buffer_capacity() - held, limit / 10);
 }
 
 TEST_F(tcp_socket_test, output_of_one_pass_is_written_once_at_its_end) {
     std::vector<std::size_t> pending;
     watcher.reply = [&] {
         socket->writen("ADD \"a\"\n");
-        socket->writen("ADD \"b\"\n");
+        socket->writen(std::make_shared<const std::string>("ADD \"b\"\n"));
         socket->writen("NRM\n");
         pending.push_back(socket->pending_output());
     };
@@ -352,6 +364,162 @@ TEST_F(tcp_socket_test, a_write_when_ready_waits_for_the_next_readiness) {
     run_bounded(loop);
     EXPECT_EQ(read_now(peer), "chunk");
     EXPECT_EQ(watcher.events, (std::vector<std::string>{"flush"}));
+}
+
+// What a queue owes, as rows of pieces: a true `shared` piece is one fragment
+// held by every queue of the row, the others are copied into pooled buffers.
+struct queue_piece {
+    std::string text;
+    bool shared;
+};
+struct queue_row {
+    const char* name;
+    std::vector<queue_piece> pieces;
+};
+
+const queue_row queue_rows[] = {
+    {"one fragment", {{"<b>alice:</b> hi<br>\n", true}}},
+    {"small texts gather into one buffer", {{"HTB", false}, {"\n", false}, {" ", false}}},
+    {"fragments between texts", {{"TXT ", false}, {"<i>x</i>", true}, {"\n", false}, {"<i>y</i>", true}}},
+    {"a text longer than a pooled buffer", {{std::string(5000, 'l'), false}, {"end\n", false}}},
+    {"a text of its own between fragments", {{"<i>x</i>", true}, {std::string(600, 'o'), false}, {"<i>y</i>", true}}},
+    {"protocol lines between fragments", [] {
+         std::vector<queue_piece> pieces;
+         for (int i = 0; i < 100; ++i) {
+             pieces.push_back({"ADD \"nick" + std::to_string(i) + "\"\n", false});
+             pieces.push_back({"TXT \"<i>" + std::to_string(i) + "</i>\"\n", true});
+         }
+         return pieces;
+     }()},
+    {"more pieces than one write gathers", std::vector<queue_piece>(70, queue_piece{"f\n", true})},
+};
+
+// The queues of a row's recipients, all holding the same fragments.
+struct recipients {
+    explicit recipients(const queue_row& row, std::size_t count) : queues(count) {
+        for (const queue_piece& piece : row.pieces) {
+            auto fragment = std::make_shared<const std::string>(piece.text);
+            if (piece.shared) fragments.push_back(fragment);
+            expected += piece.text;
+            for (auto& queue : queues) {
+                if (piece.shared) {
+                    queue.append(fragment);
+                } else {
+                    queue.append(piece.text);
+                }
+            }
+        }
+    }
+    // How many queues still hold each fragment.
+    std::vector<long> holders() const {
+        std::vector<long> counts;
+        for (const auto& fragment : fragments) counts.push_back(fragment.use_count() - 1);
+        return counts;
+    }
+    std::vector<output_queue> queues;
+    std::vector<std::shared_ptr<const std::string>> fragments;
+    std::string expected;
+};
+
+// Everything `queue` owes, as one write would take it.
+std::string owed(const output_queue& queue) {
+    std::vector<iovec> vector(queue.size() + 1);
+    std::string bytes;
+    for (std::size_t i = 0, n = queue.gather(vector.data(), vector.size()); i < n; ++i)
+        bytes.append(static_cast<const char*>(vector[i].iov_base), vector[i].iov_len);
+    return bytes;
+}
+
+TEST(output_queue_test, every_recipient_owes_the_same_bytes_at_every_offset_of_a_partial_write) {
+    for (const queue_row& row : queue_rows) {
+        recipients many(row, 100);
+        // Held once, however many queues owe it.
+        if (!many.fragments.empty()) {
+            EXPECT_EQ(many.fragments.front().use_count(), 101) << row.name;
+        }
+        // The first recipient's peer takes one byte per write, the others
+        // take everything at once.
+        output_queue& slow = many.queues.front();
+        for (std::size_t offset = 0; offset < many.expected.size(); ++offset) {
+            ASSERT_EQ(slow.size(), many.expected.size() - offset) << row.name;
+            ASSERT_EQ(owed(slow), many.expected.substr(offset)) << row.name << " at " << offset;
+            slow.advance(1);
+        }
+        EXPECT_TRUE(slow.empty()) << row.name;
+        for (std::size_t i = 1; i < many.queues.size(); ++i) {
+            EXPECT_EQ(owed(many.queues[i]), many.expected) << row.name;
+            many.queues[i].advance(many.expected.size());
+        }
+        EXPECT_EQ(many.holders(), std::vector<long>(many.fragments.size(), 0)) << row.name;
+    }
+}
+
+TEST(output_queue_test, a_recipient_that_leaves_mid_write_keeps_the_fragments_of_the_others_intact) {
+    for (const queue_row& row : queue_rows) {
+        for (std::size_t offset = 0; offset <= row.pieces.front().text.size() + 1; ++offset) {
+            recipients two(row, 2);
+            // What the other one holds (a reader far behind holds copies).
+            std::vector<long> remaining = two.holders();
+            for (long& holders : remaining) holders /= 2;
+            two.queues.front().advance(offset);
+            two.queues.front().clear();  // the session ends with its output half written
+            EXPECT_EQ(two.holders(), remaining) << row.name;
+            EXPECT_EQ(owed(two.queues.back()), two.expected) << row.name << " at " << offset;
+        }
+    }
+}
+
+TEST(output_queue_test, buffers_are_recycled_from_one_burst_to_the_next) {
+    for (const queue_row& row : queue_rows) {
+        const bool copies = std::any_of(row.pieces.begin(), row.pieces.end(), [](const queue_piece& piece) {
+            return !piece.shared && piece.text.size() > output_queue::small_text &&
+                   piece.text.size() <= output_queue::block;
+        });
+        std::size_t pooled = 0;
+        for (int burst = 0; burst < 3; ++burst) {
+            recipients many(row, 50);
+            // What a queue holds for itself stays below what it owes, beside
+            // the list of pieces.
+            EXPECT_LT(many.queues.front().capacity(),
+                      2 * many.expected.size() + output_queue::block + 100 * row.pieces.size())
+                << row.name;
+            for (output_queue& queue : many.queues) queue.advance(queue.size());
+            // Every queue gave its buffer back, and the next burst took them again.
+            if (copies) {
+                EXPECT_GE(output_queue::pooled(), many.queues.size()) << row.name;
+            }
+            if (burst > 0) {
+                EXPECT_EQ(output_queue::pooled(), pooled) << row.name;
+            }
+            pooled = output_queue::pooled();
+        }
+    }
+}
+
+TEST_F(tcp_socket_test, a_fragment_shared_by_many_connections_reaches_each_peer_byte_for_byte) {
+    for (const queue_row& row : queue_rows) {
+        recipients many(row, 1);
+        std::vector<int> peers;
+        std::vector<std::unique_ptr<tcp_socket>> sockets;
+        for (int i = 0; i < 20; ++i) {
+            int fds[2];
+            ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+            peers.push_back(fds[1]);
+            sockets.push_back(std::make_unique<tcp_socket>(&loop, &watcher, fds[0], 0));
+            for (std::size_t p = 0, f = 0; p < row.pieces.size(); ++p) {
+                if (row.pieces[p].shared) {
+                    sockets.back()->writen(many.fragments[f++]);
+                } else {
+                    sockets.back()->writen(row.pieces[p].text);
+                }
+            }
+        }
+        sockets.clear();
+        for (int fd : peers) {
+            EXPECT_EQ(read_to_end(fd), many.expected) << row.name;
+            close(fd);
+        }
+    }
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ TEST_F(fragment_cache_test, every_recipient_gets_his_own_fragment) {
         for (const mode_standard* look : looks) {
             for (vorta::user* recipient : recipients) {
                 m.second_user = recipient;
-                EXPECT_EQ(cache.get(*look, m).html, look->get(m)) << look->name << " " << type;
+                EXPECT_EQ(*cache.get(*look, m).html, look->get(m)) << look->name << " " << type;
             }
         }
     }
