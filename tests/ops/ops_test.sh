@@ -59,10 +59,12 @@ for tool in systemd-analyze logrotate fail2ban-regex fail2ban-client ip; do
 done
 ip link set lo up
 
-# The bundled configuration, pointed at the checkout, its log in the scratch directory.
+# The bundled configuration, pointed at the checkout, its log and its store in
+# the scratch directory.
 etc="$source_dir/etc"
 log="$scratch/vcd.log"
-sed -e "s|@ETC_DIR@|$etc|" -e "s|^file\.log *=.*|file.log = $log|" "$etc/vcd.conf" >"$scratch/vcd.conf"
+sed -e "s|@ETC_DIR@|$etc|" -e "s|^file\.log *=.*|file.log = $log|" \
+  -e "s|^db\.connection *=.*|db.connection = sqlite:$scratch/vcd.db|" "$etc/vcd.conf" >"$scratch/vcd.conf"
 
 # -- vcd check ------------------------------------------------------------------
 output=$("$vcd" check "$scratch/vcd.conf" 2>&1) || fail "vcd check on the bundled configuration: $output"
@@ -79,6 +81,11 @@ output=$(systemd-analyze verify "$scratch/vcd.service" 2>&1) || fail "systemd-an
 (cd "$scratch" && "$vcd" "$scratch/vcd.conf" >/dev/null)
 wait_for "$log" "daemon started (pid: "
 pid=$(sed -n 's/.*daemon started (pid: \([0-9]*\)).*/\1/p' "$log")
+# The ports open after the store, a moment after the log line.
+for _ in $(seq 50); do
+  (exec 3<>/dev/tcp/127.0.0.1/1612) 2>/dev/null && break
+  sleep 0.1
+done
 banned_visitor anna
 wait_for "$log" "refused 127.0.0.1: banned address"
 
