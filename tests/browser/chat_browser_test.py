@@ -260,13 +260,17 @@ class BrowserVisitor:
     def room(self):
         return self.element("vc-room").text
 
-    def stream_html(self):
-        """The HTML that the stream has written so far."""
+    def in_stream(self, script):
+        """What `script` returns inside the stream's frame."""
         self.driver.switch_to.frame(self.element("vc-stream"))
         try:
-            return self.driver.execute_script("return document.documentElement.innerHTML;")
+            return self.driver.execute_script(script)
         finally:
             self.driver.switch_to.default_content()
+
+    def stream_html(self):
+        """The HTML that the stream has written so far."""
+        return self.in_stream("return document.documentElement.innerHTML;")
 
     def wait_stream(self, what, html, patience=PATIENCE):
         wait_for(what, lambda: html in self.stream_html(), patience)
@@ -325,12 +329,7 @@ class BrowserVisitor:
 
     def stream_widths(self):
         """The scroll width and the visible width of the stream's document."""
-        self.driver.switch_to.frame(self.element("vc-stream"))
-        try:
-            return self.driver.execute_script(
-                "return [document.documentElement.scrollWidth, document.documentElement.clientWidth];")
-        finally:
-            self.driver.switch_to.default_content()
+        return self.in_stream("return [document.documentElement.scrollWidth, document.documentElement.clientWidth];")
 
     def set_hidden(self, hidden):
         """Makes the page report itself hidden or visible, as a switch of tabs would."""
@@ -747,28 +746,61 @@ def skin_contrast(source):
             check(ratio >= 4.5, "skin %s: %s on %s has a contrast of only %.2f" % (skin, foreground, background, ratio))
 
 
-def main():
+def run_test(doc, tools, prefix, body):
+    """The frame of a browser test: checks the arguments and the tools, runs
+    body(binary, source, artifacts, scratch, ends) and then every end that the
+    body registered in `ends`, last first; each end takes and returns whether
+    the test failed. Any exception fails the test, which never skips."""
     if len(sys.argv) != 4:
-        print(__doc__)
+        print(doc)
         return 2
     binary, source, artifacts = sys.argv[1:]
-    for tool in (CHROMIUM, CHROMEDRIVER):
+    for tool in tools:
         if not os.access(tool, os.X_OK):
             print("FAIL: %s is missing; tools/install-deps.sh installs it" % tool)
             return 1
     os.makedirs(artifacts, exist_ok=True)
     bring_loopback_up()
-    scratch = tempfile.mkdtemp(prefix="vcd-browser-")
-    daemon = anna = bernd = carl = None
+    scratch = tempfile.mkdtemp(prefix=prefix)
+    ends = []
     failed = True
     try:
+        body(binary, source, artifacts, scratch, ends)
+        failed = False
+    except Failure as error:
+        print("FAIL: %s" % error)
+    except Exception:  # a broken tool or script
+        traceback.print_exc()
+    finally:
+        for end in reversed(ends):
+            failed = end(failed)
+        shutil.rmtree(scratch, ignore_errors=True)
+    print("PASS" if not failed else "FAIL")
+    return 1 if failed else 0
+
+
+def visitor_end(visitor, artifacts):
+    """An end for run_test: the visitor's screenshot, then his browser closes."""
+    def end(failed):
+        visitor.screenshot(artifacts)
+        visitor.quit()
+        return failed
+    return end
+
+
+def main():
+    def body(binary, source, artifacts, scratch, ends):
         ranks = os.path.join(scratch, "permissions.conf")
         with open(ranks, "w", encoding="latin-1") as f:
             f.write("visitor Visitor 4 4 0 0 0 10 0 5 0 0 0\n")  # may ban for five minutes
         daemon = Daemon(binary, source, scratch, "file.permissions = %s\n" % ranks)
+        ends.append(daemon.finish)
         carl = LineVisitor("Carl")
+        ends.append(lambda failed: carl.close() or failed)
         anna = BrowserVisitor("anna")
+        ends.append(visitor_end(anna, artifacts))
         bernd = BrowserVisitor("bernd")
+        ends.append(visitor_end(bernd, artifacts))
         skin_contrast(source)
         chat(daemon, anna, bernd, carl, while_frozen=lambda: phone_layouts(anna, artifacts))
         typing(anna, bernd)
@@ -778,23 +810,7 @@ def main():
         stale_nickname(daemon, anna, bernd)
         cancelled(daemon, anna, bernd)
         kicked(anna, bernd)
-        failed = False
-    except Failure as error:
-        print("FAIL: %s" % error)
-    except Exception:  # a broken tool or script: the test fails, never skips
-        traceback.print_exc()
-    finally:
-        for visitor in (anna, bernd):
-            if visitor:
-                visitor.screenshot(artifacts)
-                visitor.quit()
-        if carl:
-            carl.close()
-        if daemon:
-            failed = daemon.finish(failed)
-        shutil.rmtree(scratch, ignore_errors=True)
-    print("PASS" if not failed else "FAIL")
-    return 1 if failed else 0
+    return run_test(__doc__, (CHROMIUM, CHROMEDRIVER), "vcd-browser-", body)
 
 
 if __name__ == "__main__":

@@ -18,9 +18,7 @@ import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
-import traceback
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -105,13 +103,17 @@ class Nginx:
         except OSError:
             return ""
 
-    def stop(self):
+    def finish(self, failed):
+        """Stops nginx; its error log is shown when the test failed."""
         self.process.terminate()
         try:
             self.process.wait(10)
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
+        if failed:
+            print("--- nginx error log ---\n" + self.text(self.error_log))
+        return failed
 
 
 class Relay:
@@ -159,11 +161,7 @@ def frame_address(visitor):
 
 def stream_has_script(visitor):
     """The stream's script, named with "http://", came over HTTPS."""
-    visitor.driver.switch_to.frame(visitor.element("vc-stream"))
-    try:
-        return visitor.driver.execute_script("return typeof window.autoscroll === 'function';")
-    finally:
-        visitor.driver.switch_to.default_content()
+    return visitor.in_stream("return typeof window.autoscroll === 'function';")
 
 
 def chat(daemon, nginx, anna, bernd):
@@ -212,53 +210,26 @@ def chat(daemon, nginx, anna, bernd):
 
 
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__)
-        return 2
-    binary, source, artifacts = sys.argv[1:]
-    for tool in (base.CHROMIUM, base.CHROMEDRIVER, NGINX, OPENSSL):
-        if not os.access(tool, os.X_OK):
-            print("FAIL: %s is missing; tools/install-deps.sh installs it" % tool)
-            return 1
-    os.makedirs(artifacts, exist_ok=True)
-    base.bring_loopback_up()
     base.PAGE = PAGE
-    scratch = tempfile.mkdtemp(prefix="vcd-https-")
-    daemon = nginx = relay = anna = bernd = None
-    failed = True
-    try:
+
+    def body(binary, source, artifacts, scratch, ends):
         ranks = os.path.join(scratch, "permissions.conf")
         with open(ranks, "w", encoding="latin-1") as f:
             f.write("visitor Visitor 4 4 0 0 0 10 0 20 0 0 1\n")  # may ban, sees addresses
         daemon = base.Daemon(binary, source, scratch, "all.www = localhost\nall.proxies = 127.0.0.1\n"
                              "file.permissions = %s\nfile.www =\n" % ranks)
+        ends.append(daemon.finish)
         nginx = Nginx(source, scratch)
+        ends.append(nginx.finish)
         relay = Relay(RELAY, SECOND_VISITOR)
+        ends.append(lambda failed: relay.close() or failed)
         insecure = ["--ignore-certificate-errors"]
         anna = base.BrowserVisitor("https-anna", insecure + ["--host-resolver-rules=MAP localhost 127.0.0.1"])
+        ends.append(base.visitor_end(anna, artifacts))
         bernd = base.BrowserVisitor("https-bernd", insecure + ["--host-resolver-rules=MAP localhost " + RELAY])
+        ends.append(base.visitor_end(bernd, artifacts))
         chat(daemon, nginx, anna, bernd)
-        failed = False
-    except Failure as error:
-        print("FAIL: %s" % error)
-    except Exception:  # a broken tool or script: the test fails, never skips
-        traceback.print_exc()
-    finally:
-        for visitor in (anna, bernd):
-            if visitor:
-                visitor.screenshot(artifacts)
-                visitor.quit()
-        if relay:
-            relay.close()
-        if nginx:
-            nginx.stop()
-            if failed:
-                print("--- nginx error log ---\n" + nginx.text(nginx.error_log))
-        if daemon:
-            failed = daemon.finish(failed)
-        shutil.rmtree(scratch, ignore_errors=True)
-    print("PASS" if not failed else "FAIL")
-    return 1 if failed else 0
+    return base.run_test(__doc__, (base.CHROMIUM, base.CHROMEDRIVER, NGINX, OPENSSL), "vcd-https-", body)
 
 
 if __name__ == "__main__":
