@@ -121,22 +121,42 @@ room* room::join(user* u, enter how, std::string given_password) {
     Database.join_room(id, u->get_id());
 
     // Newcomers arrive at the end of the list, so a crowd logging in extends
-    // the line instead of writing it anew for each of them.
+    // the lines instead of writing them anew for each of them.
     if (member_list.empty()) {
         member_list = "NRM" + quoted(name);
         for (const user* member : members) member_list += quoted(member->get_nickname());
     } else {
         member_list += quoted(u->get_nickname());
     }
+    for (overview_part& part : overview_parts) part.look->append_overview_member(part.members, *u);
     u->send_java(member_list);
-    u->send_html(how == enter::go ? message(mode_standard::room_change, this)
-                                  : message(mode_standard::room_info, this));
+    if (how == enter::go) {
+        u->send_html(message(mode_standard::room_change, this));
+        return this;
+    }
+    const mode_standard* look = u->get_mode();
+    if (overview_members(*look) == nullptr) {
+        overview_parts.push_back(overview_part{look, std::string()});
+        for (const user* member : members) look->append_overview_member(overview_parts.back().members, *member);
+    }
+    u->send_html(message(mode_standard::room_info, this));
     return this;
+}
+
+const std::string* room::overview_members(const mode_standard& look) const {
+    for (const overview_part& part : overview_parts)
+        if (part.look == &look) return &part.members;
+    return nullptr;
+}
+
+void room::forget_member_lists() {
+    member_list.clear();
+    overview_parts.clear();
 }
 
 void room::leave(user* u, change why) {
     members.remove(u);
-    member_list.clear();
+    forget_member_lists();
     weight -= u->get_rank().vote_weight;
     Database.leave_room(id, u->get_id());
     send_java(member_line("DEL", u->get_nickname()));
@@ -176,7 +196,7 @@ void room::remove(user* u) {
 
 void room::forget_members() {
     members.clear();
-    member_list.clear();
+    forget_member_lists();
     weight = 0;
 }
 
@@ -187,7 +207,7 @@ void room::before_morph(user* u) {
 }
 
 void room::after_morph(user* u) {
-    member_list.clear();
+    forget_member_lists();
     if (u == owner) {
         owner_nickname = u->get_nickname();
         owner_id = u->get_id();
@@ -285,7 +305,9 @@ void room::send_history(user* u) {
 }
 
 void room::send_java(const std::string& line) const {
-    for (user* member : members) member->send_java(line);
+    if (members.empty()) return;
+    const auto shared = std::make_shared<const std::string>(line + "\n");
+    for (user* member : members) member->send_java(shared);
 }
 
 std::string room::shorten(std::string text, int max, bool at_word) const {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "render/message.hpp"
 #include "util/line_reader.hpp"
@@ -112,6 +113,9 @@ public:
     const std::list<user*>& get_admins() const { return admins; }
     const std::list<user*>& get_members() const { return members; }
     int get_weight() const { return weight; }
+    // The members' part of the room overview in `look`, while members only
+    // arrived since it was written; null when the look must write it anew.
+    const std::string* overview_members(const mode_standard& look) const;
 
 private:
     // Parses one trimmed room file line into name and subject.
@@ -143,6 +147,16 @@ private:
     // The "NRM" line a newcomer receives, while members only arrive; empty
     // once one leaves or changes his name.
     std::string member_list;
+    // Per look, the members' part of the room overview every newcomer
+    // receives, kept and emptied like member_list: one look's part is written
+    // once and extended by each arrival instead of once per newcomer.
+    struct overview_part {
+        const mode_standard* look;
+        std::string members;
+    };
+    std::vector<overview_part> overview_parts;
+    // Drops member_list and the overview parts after anything but an arrival.
+    void forget_member_lists();
     int weight = 0;
     bool locked = false;
     bool is_hidden = false;

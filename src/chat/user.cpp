@@ -222,6 +222,12 @@ void user::send_java(const std::string& line) {
     if (stalled()) Manager.remove_stalled(this);
 }
 
+void user::send_java(const std::shared_ptr<const std::string>& line) {
+    if (is_retired || sockets[0] == nullptr) return;
+    sockets[0]->writen(line);
+    if (stalled()) Manager.remove_stalled(this);
+}
+
 namespace {
 
 // A rendered fragment as the applet receives it while there is no stream.

@@ -61,6 +61,9 @@ public:
                          std::string browser_agent);
     // Queues `line` + "\n" on the applet connection.
     void send_java(const std::string& line);
+    // The same for a line, line feed included, that many members receive:
+    // queued by reference.
+    void send_java(const std::shared_ptr<const std::string>& line);
     // Renders `m` in this user's look and delivers it to the browser stream,
     // or as a "TXT" line while there is none.
     void send_html(const message& m);

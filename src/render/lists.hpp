@@ -37,6 +37,15 @@ void join_nicknames(Sink& write, const Users& users, const Names& names) {
     }
 }
 
+// Appends one more member to the members' part of a room overview, so that
+// the part a room keeps grows with its arrivals exactly as join_nicknames
+// would write it.
+template <typename Names>
+void append_member(std::string& part, const user& u, const Names& names) {
+    append out{part};
+    put(out, part.empty() ? piece() : piece(", "), names.user(u.get_nickname()), u.get_nickname());
+}
+
 // The settings part of a room's entry in the room and chat overviews: form,
 // flags, access and restriction. The chat overview leaves out "versteckt",
 // since it lists no hidden room.
@@ -115,13 +124,15 @@ void block_list(std::string& result, const message& m, const Names& names) {
 // room_info: the room the message carries, with its name, member count,
 // settings, subject, owner, admins and members.
 template <typename Names>
-void room_overview(std::string& result, const message& m, const Names& names) {
+void room_overview(std::string& result, const message& m, const mode_standard& look, const Names& names) {
     if (m.room == nullptr) {
         result.clear();
         return;
     }
     const room& r = *m.room;
-    build(result, [&r, &names](auto& write) {
+    // The members' part is the room's own while members only arrive.
+    const std::string* members = r.overview_members(look);
+    build(result, [&r, &names, members](auto& write) {
         put(write, R"(<div class="roomInfo">Raum&uuml;bersicht:<br>)", r.get_name(), " [",
             decimal(static_cast<long>(r.get_members().size())), " User");
         write_room_settings(write, r, true);
@@ -135,7 +146,10 @@ void room_overview(std::string& result, const message& m, const Names& names) {
         }
         if (!r.get_members().empty()) {
             write("<br>User: ");
-            join_nicknames(write, r.get_members(), names);
+            if (members != nullptr)
+                write(*members);
+            else
+                join_nicknames(write, r.get_members(), names);
         }
         write("</div>");
     });

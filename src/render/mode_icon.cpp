@@ -327,7 +327,11 @@ void mode_icon::get_room_new(std::string& result, const message& m) const {
 }
 
 void mode_icon::get_room_info(std::string& result, const message& m) const {
-    room_overview(result, m, info_buttons());
+    room_overview(result, m, *this, info_buttons());
+}
+
+void mode_icon::append_overview_member(std::string& part, const user& u) const {
+    append_member(part, u, info_buttons());
 }
 
 void mode_icon::get_rooms_info(std::string& result, const message&) const {

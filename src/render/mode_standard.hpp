@@ -11,6 +11,7 @@
 namespace vorta {
 
 class message;
+class user;
 
 class mode_standard {
 public:
@@ -33,6 +34,9 @@ public:
     // second user, so that a broadcast renders once for every recipient with
     // the same number. A look whose renderers read more of him says so here.
     virtual unsigned variant(const message& m) const;
+    // Appends `u` to the members' part of a room overview in this look, the
+    // part a room keeps while members only arrive (see `room::overview_members`).
+    virtual void append_overview_member(std::string& part, const user& u) const;
 
     // Every renderer replaces `result` with the fragment of `m`.
 #define VORTA_RENDERER(name) virtual void get_##name(std::string& result, const message& m) const;

@@ -187,7 +187,11 @@ void mode_standard::get_action_block_list(std::string& result, const message& m)
 }
 
 void mode_standard::get_room_info(std::string& result, const message& m) const {
-    room_overview(result, m, bare_names());
+    room_overview(result, m, *this, bare_names());
+}
+
+void mode_standard::append_overview_member(std::string& part, const user& u) const {
+    append_member(part, u, bare_names());
 }
 
 void mode_standard::get_rooms_info(std::string& result, const message&) const {

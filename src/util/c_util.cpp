@@ -34,7 +34,10 @@ std::string::size_type find_unescaped(const std::string& line, char close,
 
 bool nocase_equal(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
+    // Equal bytes first: the nickname check at log-in compares against every
+    // session, and nicknames of a crowd share long stretches.
     for (std::string::size_type i = 0; i < a.size(); ++i) {
+        if (a[i] == b[i]) continue;
         if (std::tolower(static_cast<unsigned char>(a[i])) !=
             std::tolower(static_cast<unsigned char>(b[i])))
             return false;

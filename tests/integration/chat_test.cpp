@@ -76,6 +76,11 @@ TEST_F(chat_test, arrivals_and_departures_reach_every_member_in_order) {
     EXPECT_EQ(log_in_lines(erik, "erik", ""),
               (std::vector<std::string>{"LGN", nrm("Lobby", {"carl", "erik"}),
                                         txt(look::room_info("Lobby", lobby_subject, {"carl", "erik"}))}));
+    // ... and counts those who came by a change of room.
+    applet fritz;
+    EXPECT_EQ(log_in_lines(fritz, "fritz", "Technik"),
+              (std::vector<std::string>{"LGN", nrm("Technik", {"dora", "anna", "fritz"}),
+                                        txt(look::room_info("Technik", technik_subject, {"dora", "anna", "fritz"}))}));
 }
 
 TEST_F(chat_test, log_in_enters_the_named_room_or_the_first_one) {
