@@ -27,8 +27,6 @@ public:
     // it in pieces).
     text contents(const file_store::found& file);
 
-    std::size_t size() const { return total_; }
-
 private:
     struct entry {
         std::uint64_t size = 0;
