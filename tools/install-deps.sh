@@ -6,10 +6,10 @@ set -euo pipefail
 # nicknames and its password hashes; chromium, chromium-driver and
 # python3-selenium: the test that drives the web client in a real browser;
 # nginx-light and openssl: the same over HTTPS; systemd, logrotate, fail2ban
-# and iproute2: the test of the operator's files.
+# and iproute2: the test of the operator's files; wrk: bench/file_bench.sh.
 packages=(g++ make cmake pkgconf libboost-regex-dev libgtest-dev util-linux libwslay-dev nettle-dev
           libsqlite3-dev libsodium-dev
-          chromium chromium-driver python3-selenium nginx-light openssl systemd logrotate fail2ban iproute2)
+          chromium chromium-driver python3-selenium nginx-light openssl systemd logrotate fail2ban iproute2 wrk)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -5,6 +5,7 @@
 
 #include "chat/manager.hpp"
 #include "config/configuration.hpp"
+#include "http/file_cache.hpp"
 #include "http/http_response.hpp"
 #include "http/ws_handshake.hpp"
 #include "net/scheduler.hpp"
@@ -18,6 +19,12 @@ namespace {
 
 // Where the WebSocket is, below the chat's web path.
 constexpr const char* socket_path = "ws";
+
+// One thread serves every connection: one cache for all of them.
+file_cache& cache() {
+    static file_cache files;
+    return files;
+}
 
 }  // namespace
 
@@ -63,6 +70,7 @@ void web_pending::read_head(int pending) {
                 return;
             }
         } else if (line.empty()) {
+            ++requests;
             answer();
             return;
         } else if (!request.add_header(line)) {
@@ -115,11 +123,26 @@ void web_pending::upgrade() {
     Manager.remove(this);
 }
 
+// HTTP/1.1 keeps a connection unless it says "close"; HTTP/1.0 only when it
+// asks for it.
+bool web_pending::keeps_alive() const {
+    if (requests >= max_requests || input_ended || request.lists("Connection", "close")) return false;
+    return request.version() == "HTTP/1.1" || request.lists("Connection", "keep-alive");
+}
+
 void web_pending::send_file(file_store::found found) {
-    socket->writen(http_response::head(200, "Content-Type: " + found.type + "\r\nContent-Length: " +
-                                                std::to_string(found.size) +
-                                                "\r\nCache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n"));
+    keep_alive = keeps_alive();
+    std::string headers = "Content-Type: " + found.type + "\r\nContent-Length: " + std::to_string(found.size) +
+                          "\r\nCache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
+    if (keep_alive && request.version() != "HTTP/1.1") headers += "Connection: keep-alive\r\n";
+    // Head and contents leave in one write at the end of the pass.
+    socket->writen(http_response::head(200, headers, keep_alive));
     if (request.method() == "HEAD" || found.size == 0) {
+        state = phase::closing;
+        return;
+    }
+    if (file_cache::text contents = cache().contents(found)) {
+        socket->writen(contents);
         state = phase::closing;
         return;
     }
@@ -156,8 +179,25 @@ void web_pending::on_flush(communicator* /*connection*/) {
     if (state == phase::sending) {
         send_chunk();
     } else if (state == phase::closing) {
-        end();
+        if (keep_alive) {
+            next_request();
+        } else {
+            end();
+        }
     }
+}
+
+void web_pending::next_request() {
+    request = http_request();
+    forwarded = forwarded_address();
+    head_size = 0;
+    line_count = 0;
+    keep_alive = false;
+    state = phase::reading;
+    // Input is bounded while an answer goes out, so its size fits.
+    if (socket->pending_input() > 0) read_head(static_cast<int>(socket->pending_input()));
+    // A peer that sent its last request gets no more time to send another.
+    if (state == phase::reading && input_ended) end();
 }
 
 void web_pending::on_time_out(communicator* /*connection*/) { end(); }
@@ -166,6 +206,7 @@ void web_pending::on_time_out(communicator* /*connection*/) { end(); }
 // answer; reading stops, since the end of input stays readable.
 void web_pending::on_read_close(communicator* /*connection*/) {
     if (state == phase::sending || state == phase::closing) {
+        input_ended = true;
         Scheduler.set_read(socket->get_descriptor(), false);
         return;
     }

@@ -1,9 +1,11 @@
 #pragma once
-// A connection on the web port, from its request to its answer. It reads one
-// HTTP request head within bounds and answers it with a file of the client's
-// directory (sent in chunks as the peer takes them, so that a large file
-// holds up no other connection), a redirect or a refusal, and then closes;
-// or, for the WebSocket path, with the handshake, after which the manager
+// A connection on the web port, from its requests to their answers. It reads
+// an HTTP request head within bounds and answers it with a file of the
+// client's directory (small files from memory, large ones in chunks as the
+// peer takes them, so that a large file holds up no other connection), a
+// redirect or a refusal, and then closes; after a file it may read the next
+// request on the same connection (kept alive, a bounded number of times). For
+// the WebSocket path it answers with the handshake, after which the manager
 // makes a session on the connection, with the visitor's forwarded address
 // when the peer is a trusted proxy.
 #include <cstdint>
@@ -28,6 +30,8 @@ public:
     static constexpr int max_ticks = 3;
     // Bytes of a file read and sent at a time.
     static constexpr std::size_t chunk_size = 64 * 1024;
+    // Requests one kept-alive connection may make; the last answer closes it.
+    static constexpr int max_requests = 100;
 
     web_pending(const int& fd, const std::string& peer_address);
     web_pending(const web_pending&) = delete;
@@ -44,6 +48,10 @@ private:
     enum class phase { reading, sending, closing, done };
 
     void read_head(int pending);
+    // True when the peer may send another request after this file answer.
+    bool keeps_alive() const;
+    // Starts over with the next request, which may be buffered already.
+    void next_request();
     void answer();
     void upgrade();
     void send_file(file_store::found found);
@@ -61,6 +69,9 @@ private:
     phase state = phase::reading;
     file_store::found file;  // the file being sent
     std::uint64_t offset = 0;
+    bool keep_alive = false;  // after the current answer, read the next request
+    bool input_ended = false;
+    int requests = 0;
 };
 
 }  // namespace vorta

@@ -41,7 +41,8 @@ bool inside(const std::string& root, const std::string& path) {
 }  // namespace
 
 file_store::found::found(found&& other) noexcept
-    : status(other.status), fd(std::exchange(other.fd, -1)), size(other.size), type(std::move(other.type)),
+    : status(other.status), fd(std::exchange(other.fd, -1)), size(other.size), device(other.device),
+      inode(other.inode), modified_ns(other.modified_ns), type(std::move(other.type)),
       location(std::move(other.location)) {}
 
 file_store::found& file_store::found::operator=(found&& other) noexcept {
@@ -50,6 +51,9 @@ file_store::found& file_store::found::operator=(found&& other) noexcept {
         status = other.status;
         fd = std::exchange(other.fd, -1);
         size = other.size;
+        device = other.device;
+        inode = other.inode;
+        modified_ns = other.modified_ns;
         type = std::move(other.type);
         location = std::move(other.location);
     }
@@ -181,6 +185,9 @@ file_store::found file_store::open_resolved(const std::string& root, const std::
     }
     result.status = 200;
     result.size = static_cast<std::uint64_t>(info.st_size);
+    result.device = static_cast<std::uint64_t>(info.st_dev);
+    result.inode = static_cast<std::uint64_t>(info.st_ino);
+    result.modified_ns = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
     result.type = content_type(resolved);
     return result;
 }

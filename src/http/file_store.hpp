@@ -24,6 +24,11 @@ public:
         int status = 404;      // 200: fd is open on a regular file
         int fd = -1;
         std::uint64_t size = 0;
+        // What tells this version of the file from another: a file replaced
+        // or rewritten changes at least one of them (or its size).
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t modified_ns = 0;
         std::string type;      // the file's content type
         std::string location;  // for 301: the path with its closing slash
     };

@@ -1,7 +1,7 @@
 #pragma once
-// The heads and short answers that the web port sends. Every answer ends the
-// connection after it ("Connection: close"): the client page is a handful of
-// files, and one request per connection keeps the intake simple.
+// The heads and short answers that the web port sends. An answer ends the
+// connection after it ("Connection: close") unless it is a file for a peer
+// that keeps its connection alive.
 #include <string>
 #include <string_view>
 

@@ -1,12 +1,17 @@
 // The served directory: what a request path leads to, and every way of
-// reaching outside the directory, each refused.
+// reaching outside the directory, each refused; the cache of its small files.
 #include "http/file_store.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
+
+#include "http/file_cache.hpp"
 
 #include "support/temp_dir.hpp"
 
@@ -129,6 +134,61 @@ TEST(file_store_types, content_types_follow_the_extension) {
         {"/x/archive.tar.gz", "application/octet-stream"},
     };
     for (const auto& c : cases) EXPECT_EQ(file_store::content_type(c.name), c.type) << c.name;
+}
+
+// A cached file is read again as soon as anything tells its new version from
+// the old one; the modification time is set outright, since the clock that
+// stamps files is too coarse to tell two quick writes apart.
+TEST_F(file_store_test, the_cache_keeps_a_file_until_it_changes) {
+    vorta::file_cache cache;
+    const file_store store(dir.file("www"));
+    const std::string path = dir.file("www/js/chat.js");
+    const auto read = [&] { return cache.contents(store.open("js/chat.js", "/chat/js/chat.js")); };
+    const auto stamp = [&](long seconds) {
+        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        utimensat(AT_FDCWD, path.c_str(), times, 0);
+    };
+    stamp(1000);
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        std::string contents;
+        bool same_text;  // the very text of the step before
+    } steps[] = {
+        {"first read", [] {}, "var x;", false},
+        {"unchanged", [] {}, "var x;", true},
+        {"rewritten at the same size",
+         [&] {
+             dir.write("www/js/chat.js", "var y;");
+             stamp(2000);
+         },
+         "var y;", false},
+        {"grown at the same time",
+         [&] {
+             dir.write("www/js/chat.js", "var xyz;");
+             stamp(2000);
+         },
+         "var xyz;", false},
+        {"replaced by another file",
+         [&] {
+             dir.write("www/js/next.js", "var n;1");
+             std::rename(dir.file("www/js/next.js").c_str(), path.c_str());
+             stamp(2000);
+         },
+         "var n;1", false},
+    };
+    vorta::file_cache::text previous;
+    for (const auto& step : steps) {
+        step.change();
+        const vorta::file_cache::text now = read();
+        ASSERT_NE(now, nullptr) << step.what;
+        EXPECT_EQ(*now, step.contents) << step.what;
+        EXPECT_EQ(now == previous, step.same_text) << step.what;
+        previous = now;
+    }
+    // A file too large to keep is left to be sent in pieces.
+    dir.write("www/js/chat.js", std::string(vorta::file_cache::max_file + 1, 'x'));
+    EXPECT_EQ(read(), nullptr);
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ protected:
         return test_support::exchange(web_port, request).value_or("(no answer)");
     }
     static std::string get(const std::string& target) {
-        return answer("GET " + target + " HTTP/1.1\r\nHost: chat.test:1614\r\n\r\n");
+        return answer("GET " + target + " HTTP/1.1\r\nHost: chat.test:1614\r\nConnection: close\r\n\r\n");
     }
 
     // Logs `nickname` in over a WebSocket, up to the answer to the challenge;
@@ -126,8 +126,19 @@ protected:
 // ---- files ----------------------------------------------------------------
 
 TEST_F(web_daemon, files_redirects_and_refusals) {
-    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: 12\r\n"
-                           "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\nConnection: close\r\n\r\n";
+    const std::string kept = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: 12\r\n"
+                             "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
+    const std::string ok = kept + "Connection: close\r\n\r\n";
+    const std::string close = "Connection: close\r\n\r\n";
+    // A kept-alive connection serves this many requests; the answer to the
+    // last one closes it, and what came after it is not answered.
+    const int request_limit = 100;
+    std::string over_limit;
+    std::string up_to_limit;
+    for (int i = 1; i <= request_limit + 1; ++i) {
+        over_limit += "GET /chat/index.html HTTP/1.1\r\n\r\n";
+        if (i < request_limit) up_to_limit += kept + "\r\n" + page;
+    }
     const auto refusal = [](const std::string& status, const std::string& headers = "", bool with_body = true) {
         const std::string body = status + "\n";
         return "HTTP/1.1 " + status + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
@@ -144,10 +155,19 @@ TEST_F(web_daemon, files_redirects_and_refusals) {
         std::string request;
         std::string response;
     } cases[] = {
-        {"page", "GET /chat/index.html HTTP/1.1\r\nHost: x\r\n\r\n", ok + page},
-        {"directory page", "GET /chat/ HTTP/1.1\r\n\r\n", ok + page},
+        {"page", "GET /chat/index.html HTTP/1.1\r\nHost: x\r\n" + close, ok + page},
+        {"directory page", "GET /chat/ HTTP/1.1\r\n" + close, ok + page},
         {"query ignored", "GET /chat/index.html?x=1 HTTP/1.0\r\n\r\n", ok + page},
-        {"head only", "HEAD /chat/index.html HTTP/1.1\r\n\r\n", ok},
+        {"head only", "HEAD /chat/index.html HTTP/1.1\r\nConnection: Close\r\n\r\n", ok},
+        {"kept alive, then closed", "GET /chat/index.html HTTP/1.1\r\n\r\nGET /chat/ HTTP/1.1\r\n" + close,
+         kept + "\r\n" + page + ok + page},
+        {"kept alive after a head", "HEAD /chat/ HTTP/1.1\r\nConnection: keep-alive\r\n\r\nGET /chat/ HTTP/1.0\r\n\r\n",
+         kept + "\r\n" + ok + page},
+        {"HTTP/1.0 asks to keep alive", "GET /chat/ HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\nHEAD /chat/ HTTP/1.1\r\n" + close,
+         kept + "Connection: keep-alive\r\n\r\n" + page + ok},
+        {"a refusal ends a kept connection", "GET /chat/ HTTP/1.1\r\n\r\nGET /chat/none HTTP/1.1\r\n\r\nGET /chat/ HTTP/1.1\r\n\r\n",
+         kept + "\r\n" + page + refusal("404 Not Found")},
+        {"request limit", over_limit, up_to_limit + ok + page},
         {"top goes to the chat", "GET / HTTP/1.1\r\n\r\n", moved("302 Found", "/chat/")},
         {"web path without slash", "GET /chat HTTP/1.1\r\n\r\n", moved("301 Moved Permanently", "/chat/")},
         {"directory without slash", "GET /chat/room HTTP/1.1\r\n\r\n", moved("301 Moved Permanently", "/chat/room/")},
@@ -212,7 +232,7 @@ TEST_F(web_daemon, a_large_file_goes_out_as_the_peer_takes_it) {
     dir.write("www/large.txt", large);
     ws_client reader(4096);  // a plain connection that reads only when told
     ASSERT_TRUE(reader.connected());
-    ASSERT_TRUE(reader.send_raw("GET /chat/large.txt HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(reader.send_raw("GET /chat/large.txt HTTP/1.1\r\nConnection: close\r\n\r\n"));
 
     EXPECT_EQ(get("/chat/index.html").substr(0, 17), "HTTP/1.1 200 OK\r\n");
     auto anna = log_in("anna");
