@@ -143,9 +143,13 @@ bool manager::admit_pending(const std::string& address) {
         forwarded_address::is_proxy(address, Config.get(configuration::all_proxies)))
         return true;
     const std::time_t now = std::time(nullptr);
-    // Bounded: addresses refused more than a minute ago are forgotten first.
-    if (pending_refusals_logged.size() >= 4096)
+    // Bounded: addresses refused more than a minute ago go first; when every
+    // entry is recent (a flood from many addresses) the table starts over,
+    // which costs at most one more log line per address.
+    if (pending_refusals_logged.size() >= 4096) {
         std::erase_if(pending_refusals_logged, [now](const auto& entry) { return now - entry.second >= 60; });
+        if (pending_refusals_logged.size() >= 4096) pending_refusals_logged.clear();
+    }
     auto [it, first] = pending_refusals_logged.try_emplace(address, now);
     if (first || now - it->second >= 60) {
         it->second = now;
