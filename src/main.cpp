@@ -71,10 +71,11 @@ int main(int argc, char** argv) {
         vorta::raise_descriptor_limit();
         vorta::daemon();
         reserve_log_descriptor();
-        write_log("daemon started (pid: " + vorta::long_to_string(getpid()) + ")");
+        // Handlers first: whoever reads the line below may signal at once.
         vorta::signal(SIGPIPE, SIG_IGN);
         vorta::signal(SIGTERM, sig_handler);
         vorta::signal(SIGHUP, sig_handler);
+        write_log("daemon started (pid: " + vorta::long_to_string(getpid()) + ")");
         start_database();
         Manager.start();
         Scheduler.add_pass_end(vorta::release_free_memory);
