@@ -21,15 +21,6 @@ PATIENCE = 15.0  # seconds for one expected change on a page
 DEADLINE = time.monotonic() + 220.0
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
-
-
 def wait_for(what, probe, patience=PATIENCE):
     """Polls probe() until it gives a true value, which is returned."""
     end, last = min(time.monotonic() + patience, DEADLINE), None
@@ -41,7 +32,7 @@ def wait_for(what, probe, patience=PATIENCE):
         except (WebDriverException, OSError) as error:
             last = error
         time.sleep(0.1)
-    raise Failure("timed out waiting for %s%s" % (what, " (%s)" % last if last else ""))
+    raise AssertionError("timed out waiting for %s%s" % (what, " (%s)" % last if last else ""))
 
 
 def wait_listening(port):
@@ -66,12 +57,12 @@ class Daemon:
     of the permission table, its files in the run's scratch directory."""
 
     def __init__(self, run, rank, settings=""):
-        self.scratch, self.pid, etc = run.scratch, None, os.path.join(run.source, "etc")
-        self.command, self.log = [run.binary, os.path.join(run.scratch, "vcd.conf")], run.scratch + "/vcd.log"
+        etc, self.scratch, self.pid = os.path.join(run.source, "etc"), run.scratch, None
+        self.log, self.command = run.scratch + "/vcd.log", [run.binary, run.scratch + "/vcd.conf"]
         write(run.scratch + "/permissions.conf", "visitor Visitor %s\n" % rank)
-        write(self.command[1], "file.log = %s\ndb.connection = sqlite:%s/vcd.db\nfile.permissions = %s\n%s%s"
-              % (self.log, run.scratch, run.scratch + "/permissions.conf", settings,
-                 read(os.path.join(etc, "vcd.conf")).replace("@ETC_DIR@", etc)))
+        write(self.command[1], "file.log = %s\ndb.connection = sqlite:%s/vcd.db\n" % (self.log, run.scratch)
+              + "file.permissions = %s/permissions.conf\n%s" % (run.scratch, settings)
+              + read(etc + "/vcd.conf").replace("@ETC_DIR@", etc))
         run.ends.append(self.finish)
         self.start()
 
@@ -81,7 +72,7 @@ class Daemon:
             env[kind + "_OPTIONS"] = env.get(kind + "_OPTIONS", "") + ":log_path=%s/%s" % (self.scratch, kind)
         starts = read(self.log).count("daemon started")
         done = subprocess.run(self.command, cwd=self.scratch, env=env, timeout=10, capture_output=True)
-        check(done.returncode == 0, "vcd did not start: %s" % done)
+        assert done.returncode == 0, "vcd did not start: %s" % done
         wait_for("the daemon's start", lambda: read(self.log).count("daemon started") > starts, 10)
         self.pid = int(read(self.log).rsplit("daemon started (pid: ", 1)[1].split(")")[0])
         for port in (1612, 1613, 1614):
@@ -93,19 +84,14 @@ class Daemon:
             self.pid, starts = None, read(self.log).count("daemon started")
             wait_for("a smooth shutdown", lambda: read(self.log).count("smooth shutdown") >= starts, 10)
 
-    def finish(self, failed):
+    def finish(self):
         try:
             self.stop()
-        except (Failure, OSError) as error:
-            print("FAIL: %s" % error)
-            failed = True
-        for name in sorted(os.listdir(self.scratch)):
-            if name.startswith(("ASAN.", "UBSAN.")):
-                print("FAIL: sanitizer report of the daemon:\n" + read(os.path.join(self.scratch, name)))
-                failed = True
-        if failed:
+        finally:
             print("--- daemon log ---\n" + read(self.log))
-        return failed
+        reports = [read(os.path.join(self.scratch, name)) for name in sorted(os.listdir(self.scratch))
+                   if name.startswith(("ASAN.", "UBSAN."))]
+        assert not reports, "sanitizer report of the daemon:\n" + "\n".join(reports)
 
 
 class Browser:
@@ -121,7 +107,7 @@ class Browser:
             options.add_argument(argument)
         self.driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
         self.driver.set_script_timeout(10)
-        run.ends.append(lambda failed: self.finish(run.artifacts) or failed)
+        run.ends.append(lambda: self.finish(run.artifacts))
 
     def finish(self, artifacts):
         try:
@@ -149,7 +135,8 @@ class Browser:
 
     def open(self):
         self.driver.get(self.page)
-        wait_for("%s: the log-in form" % self.name, lambda: self.shown("vc-nickname"))
+        wait_for("%s: the log-in form, the focus in its first field" % self.name,
+                 lambda: self.shown("vc-nickname") and self.focused() == "vc-nickname")
 
     def log_in(self, nickname, room="", password="", welcome=True):
         """Logs in by the form; with `welcome`, waits for the member list and the room in the stream."""
@@ -158,51 +145,49 @@ class Browser:
             self.element(field).send_keys(value)
         self.element("vc-enter").click()
         if welcome:
-            wait_for("%s: logged in" % self.name,
-                     lambda: nickname in self.members() and "Raumübersicht" in self.stream_html())
+            wait_for("%s in the member list" % nickname, lambda: nickname in self.members())
+            self.wait_stream("Raumübersicht")
 
     def say(self, line):
         self.element("vc-line").send_keys(line + Keys.ENTER)
 
-    def in_stream(self, script):
+    def in_stream(self, script, *arguments):
         """What `script` returns inside the stream's frame."""
         self.driver.switch_to.frame(self.element("vc-stream"))
         try:
-            return self.js(script)
+            return self.js(script, *arguments)
         finally:
             self.driver.switch_to.default_content()
 
-    def stream_html(self):
-        return self.in_stream("return document.documentElement.innerHTML;")
-
     def wait_stream(self, html, patience=PATIENCE):
-        wait_for("%s: %r in the stream" % (self.name, html), lambda: html in self.stream_html(), patience)
+        wait_for("%s: %r in the stream" % (self.name, html),
+                 lambda: html in self.in_stream("return document.documentElement.innerHTML;"), patience)
+
+
+def attempt(action):
+    """Runs action(); whether it failed, which it tells."""
+    try:
+        action()
+        return False
+    except AssertionError as error:
+        print("FAIL: %s" % error)
+    except Exception:  # a broken tool or script
+        traceback.print_exc()
+    return True
 
 
 def run_test(prefix, body, *tools):
-    """Runs body(run) in the namespace that the test command gives, then `run.ends`, last first:
-    each takes and returns whether the test failed. A missing tool or any exception fails the test,
-    which never skips."""
+    """Runs body(run) in the namespace that the test command gives, then what `run.ends` holds, last
+    first. A missing tool or any exception fails the test, which never skips."""
     missing = [tool for tool in tools + (CHROMIUM, CHROMEDRIVER) if not os.access(tool, os.X_OK)]
-    check(not missing, "%s missing; tools/install-deps.sh installs it" % " ".join(missing))
+    assert not missing, "%s missing; tools/install-deps.sh installs it" % " ".join(missing)
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     binary, source, artifacts = sys.argv[1:]  # VCD_BINARY SOURCE_DIR ARTIFACT_DIR
     os.makedirs(artifacts, exist_ok=True)
     with tempfile.TemporaryDirectory(prefix=prefix) as scratch:
         run = types.SimpleNamespace(binary=binary, source=source, artifacts=artifacts, scratch=scratch, ends=[])
-        failed = True
-        try:
-            body(run)
-            failed = False
-        except Failure as error:
-            print("FAIL: %s" % error)
-        except Exception:  # a broken tool or script
-            traceback.print_exc()
+        failed = attempt(lambda: body(run))
         for end in reversed(run.ends):
-            try:
-                failed = end(failed)
-            except Exception:
-                traceback.print_exc()
-                failed = True
+            failed = attempt(end) or failed
     print("FAIL" if failed else "PASS")
-    return 1 if failed else 0
+    return int(failed)
