@@ -107,13 +107,8 @@ class Browser:
             options.add_argument(argument)
         self.driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
         self.driver.set_script_timeout(10)
-        run.ends.append(lambda: self.finish(run.artifacts))
-
-    def finish(self, artifacts):
-        try:
-            self.driver.save_screenshot(os.path.join(artifacts, self.name + ".png"))
-        finally:
-            self.driver.quit()
+        # The ends run last first: the screenshot, then the browser closes.
+        run.ends += [self.driver.quit, lambda: self.driver.save_screenshot(os.path.join(run.artifacts, name + ".png"))]
 
     def js(self, script, *arguments):
         return self.driver.execute_script(script, *arguments)

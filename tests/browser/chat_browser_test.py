@@ -1,11 +1,10 @@
 #!/usr/bin/python3
 """Two visitors chat through the web client in headless Chromium against the daemon on the bundled
-configuration: log-in, both character sets, rooms by command, icon and password, the menu and a
-registration, and which ends of a connection the page comes back from by itself (a time-out while
-another session holds the nickname, a restart) and which not (a kick, a ban, the visitor's own stop).
-"""
+configuration: log-in, both character sets, rooms by command, icon and password, the input line's
+history and completion, the menu and a registration, and which ends of a connection the page comes
+back from by itself (a time-out while another session holds the nickname, a restart) and which not
+(a kick, a ban, the visitor's own stop)."""
 
-import re
 import socket
 import sys
 import time
@@ -42,7 +41,6 @@ def chat(anna, bernd):
              and anna.text("vc-room") == "Technik" and anna.focused() == "vc-line")
 
     anna.say(".newroom Geheim")
-    wait_for("Anna's room Geheim", lambda: anna.text("vc-room") == "Geheim")
     anna.say(".setpassword sesam")
     anna.wait_stream("roomSetPassword")
     bernd.say(".go Geheim")
@@ -51,6 +49,20 @@ def chat(anna, bernd):
     bernd.element("vc-prompt-value").send_keys("sesam" + Keys.ENTER)
     wait_for("Bernd in Geheim", lambda: bernd.text("vc-room") == "Geheim"
              and anna.members() == ["Anna", "Bernd"])
+
+
+def typing(anna, bernd):
+    """The arrow keys walk through the lines sent; Tab completes a nickname or, on an empty line, moves on."""
+    line = bernd.element("vc-line")
+    for keys, value in ((Keys.ARROW_UP, ".go Geheim"), (Keys.ARROW_UP, ".go Technik"), (Keys.ARROW_DOWN * 2, ""),
+                        ("an" + Keys.TAB, "Anna: ")):
+        line.send_keys(keys)
+        held = line.get_attribute("value")
+        assert held == value and bernd.focused() == "vc-line", "after %r the line holds %r" % (keys, held)
+    line.send_keys("kommst du?" + Keys.ENTER)
+    anna.wait_stream("Anna: kommst du?")
+    line.send_keys(Keys.TAB)
+    assert bernd.focused() != "vc-line", "Tab on an empty line keeps the focus"
 
 
 # A menu entry, the answer to its prompt, the line the page sends then and what its status says.
@@ -80,25 +92,21 @@ def menu(bernd):
 
 
 def frozen(anna, bernd):
-    """Bernd's page freezes and times out, and a line session takes his nickname. Running again, the
-    page waits for the nickname, takes it over with his password once that session times out too,
-    and answers the password of the room it was in."""
+    """Bernd's page freezes and times out, and a line session takes his nickname. Running again, it waits
+    for the nickname, takes it over with his password once that session times out too, and rejoins."""
     bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "frozen"})
     wait_for("Bernd's time-out", lambda: anna.members() == ["Anna"], TIMEOUT_PATIENCE)
     holder = socket.create_connection(("127.0.0.1", 1612), timeout=5)
-    try:
-        holder.sendall(b'LGN "vcp2" "Bernd" "%s" "" "10.0.0.3" "Line" "" "" "false"\n' % PASSWORD.encode())
-        lines = holder.makefile("rb")
-        challenge = int(re.findall(rb'"([^"]*)"', next(l for l in lines if l.startswith(b"CNT ")))[3])
-        holder.sendall(b'AUT "%d"\n' % (challenge ^ 0x3C96))
-        next(l for l in lines if l.startswith(b"NRM "))
-        bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "active"})
-        for told, patience in (("unterbrochen", PATIENCE), ("belegt", PATIENCE), ("wieder da", STALE_PATIENCE)):
-            wait_for("Bernd's page: %s" % told, lambda: told in bernd.text("vc-status"), patience)
-        wait_for("Bernd back in Geheim", lambda: bernd.text("vc-room") == "Geheim"
-                 and anna.members() == ["Anna", "Bernd"])
-    finally:
-        holder.close()
+    holder.sendall(b'LGN "vcp2" "Bernd" "%s" "" "10.0.0.3" "Line" "" "" "false"\n' % PASSWORD.encode())
+    lines = holder.makefile("rb")
+    challenge = int(next(reply for reply in lines if reply.startswith(b"CNT ")).split(b'"')[7])  # its 4th value
+    holder.sendall(b'AUT "%d"\n' % (challenge ^ 0x3C96))
+    next(reply for reply in lines if reply.startswith(b"NRM "))
+    bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "active"})
+    for told, patience in (("unterbrochen", PATIENCE), ("belegt", PATIENCE), ("wieder da", STALE_PATIENCE)):
+        wait_for("Bernd's page: %s" % told, lambda: told in bernd.text("vc-status"), patience)
+    wait_for("Bernd back in Geheim", lambda: bernd.text("vc-room") == "Geheim"
+             and anna.members() == ["Anna", "Bernd"])
 
 
 def restart(daemon, anna, bernd):
@@ -119,8 +127,7 @@ def restart(daemon, anna, bernd):
 
 
 def thrown_out(anna, bernd):
-    """A visitor kicked or banned does not come back by himself; after a kick he may log in by hand.
-    The ban comes last: the store keeps it and would refuse every later log-in from this address."""
+    """Kicked or banned, a visitor stays out; after a kick he may log in again. The ban, stored, comes last."""
     anna.say(".newroom Raus")
     wait_for("Anna's room Raus", lambda: anna.text("vc-room") == "Raus")
     bernd.say(".go Raus")
@@ -139,6 +146,7 @@ def body(run):
     daemon = Daemon(run, "4 4 0 0 0 10 0 5 0 0 0")  # visitors may ban for five minutes
     anna, bernd = Browser(run, "anna", PAGE), Browser(run, "bernd", PAGE)
     chat(anna, bernd)
+    typing(anna, bernd)
     menu(bernd)
     frozen(anna, bernd)
     restart(daemon, anna, bernd)

@@ -46,12 +46,9 @@ def start_nginx(run):
           "error_log error.log; events { worker_connections 256; }\nhttp { include /etc/nginx/mime.types;%s\n"
           "access_log access.log; include site.conf; }\n" % temp)
     nginx = subprocess.Popen([NGINX, "-e", scratch + "/error.log", "-p", scratch, "-c", "nginx.conf"])
-
-    def end():
-        nginx.terminate()
-        nginx.wait(10)
-        print("--- nginx error log ---\n" + read(scratch + "/error.log"))
-    run.ends.append(end)
+    # The ends run last first: nginx stops, then its error log is shown.
+    run.ends += [lambda: print("--- nginx error log ---\n" + read(scratch + "/error.log")),
+                 lambda: nginx.terminate() or nginx.wait(10)]
     wait_listening(443)
 
 
