@@ -30,30 +30,16 @@ std::string quoted(const std::string& value) { return " \"" + vorta::c_escape(va
 }  // namespace
 
 void configure(const std::string& extra) {
-    Config.reload(files().write("vcd.conf", extra + "all.path = " + files().path() +
-                                                "\n"
-                                                "all.links = 1\n"
-                                                "file.welcome = welcome.html\n"
-                                                "file.permissions = ranks.conf\n"
-                                                "file.rooms = rooms.conf\n"
-                                                "file.help = www.example.org/hilfe.html\n"
-                                                "file.kill = www.example.org/kill.html\n"
-                                                "nick.min = 3\n"
-                                                "nick.max = 12\n"
-                                                "nick.color = 000000\n"
-                                                // An absent limit reads as 0 and keeps nothing.
-                                                "pwd.max = 15\n"
-                                                "ua.max = 100\n"
-                                                "ref.max = 100\n"
-                                                "comment.max = 100\n"
-                                                "room.max = 20\n"
-                                                "photo.default = www.example.org/nophoto.gif\n"
-                                                "photo.width = 40\n"
-                                                "photo.height = 60\n"
-                                                "photo.html = border=\"0\"\n"
-                                                "banner.width = 468\n"
-                                                "banner.height = 60\n"
-                                                "file.log = vcd.log\n"));
+    Config.reload(files().write(
+        "vcd.conf",
+        extra + "all.path = " + files().path() + "\nall.links = 1\nfile.log = vcd.log\n" +
+            "file.welcome = welcome.html\nfile.permissions = ranks.conf\nfile.rooms = rooms.conf\n"
+            "file.help = www.example.org/hilfe.html\nfile.kill = www.example.org/kill.html\n"
+            "nick.min = 3\nnick.max = 12\nnick.color = 000000\n"
+            // An absent limit reads as 0 and keeps nothing.
+            "pwd.max = 15\nua.max = 100\nref.max = 100\ncomment.max = 100\nroom.max = 20\n"
+            "photo.default = www.example.org/nophoto.gif\nphoto.width = 40\nphoto.height = 60\n"
+            "photo.html = border=\"0\"\nbanner.width = 468\nbanner.height = 60\n"));
 }
 
 void chat_world() {
