@@ -16,7 +16,6 @@
 #include "security/security.hpp"
 #include "support/chat_world.hpp"
 #include "support/temp_dir.hpp"
-#include "util/c_util.hpp"
 
 namespace {
 
@@ -147,28 +146,6 @@ TEST_F(filters_test, censored_words_throw_the_writer_out_by_every_path) {
     auto writer = alone("zens", "Zensur");
     writer->send(txt(".ss doofes Thema"));
     EXPECT_FALSE(writer->closed());
-}
-
-TEST_F(filters_test, the_script_flag_and_refusals_follow_the_rules) {
-    Security.reload(dir.write("security.conf", "w nojs noscript\nw evil noaccess\nu ^bad noaccess\n"));
-    // The answer to the log-in line, its random parts left out.
-    const std::pair<const char*, const char*> cases[] = {
-        {"http://fine.example/", "1"}, {"http://nojs.example/", "0"}, {"http://evil.example/", "EXT \"noaccess\""}};
-    for (const auto& [referer, answer] : cases) {
-        peer p;
-        p.send("LGN \"vcp2\" \"gast\" \"\" \"\" \"10.0.0.2\" \"UA\" \"" + std::string(referer) + "\" \"\" \"false\"");
-        const lines_t lines = p.lines();
-        ASSERT_EQ(lines.size(), 1u) << referer;
-        const bool counted = lines[0].rfind("CNT ", 0) == 0;
-        EXPECT_EQ(counted ? vorta::get_param(lines[0], 4, " \"", '"') : lines[0], answer) << referer;
-        EXPECT_EQ(p.closed(), !counted) << referer;
-    }
-    peer refused;
-    refused.login("badboy");
-    EXPECT_FALSE(refused.in_room());
-    refused.send("NCK \"goodboy\"");
-    refused.lines();
-    EXPECT_TRUE(refused.in_room());
 }
 
 }  // namespace

@@ -69,33 +69,6 @@ protected:
     void SetUp() override { test_support::chat_world(); }
 };
 
-// Four visitors weigh 16: a democracy throws out at 8.
-TEST_F(room_rules, a_democracy_throws_out_at_half_of_its_weight) {
-    cast people("dm");
-    auto dora = arrive("dora", "Wahl");
-    people.max.reset();
-    ASSERT_EQ(people.place->get_weight(), 16);
-    peer& bert = *people.bert;
-    for (peer* p : people.everybody()) p->lines();
-    dora->lines();
-    for (auto [nickname, answer] : {std::pair{"dora", t::action_mark}, {"DORA", t::action_mark_failed_isset}}) {
-        const std::string voted = bert.shown(message(answer, dora->session()));
-        people.place->mark(nickname, bert.session());
-        EXPECT_EQ(bert.lines(), lines_t{voted});
-        EXPECT_EQ(dora->session()->get_votes(), 4);
-        EXPECT_TRUE(people.anna->lines().empty() && dora->lines().empty());
-    }
-    // The second marker reaches the threshold: the room decides.
-    const message decision(t::msg_is_kicked_decision, dora->session());
-    const lines_t member_sees{people.anna->shown(decision), del("dora")};
-    const std::string dora_sees = dora->shown(decision);
-    people.place->mark("dora", people.clara->session());
-    for (peer* p : {people.anna.get(), &bert, people.clara.get()}) EXPECT_EQ(p->lines(), member_sees);
-    EXPECT_EQ(dora->lines(), (lines_t{dora_sees, "EXT"}));
-    EXPECT_TRUE(dora->closed());
-    EXPECT_EQ(Manager.get_user("dora"), nullptr);
-}
-
 // Three visitors and the boss weigh 20: danger begins above a third, 6, and
 // a user's danger is his tally against his own room.
 TEST_F(room_rules, danger_begins_above_a_third_of_the_weight) {

@@ -130,16 +130,6 @@ TEST_F(session_test, created_rooms_are_cut_cleaned_and_vanish_with_their_last_me
     EXPECT_EQ(owner.lines(), lines_t{owner.shown(message(t::room_new_failed_doesexist, Manager.get_room("Lobby")))});
 }
 
-TEST_F(session_test, joining_by_name_falls_back_only_at_log_in) {
-    peer gast;
-    gast.login("gustav", "Nirgendwo");
-    EXPECT_EQ(gast.session()->get_room(), Manager.get_room("Lobby"));  // the first room
-    EXPECT_EQ(Manager.join("Nirgendwo", gast.session(), vorta::room::enter::go, ""), nullptr);
-    EXPECT_EQ(gast.lines(), lines_t{gast.shown(message(t::room_go_failed_noroom, std::string("Nirgendwo")))});
-    EXPECT_EQ(Manager.join("Nirgendwo", gast.session(), vorta::room::enter::login, ""), nullptr);
-    EXPECT_TRUE(gast.lines().empty());
-}
-
 // The k-th line in a row is spam when k-1 exceeds both 9 minus the members
 // and a number drawn from 3 and 4.
 TEST_F(session_test, flood_check_follows_the_number_of_members) {
