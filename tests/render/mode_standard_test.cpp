@@ -236,16 +236,6 @@ TEST_F(plain_look, every_type_renders_its_template) {
         EXPECT_EQ(plain.get(full(beyond)), "") << beyond;
 }
 
-// `get` reaches a renderer that a derived look overrides.
-TEST_F(plain_look, dispatch_uses_the_overriding_renderer) {
-    struct loud : t {
-        loud() : t("Loud") {}
-        void get_pw_ok(std::string& result, const message&) const override { result = "OK!"; }
-    } look;
-    EXPECT_EQ(look.get(message(t::pw_ok)), "OK!");
-    EXPECT_EQ(look.get(message(t::pw_wrong)), plain.get(message(t::pw_wrong)));
-}
-
 TEST_F(plain_look, durations_are_singular_only_for_one) {
     const std::string ban = " wird f&uuml;r ";
     const std::vector<std::pair<message, std::string>> cases = {
