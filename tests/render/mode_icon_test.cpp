@@ -41,6 +41,7 @@ std::string room(const std::string& name) {
 const std::string ban_alice = button(2, "15 Minuten bannen", ".ban alice");
 const std::string marked_alice = button(3, "Markiert", ".um alice");
 const std::string unmarked_alice = button(4, "Nicht markiert", ".m alice");
+const std::string info_alice = info(".u alice");
 
 class icon_look : public test_support::look_test {
 protected:
@@ -73,9 +74,9 @@ TEST_F(icon_look, every_overridden_type_renders_its_template) {
     const std::string overview = "Chat&uuml;bersicht:<br>- ";
     expect_fragments(
         icon,
-        {{t::action_say, plain_with(t::action_say, "", info(".u alice") + unmarked_alice)},
-         {t::action_say_moderated, plain_with(t::action_say_moderated, id, info(".u alice") + unmarked_alice)},
-         {t::action_got_whisper, plain_with(t::action_got_whisper, "", info(".u alice"))},
+        {{t::action_say, plain_with(t::action_say, "", info_alice + unmarked_alice)},
+         {t::action_say_moderated, plain_with(t::action_say_moderated, id, info_alice + unmarked_alice)},
+         {t::action_got_whisper, plain_with(t::action_got_whisper, "", info_alice)},
          {t::action_users, div("actionUsers", overview + alice + " [Raum: " + lobby +
                                                   "; Rang: Visitor; Status: -; Clan: Rot]<br>- " + bob +
                                                   " [Raum: " + lobby + "; Rang: Visitor; Status: -]<br>- " + carol_ +
@@ -83,8 +84,8 @@ TEST_F(icon_look, every_overridden_type_renders_its_template) {
          {t::action_got_invited,
           div("actionGotInvited", "Du hast von " + alice + " eine Einladung erhalten, in den Raum " + lobby +
                                       " zu wechseln.")},
-         {t::action_me, plain_with(t::action_me, "", info(".u alice") + unmarked_alice)},
-         {t::action_me_moderated, plain_with(t::action_me_moderated, id, info(".u alice") + unmarked_alice)},
+         {t::action_me, plain_with(t::action_me, "", info_alice + unmarked_alice)},
+         {t::action_me_moderated, plain_with(t::action_me_moderated, id, info_alice + unmarked_alice)},
          {t::action_make_admin, div("actionMakeAdmin", alice + " ernennt " + bob + " zum Admin.")},
          {t::action_block_list, div("actionBlockList", "Momentan im Chat geblockte User:<br>" + bob + ", " + carol_)},
          {t::action_morph, div("actionMorph", "alice morpht sich zu " + carol_ + ".")},
@@ -117,13 +118,13 @@ TEST_F(icon_look, quotes_and_backslashes_are_escaped_inside_the_script_call) {
 // not the visitor nor the guard, who only sees addresses.
 TEST_F(icon_look, arrivals_offer_the_ban_button_by_the_recipients_rank) {
     const message enter = full(t::action_enter), hello = full(t::room_hello);
-    const std::string enter_without = div("actionEnter", info(".u alice") + "alice betritt den Chat.");
-    const std::string hello_without = div("roomHello", info(".u alice") + "alice betritt den Raum.");
+    const std::string enter_without = div("actionEnter", user("alice") + " betritt den Chat.");
+    const std::string hello_without = div("roomHello", user("alice") + " betritt den Raum.");
     bob_->load(bob_profile("guard"));
     EXPECT_EQ(icon.get(enter), enter_without);
     bob_->load(bob_profile("mod"));
-    EXPECT_EQ(icon.get(enter), div("actionEnter", info(".u alice") + ban_alice + "alice betritt den Chat."));
-    EXPECT_EQ(icon.get(hello), div("roomHello", info(".u alice") + ban_alice + "alice betritt den Raum."));
+    EXPECT_EQ(icon.get(enter), div("actionEnter", info_alice + ban_alice + "alice betritt den Chat."));
+    EXPECT_EQ(icon.get(hello), div("roomHello", info_alice + ban_alice + "alice betritt den Raum."));
     // The same notice for alice herself, a visitor, and for nobody in particular.
     EXPECT_EQ(icon.get(message(t::room_hello, alice(), alice())), hello_without);
     EXPECT_EQ(icon.get(message(t::room_hello, alice())), hello_without);
@@ -138,20 +139,20 @@ TEST_F(icon_look, the_mark_button_shows_the_recipients_own_mark) {
     const std::string red = R"( style="color:#CC0000;")";
     const std::string red_line = plain_with(t::action_say, R"(<span class="internSay")", red);
     bob()->mark(alice());
-    EXPECT_EQ(icon.get(to_bob), info(".u alice") + marked_alice + red_line);
-    EXPECT_EQ(icon.get(to_alice), info(".u alice") + unmarked_alice + red_line);
+    EXPECT_EQ(icon.get(to_bob), info_alice + marked_alice + red_line);
+    EXPECT_EQ(icon.get(to_alice), info_alice + unmarked_alice + red_line);
     EXPECT_EQ(icon.get(full(t::action_me_moderated)),
-              R"(<span class="internMessageId">5</span> )" + info(".u alice") + marked_alice +
+              R"(<span class="internMessageId">5</span> )" + info_alice + marked_alice +
                   R"(<span class="internMeModerated" style="color:#CC0000;">alice</span> )"
                   R"(<span class="actionMeModerated">carol</span><br>)");
     bob()->unmark(alice());
-    EXPECT_EQ(icon.get(to_bob), plain_with(t::action_say, "", info(".u alice") + unmarked_alice));
+    EXPECT_EQ(icon.get(to_bob), plain_with(t::action_say, "", info_alice + unmarked_alice));
 }
 
 // Bob sees pictures, alice sees links.
 TEST_F(icon_look, chat_lines_anchor_pictures_by_the_recipients_preference) {
     message m(t::action_me, alice(), bob(), "img:www.example.org/a.gif");
-    const std::string head = info(".u alice") + unmarked_alice +
+    const std::string head = info_alice + unmarked_alice +
                              R"(<span class="internMe">alice</span> <span class="actionMe">)";
     EXPECT_EQ(icon.get(m), head + R"(<img src="http://www.example.org/a.gif" alt=""></span><br>)");
     m.second_user = alice();
@@ -164,8 +165,8 @@ TEST_F(icon_look, the_room_overview_puts_buttons_before_owner_and_members) {
     vorta::room salon("Salon", alice(), "", vorta::room::form::dictatorship);
     ASSERT_NE(salon.join(bob(), vorta::room::enter::go, ""), nullptr);
     EXPECT_EQ(icon.get(message(t::room_info, &salon)),
-              div("roomInfo", "Raum&uuml;bersicht:<br>Salon [2 User; Diktatur]<br>Owner: " + info(".u alice") +
-                                  "alice<br>User: " + info(".u alice") + "alice, " + info(".u bob") + "bob"));
+              div("roomInfo", "Raum&uuml;bersicht:<br>Salon [2 User; Diktatur]<br>Owner: " + info_alice +
+                                  "alice<br>User: " + user("alice") + ", " + user("bob")));
 }
 
 // A said line reaches every member in his own look: the icon look for a
@@ -184,7 +185,7 @@ TEST_F(icon_look, a_said_line_reaches_each_member_in_his_look) {
 
     alice_->send("TXT \"carol\"");
     const std::string line = t("Plain").get(full(t::action_say));
-    EXPECT_EQ(carol.lines(), test_support::lines_t{test_support::txt(info(".u alice") + unmarked_alice + line)});
+    EXPECT_EQ(carol.lines(), test_support::lines_t{test_support::txt(info_alice + unmarked_alice + line)});
     EXPECT_EQ(bob_->lines(), test_support::lines_t{test_support::txt(line)});
     EXPECT_EQ(dora.lines(), test_support::lines_t{test_support::txt(vorta::mode_photo().get(full(t::action_say)))});
 }
