@@ -330,8 +330,7 @@ TEST_F(plain_look, the_mode_box_selects_the_current_look) {
 // and the client's own values escaped.
 class user_overview : public plain_look {
 protected:
-    // Carol, looked at, with hostile client values, and her overview for a
-    // visitor: `rank` names the rank shown, `more` what follows the status.
+    // Carol, looked at, with hostile client values.
     std::unique_ptr<peer> carol(const std::string& referer) {
         auto session = std::make_unique<peer>(
             "10.0.0.3", login_details{"carol", "Lobby", "<script>alert(1)</script>", referer});
@@ -340,6 +339,7 @@ protected:
         session->load(record);
         return session;
     }
+    // Her overview with the picture `photo` and `rest` from her rank on.
     static std::string overview(const std::string& photo, const std::string& rest) {
         return div("actionUser", R"(<img src="http://www.example.org/)" + photo +
                                      R"(" alt="carol" width="40" height="60" class="photoUser" border="0">)" +
