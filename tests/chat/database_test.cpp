@@ -20,14 +20,10 @@ namespace vorta {
 namespace {
 
 TEST(database, cache_mode_from_text_ignores_case) {
-    EXPECT_EQ(database::cache_from_text("yes"), database::yes);
-    EXPECT_EQ(database::cache_from_text("YES"), database::yes);
-    EXPECT_EQ(database::cache_from_text("Pass"), database::pass);
-    EXPECT_EQ(database::cache_from_text("pASS"), database::pass);
-    EXPECT_EQ(database::cache_from_text("other"), database::no);
-    EXPECT_EQ(database::cache_from_text(""), database::no);
-    EXPECT_EQ(database::cache_from_text("yes "), database::no);
-    EXPECT_EQ(database::cache_from_text("no"), database::no);
+    const std::pair<const char*, database::cache> rows[] = {
+        {"yes", database::yes}, {"YES", database::yes}, {"pASS", database::pass},
+        {"other", database::no}, {"", database::no},     {"yes ", database::no}};
+    for (const auto& [text, mode] : rows) EXPECT_EQ(database::cache_from_text(text), mode) << text;
 }
 
 // The interface on a store file, with the hashes handed back to the test
@@ -75,9 +71,7 @@ TEST_F(store_database, connection_texts_name_a_file_below_the_path_or_are_refuse
     }
     dir.write("garbage.db", std::string(4096, 'x'));
     EXPECT_THROW(db.start("sqlite:" + dir.file("garbage.db"), database::no, false), c_error);
-    ip visitor;
-    visitor.external = "10.0.0.9";
-    EXPECT_TRUE(db.ban_ip(visitor, 1));
+    EXPECT_TRUE(db.ban_ip(ip("10.0.0.9"), 1));
     EXPECT_TRUE(sqlite_store(dir.file("vcd.db")).banned("10.0.0.9"));
 }
 
@@ -136,14 +130,11 @@ TEST_F(store_database, cache_modes_decide_when_a_change_by_another_process_shows
 // per minute, reads go on, and the store serves again once the lock is gone.
 TEST_F(store_database, a_locked_store_costs_the_operation_and_one_logged_line) {
     db.start(connection, database::no, true);
-    ip visitor;
-    visitor.external = "10.0.0.9";
+    const ip visitor("10.0.0.9"), other("10.0.0.8");
     ASSERT_TRUE(db.ban_ip(visitor, 10));
     sqlite3* holder = nullptr;
     ASSERT_EQ(sqlite3_open(dir.file("vcd.db").c_str(), &holder), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE; DELETE FROM skin;", nullptr, nullptr, nullptr), SQLITE_OK);
-    ip other;
-    other.external = "10.0.0.8";
     EXPECT_FALSE(db.ban_ip(other, 10));
     EXPECT_FALSE(db.lock_nickname("anna", 10));
     EXPECT_TRUE(db.banned_ip(visitor));

@@ -6,233 +6,167 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
-#include "chat/profile.hpp"
-#include "chat/room.hpp"
-#include "chat/user.hpp"
-#include "render/message.hpp"
-#include "util/c_util.hpp"
-#include "support/chat_world.hpp"
+#include "render/mode_photo.hpp"
 #include "support/look_fixture.hpp"
+#include "util/c_util.hpp"
 
 namespace {
 
-using vorta::message;
-using vorta::mode_standard;
+using test_support::configure;
+using test_support::div;
 using test_support::login_details;
 using test_support::peer;
+using vorta::message;
 
-// Every button has its own picture, size and markup; the unmark button has
-// no markup.
-const char* const buttons =
-    "info.out = i.example/info.gif\n"
-    "info.width = 11\n"
-    "info.height = 12\n"
-    "info.html = class=\"i\"\n"
-    "go.out = i.example/go.gif\n"
-    "go.width = 13\n"
-    "go.height = 14\n"
-    "go.html = class=\"g\"\n"
-    "ban.out = i.example/ban.gif\n"
-    "ban.width = 15\n"
-    "ban.height = 16\n"
-    "ban.html = class=\"b\"\n"
-    "mark.out = i.example/mark.gif\n"
-    "mark.width = 17\n"
-    "mark.height = 18\n"
-    "mark.html = class=\"m\"\n"
-    "unmark.out = i.example/unmark.gif\n"
-    "unmark.width = 19\n"
-    "unmark.height = 20\n"
-    "unmark.html =\n";
+// Each button has its own picture, size and markup; the unmark button has no
+// markup.
+const char* const kinds[] = {"info", "go", "ban", "mark", "unmark"};
 
-const std::string info_alice =
-    R"(<img src="http://i.example/info.gif" alt="Informationen anzeigen" width="11" height="12" onmousedown="on_icon_click(this, 'info', '.u alice');" onmouseover="on_icon_over(this, 'info');" onmouseout="on_icon_out(this, 'info');" class="i"> )";
-const std::string info_bob =
-    R"(<img src="http://i.example/info.gif" alt="Informationen anzeigen" width="11" height="12" onmousedown="on_icon_click(this, 'info', '.u bob');" onmouseover="on_icon_over(this, 'info');" onmouseout="on_icon_out(this, 'info');" class="i"> )";
-const std::string info_carol =
-    R"(<img src="http://i.example/info.gif" alt="Informationen anzeigen" width="11" height="12" onmousedown="on_icon_click(this, 'info', '.u carol');" onmouseover="on_icon_over(this, 'info');" onmouseout="on_icon_out(this, 'info');" class="i"> )";
-const std::string info_lobby =
-    R"(<img src="http://i.example/info.gif" alt="Informationen anzeigen" width="11" height="12" onmousedown="on_icon_click(this, 'info', '.r Lobby');" onmouseover="on_icon_over(this, 'info');" onmouseout="on_icon_out(this, 'info');" class="i"> )";
-const std::string go_lobby =
-    R"(<img src="http://i.example/go.gif" alt="Raum wechseln" width="13" height="14" onmousedown="on_icon_click(this, 'go', '.g Lobby');" onmouseover="on_icon_over(this, 'go');" onmouseout="on_icon_out(this, 'go');" class="g"> )";
-const std::string info_garten =
-    R"(<img src="http://i.example/info.gif" alt="Informationen anzeigen" width="11" height="12" onmousedown="on_icon_click(this, 'info', '.r Garten');" onmouseover="on_icon_over(this, 'info');" onmouseout="on_icon_out(this, 'info');" class="i"> )";
-const std::string go_garten =
-    R"(<img src="http://i.example/go.gif" alt="Raum wechseln" width="13" height="14" onmousedown="on_icon_click(this, 'go', '.g Garten');" onmouseover="on_icon_over(this, 'go');" onmouseout="on_icon_out(this, 'go');" class="g"> )";
-const std::string ban_alice =
-    R"(<img src="http://i.example/ban.gif" alt="15 Minuten bannen" width="15" height="16" onmousedown="on_icon_click(this, 'ban', '.ban alice');" onmouseover="on_icon_over(this, 'ban');" onmouseout="on_icon_out(this, 'ban');" class="b"> )";
-// The recipient has not marked alice: the click marks her.
-const std::string unmarked_alice =
-    R"(<img src="http://i.example/unmark.gif" alt="Nicht markiert" width="19" height="20" onmousedown="on_icon_click(this, 'unmark', '.m alice');" onmouseover="on_icon_over(this, 'unmark');" onmouseout="on_icon_out(this, 'unmark');" > )";
-// The recipient has marked alice: the click takes the mark back.
-const std::string marked_alice =
-    R"(<img src="http://i.example/mark.gif" alt="Markiert" width="17" height="18" onmousedown="on_icon_click(this, 'mark', '.um alice');" onmouseover="on_icon_over(this, 'mark');" onmouseout="on_icon_out(this, 'mark');" class="m"> )";
+std::string button(int kind, const std::string& alt, const std::string& command) {
+    const std::string name = kinds[kind];
+    return R"(<img src="http://i.example/)" + name + R"(.gif" alt=")" + alt + R"(" width=")" +
+           std::to_string(11 + 2 * kind) + R"(" height=")" + std::to_string(12 + 2 * kind) +
+           R"(" onmousedown="on_icon_click(this, ')" + name + "', '" + command +
+           R"(');" onmouseover="on_icon_over(this, ')" + name + R"(');" onmouseout="on_icon_out(this, ')" +
+           name + "');\" " + (kind == 4 ? "" : "class=\"" + name.substr(0, 1) + "\"") + "> ";
+}
+std::string info(const std::string& command) { return button(0, "Informationen anzeigen", command); }
+// A user or a room and the buttons before it.
+std::string user(const std::string& nickname) { return info(".u " + nickname) + nickname; }
+std::string room(const std::string& name) {
+    return info(".r " + name) + button(1, "Raum wechseln", ".g " + name) + name;
+}
+// The recipient has marked alice, or not yet: the click takes the mark back, or sets it.
+const std::string ban_alice = button(2, "15 Minuten bannen", ".ban alice");
+const std::string marked_alice = button(3, "Markiert", ".um alice");
+const std::string unmarked_alice = button(4, "Nicht markiert", ".m alice");
+const std::string info_alice = info(".u alice");
 
 class icon_look : public test_support::look_test {
 protected:
     void SetUp() override {
         look_test::SetUp();
+        std::string buttons;
+        for (int kind = 0; kind < 5; ++kind) {
+            const std::string name = kinds[kind];
+            buttons += name + ".out = i.example/" + name + ".gif\n" + name + ".width = " +
+                       std::to_string(11 + 2 * kind) + "\n" + name + ".height = " + std::to_string(12 + 2 * kind) +
+                       "\n" + name + ".html =" + (kind == 4 ? "" : " class=\"" + name.substr(0, 1) + "\"") + "\n";
+        }
         configure(buttons);
     }
 
     const vorta::mode_icon icon;
 };
 
-message numbered(message m, int number) {
-    m.number = number;
-    return m;
-}
-
-// Every renderer of the look, for alice speaking or acting and bob (a
-// visitor) receiving, with carol in the Garten; alice blocks bob and carol.
+// For alice speaking or acting and bob (a visitor) receiving, with carol in
+// the Garten; alice blocks bob and carol.
 TEST_F(icon_look, every_overridden_type_renders_its_template) {
     peer carol("10.0.0.3", login_details{"carol", "Garten"});
-    ASSERT_TRUE(carol.in_room());
     carol.load(test_support::profile_of(3, "visitor"));
     vorta::profile blocking = alice_profile();
     blocking.set_blocked({2, 3});
     alice_->load(blocking);
-
-    using t = mode_standard;
-    const fragments cases = {
-        {message(t::action_say, alice(), bob(), "Hallo"),
-         info_alice + unmarked_alice +
-             R"(<span class="internSay">alice:</span> <span class="actionSay" style="color:#FF0000;">Hallo</span><br>)"},
-        {numbered(message(t::action_say_moderated, alice(), bob(), "Hallo"), 7),
-         R"(<span class="internMessageId">7</span> )" + info_alice + unmarked_alice +
-             R"(<span class="internSayModerated">alice:</span> <span class="actionSayModerated" style="color:#FF0000;">Hallo</span><br>)"},
-        {message(t::action_got_whisper, alice(), bob(), "psst"),
-         info_alice +
-             R"(<span class="internGotWhisper">alice fl&uuml;stert:</span> <span class="actionGotWhisper" style="color:#FF0000;">psst</span><br>)"},
-        {message(t::action_users),
-         R"(<div class="actionUsers">Chat&uuml;bersicht:<br>- )" + info_alice + "alice [Raum: " + info_lobby +
-             go_lobby + "Lobby; Rang: Visitor; Status: -; Clan: Rot]<br>- " + info_bob + "bob [Raum: " +
-             info_lobby + go_lobby + "Lobby; Rang: Visitor; Status: -]<br>- " + info_carol + "carol [Raum: " +
-             info_garten + go_garten + "Garten; Rang: Visitor; Status: -]</div>"},
-        {message(t::action_got_invited, alice()),
-         R"(<div class="actionGotInvited">Du hast von )" + info_alice +
-             "alice eine Einladung erhalten, in den Raum " + info_lobby + go_lobby + "Lobby zu wechseln.</div>"},
-        {message(t::action_me, alice(), bob(), "winkt"),
-         info_alice + unmarked_alice + R"(<span class="internMe">alice</span> <span class="actionMe">winkt</span><br>)"},
-        {numbered(message(t::action_me_moderated, alice(), bob(), "winkt"), 8),
-         R"(<span class="internMessageId">8</span> )" + info_alice + unmarked_alice +
-             R"(<span class="internMeModerated">alice</span> <span class="actionMeModerated">winkt</span><br>)"},
-        {message(t::action_make_admin, alice(), bob()),
-         R"(<div class="actionMakeAdmin">)" + info_alice + "alice ernennt " + info_bob + "bob zum Admin.</div>"},
-        {message(t::action_block_list, alice()),
-         R"(<div class="actionBlockList">Momentan im Chat geblockte User:<br>)" + info_bob + "bob, " + info_carol +
-             "carol</div>"},
-        {message(t::action_morph, alice(), "carol"),
-         R"(<div class="actionMorph">alice morpht sich zu )" + info_carol + "carol.</div>"},
-        {message(t::action_enter, alice(), bob()),
-         R"(<div class="actionEnter">)" + info_alice + "alice betritt den Chat.</div>"},
-        {message(t::room_hello, alice(), bob()), R"(<div class="roomHello">)" + info_alice + "alice betritt den Raum.</div>"},
-        {message(t::room_new, alice()),
-         R"(<div class="roomNew">)" + info_alice + "alice erstellt den Raum " + info_lobby + go_lobby +
-             "Lobby und wechselt in diesen.</div>"},
-        {message(t::room_info, lobby_),
-         R"(<div class="roomInfo">Raum&uuml;bersicht:<br>Lobby [2 User; Demokratie]<br>Thema: Eingangshalle<br>User: )" +
-             info_alice + "alice, " + info_bob + "bob</div>"},
-        {message(t::rooms_info),
-         R"(<div class="roomList">Chat&uuml;bersicht:<br>- )" + info_lobby + go_lobby +
-             "Lobby [2 User; Demokratie; Thema: Eingangshalle]<br>- " + info_garten + go_garten +
-             "Garten [1 User; Demokratie]</div>"},
-        {message(t::room_change, lobby_),
-         R"(<div class="roomChange">Du befindest dich nun im Raum )" + info_lobby + "Lobby.</div>"},
-        {message(t::msg_got_alarm, alice()),
-         R"(<div class="msgGotAlarm">Alarm! )" + info_alice + "alice ben&ouml;tigt dringend Hilfe im Raum " +
-             info_lobby + go_lobby + "Lobby.</div>"},
-    };
-    expect_fragments(icon, cases, 17);
+    const std::string id = R"(<span class="internMessageId">5</span> )";
+    const std::string alice = user("alice"), bob = user("bob"), carol_ = user("carol");
+    const std::string lobby = room("Lobby"), garten = room("Garten");
+    const std::string overview = "Chat&uuml;bersicht:<br>- ";
+    expect_fragments(
+        icon,
+        {{t::action_say, plain_with(t::action_say, "", info_alice + unmarked_alice)},
+         {t::action_say_moderated, plain_with(t::action_say_moderated, id, info_alice + unmarked_alice)},
+         {t::action_got_whisper, plain_with(t::action_got_whisper, "", info_alice)},
+         {t::action_users, div("actionUsers", overview + alice + " [Raum: " + lobby +
+                                                  "; Rang: Visitor; Status: -; Clan: Rot]<br>- " + bob +
+                                                  " [Raum: " + lobby + "; Rang: Visitor; Status: -]<br>- " + carol_ +
+                                                  " [Raum: " + garten + "; Rang: Visitor; Status: -]")},
+         {t::action_got_invited,
+          div("actionGotInvited", "Du hast von " + alice + " eine Einladung erhalten, in den Raum " + lobby +
+                                      " zu wechseln.")},
+         {t::action_me, plain_with(t::action_me, "", info_alice + unmarked_alice)},
+         {t::action_me_moderated, plain_with(t::action_me_moderated, id, info_alice + unmarked_alice)},
+         {t::action_make_admin, div("actionMakeAdmin", alice + " ernennt " + bob + " zum Admin.")},
+         {t::action_block_list, div("actionBlockList", "Momentan im Chat geblockte User:<br>" + bob + ", " + carol_)},
+         {t::action_morph, div("actionMorph", "alice morpht sich zu " + carol_ + ".")},
+         {t::action_enter, div("actionEnter", alice + " betritt den Chat.")},
+         {t::room_hello, div("roomHello", alice + " betritt den Raum.")},
+         {t::room_new, div("roomNew", alice + " erstellt den Raum " + lobby + " und wechselt in diesen.")},
+         {t::room_info, div("roomInfo", "Raum&uuml;bersicht:<br>Lobby [2 User; Demokratie]<br>Thema: "
+                                        "Eingangshalle<br>User: " + alice + ", " + bob)},
+         {t::rooms_info, div("roomList", overview + lobby + " [2 User; Demokratie; Thema: Eingangshalle]<br>- " +
+                                             garten + " [1 User; Demokratie]")},
+         {t::room_change, div("roomChange", "Du befindest dich nun im Raum " + info(".r Lobby") + "Lobby.")},
+         {t::msg_got_alarm, div("msgGotAlarm", "Alarm! " + alice + " ben&ouml;tigt dringend Hilfe im Raum " +
+                                                   lobby + ".")}});
     EXPECT_EQ(icon.name, "Standard");
-    EXPECT_EQ(icon.get(message()), "");
-}
-
-TEST_F(icon_look, buttons_alone) {
-    EXPECT_EQ(icon.get_info_button(".r Lobby"), info_lobby);
-    EXPECT_EQ(icon.get_info_button(".u alice"), info_alice);
-    EXPECT_EQ(icon.get_go_button("Garten"), go_garten);
-    EXPECT_EQ(icon.get_ban_button("alice"), ban_alice);
-    EXPECT_EQ(icon.get_mark_button(message(mode_standard::action_say, alice(), bob(), "Hallo")), unmarked_alice);
-    bob()->mark(alice());
-    EXPECT_EQ(icon.get_mark_button(message(mode_standard::action_say, alice(), bob(), "Hallo")), marked_alice);
 }
 
 // Names go into the script call escaped, and next to the button as they are.
 TEST_F(icon_look, quotes_and_backslashes_are_escaped_inside_the_script_call) {
-    EXPECT_EQ(icon.get_ban_button(R"(O'Neil\x)"),
-              R"(<img src="http://i.example/ban.gif" alt="15 Minuten bannen" width="15" height="16" onmousedown="on_icon_click(this, 'ban', '.ban O\'Neil\\x');" onmouseover="on_icon_over(this, 'ban');" onmouseout="on_icon_out(this, 'ban');" class="b"> )");
-    EXPECT_EQ(icon.get(message(mode_standard::action_morph, alice(), R"(O'Neil\x)")),
-              R"(<div class="actionMorph">alice morpht sich zu <img src="http://i.example/info.gif" alt="Informationen anzeigen" width="11" height="12" onmousedown="on_icon_click(this, 'info', '.u O\'Neil\\x');" onmouseover="on_icon_over(this, 'info');" onmouseout="on_icon_out(this, 'info');" class="i"> O'Neil\x.</div>)");
+    const std::string name = R"(O'Neil\x)", escaped = R"(O\'Neil\\x)";
+    EXPECT_EQ(icon.get_ban_button(name), button(2, "15 Minuten bannen", ".ban " + escaped));
+    EXPECT_EQ(icon.get(message(t::action_morph, alice(), name)),
+              div("actionMorph", "alice morpht sich zu " + info(".u " + escaped) + name + "."));
     vorta::room bar(R"(Bob's\Bar)", nullptr, "", vorta::room::form::democracy);
-    EXPECT_EQ(icon.get(message(mode_standard::room_change, &bar)),
-              R"(<div class="roomChange">Du befindest dich nun im Raum <img src="http://i.example/info.gif" alt="Informationen anzeigen" width="11" height="12" onmousedown="on_icon_click(this, 'info', '.r Bob\'s\\Bar');" onmouseover="on_icon_over(this, 'info');" onmouseout="on_icon_out(this, 'info');" class="i"> Bob's\Bar.</div>)");
+    EXPECT_EQ(icon.get(message(t::room_change, &bar)),
+              div("roomChange", "Du befindest dich nun im Raum " +
+                                    info(R"(.r Bob\'s\\Bar)") + bar.get_name() + "."));
 }
 
 // Arrivals offer the ban button to recipients whose rank may ban: the mod,
 // not the visitor nor the guard, who only sees addresses.
 TEST_F(icon_look, arrivals_offer_the_ban_button_by_the_recipients_rank) {
-    const message enter(mode_standard::action_enter, alice(), bob());
-    const message hello(mode_standard::room_hello, alice(), bob());
-    const std::string enter_without = R"(<div class="actionEnter">)" + info_alice + "alice betritt den Chat.</div>";
-    const std::string hello_without = R"(<div class="roomHello">)" + info_alice + "alice betritt den Raum.</div>";
-    EXPECT_EQ(icon.get(enter), enter_without);
-    EXPECT_EQ(icon.get(hello), hello_without);
-
+    const message enter = full(t::action_enter), hello = full(t::room_hello);
+    const std::string enter_without = div("actionEnter", user("alice") + " betritt den Chat.");
+    const std::string hello_without = div("roomHello", user("alice") + " betritt den Raum.");
     bob_->load(bob_profile("guard"));
     EXPECT_EQ(icon.get(enter), enter_without);
-
     bob_->load(bob_profile("mod"));
-    EXPECT_EQ(icon.get(enter), R"(<div class="actionEnter">)" + info_alice + ban_alice + "alice betritt den Chat.</div>");
-    EXPECT_EQ(icon.get(hello), R"(<div class="roomHello">)" + info_alice + ban_alice + "alice betritt den Raum.</div>");
+    EXPECT_EQ(icon.get(enter), div("actionEnter", info_alice + ban_alice + "alice betritt den Chat."));
+    EXPECT_EQ(icon.get(hello), div("roomHello", info_alice + ban_alice + "alice betritt den Raum."));
     // The same notice for alice herself, a visitor, and for nobody in particular.
-    EXPECT_EQ(icon.get(message(mode_standard::room_hello, alice(), alice())), hello_without);
-    EXPECT_EQ(icon.get(message(mode_standard::room_hello, alice())), hello_without);
+    EXPECT_EQ(icon.get(message(t::room_hello, alice(), alice())), hello_without);
+    EXPECT_EQ(icon.get(message(t::room_hello, alice())), hello_without);
 }
 
 // Bob's mark on alice shows on her lines to bob only; marked, she is also in
 // danger, and her name turns red for everybody.
 TEST_F(icon_look, the_mark_button_shows_the_recipients_own_mark) {
-    const message to_bob(mode_standard::action_say, alice(), bob(), "Hallo");
-    const message to_alice(mode_standard::action_say, alice(), alice(), "Hallo");
-    const std::string line =
-        R"(<span class="internSay">alice:</span> <span class="actionSay" style="color:#FF0000;">Hallo</span><br>)";
-    const std::string red_line =
-        R"(<span class="internSay" style="color:#CC0000;">alice:</span> <span class="actionSay" style="color:#FF0000;">Hallo</span><br>)";
-    EXPECT_EQ(icon.get(to_bob), info_alice + unmarked_alice + line);
-
+    const message to_bob = full(t::action_say);
+    message to_alice = to_bob;
+    to_alice.second_user = alice();
+    const std::string red = R"( style="color:#CC0000;")";
+    const std::string red_line = plain_with(t::action_say, R"(<span class="internSay")", red);
     bob()->mark(alice());
-    ASSERT_TRUE(alice()->danger());
     EXPECT_EQ(icon.get(to_bob), info_alice + marked_alice + red_line);
     EXPECT_EQ(icon.get(to_alice), info_alice + unmarked_alice + red_line);
-    EXPECT_EQ(icon.get(numbered(message(mode_standard::action_me_moderated, alice(), bob(), "winkt"), 3)),
-              R"(<span class="internMessageId">3</span> )" + info_alice + marked_alice +
-                  R"(<span class="internMeModerated" style="color:#CC0000;">alice</span> <span class="actionMeModerated">winkt</span><br>)");
-
+    EXPECT_EQ(icon.get(full(t::action_me_moderated)),
+              R"(<span class="internMessageId">5</span> )" + info_alice + marked_alice +
+                  R"(<span class="internMeModerated" style="color:#CC0000;">alice</span> )"
+                  R"(<span class="actionMeModerated">carol</span><br>)");
     bob()->unmark(alice());
-    EXPECT_EQ(icon.get(to_bob), info_alice + unmarked_alice + line);
+    EXPECT_EQ(icon.get(to_bob), plain_with(t::action_say, "", info_alice + unmarked_alice));
 }
 
 // Bob sees pictures, alice sees links.
 TEST_F(icon_look, chat_lines_anchor_pictures_by_the_recipients_preference) {
-    const std::string text = "img:www.example.org/a.gif";
-    EXPECT_EQ(icon.get(message(mode_standard::action_me, alice(), bob(), text)),
-              info_alice + unmarked_alice +
-                  R"(<span class="internMe">alice</span> <span class="actionMe"><img src="http://www.example.org/a.gif" alt=""></span><br>)");
-    EXPECT_EQ(icon.get(message(mode_standard::action_me, alice(), alice(), text)),
-              info_alice + unmarked_alice +
-                  R"(<span class="internMe">alice</span> <span class="actionMe"><a href="http://www.example.org/a.gif" target="_blank">www.example.org/a.gif (Bild)</a></span><br>)");
+    message m(t::action_me, alice(), bob(), "img:www.example.org/a.gif");
+    const std::string head = info_alice + unmarked_alice +
+                             R"(<span class="internMe">alice</span> <span class="actionMe">)";
+    EXPECT_EQ(icon.get(m), head + R"(<img src="http://www.example.org/a.gif" alt=""></span><br>)");
+    m.second_user = alice();
+    EXPECT_EQ(icon.get(m), head + R"(<a href="http://www.example.org/a.gif" target="_blank">)"
+                                  "www.example.org/a.gif (Bild)</a></span><br>");
 }
 
 // The owner of a room is listed with a button, like its members.
 TEST_F(icon_look, the_room_overview_puts_buttons_before_owner_and_members) {
     vorta::room salon("Salon", alice(), "", vorta::room::form::dictatorship);
     ASSERT_NE(salon.join(bob(), vorta::room::enter::go, ""), nullptr);
-    EXPECT_EQ(icon.get(message(mode_standard::room_info, &salon)),
-              R"(<div class="roomInfo">Raum&uuml;bersicht:<br>Salon [2 User; Diktatur]<br>Owner: )" + info_alice +
-                  "alice<br>User: " + info_alice + "alice, " + info_bob + "bob</div>");
+    EXPECT_EQ(icon.get(message(t::room_info, &salon)),
+              div("roomInfo", "Raum&uuml;bersicht:<br>Salon [2 User; Diktatur]<br>Owner: " + info_alice +
+                                  "alice<br>User: " + user("alice") + ", " + user("bob")));
 }
 
 // A said line reaches every member in his own look: the icon look for a
@@ -240,7 +174,6 @@ TEST_F(icon_look, the_room_overview_puts_buttons_before_owner_and_members) {
 // others. Without a browser stream it arrives as an applet "TXT" line.
 TEST_F(icon_look, a_said_line_reaches_each_member_in_his_look) {
     peer carol("10.0.0.3", login_details{"carol", "Lobby"});
-    ASSERT_TRUE(carol.in_room());
     vorta::profile plain_profile = bob_profile("visitor");
     plain_profile.set_mode("plain");
     bob_->load(plain_profile);
@@ -248,20 +181,13 @@ TEST_F(icon_look, a_said_line_reaches_each_member_in_his_look) {
     vorta::profile photo_profile = test_support::profile_of(4, "visitor");
     photo_profile.set_mode("Photo");
     dora.load(photo_profile);
-    bob_->lines();
-    carol.lines();
-    dora.lines();
+    for (peer* p : {bob_.get(), &carol, &dora}) p->lines();
 
-    alice_->send("TXT \"Hallo\"");
-    const std::string line =
-        R"(<span class="internSay">alice:</span> <span class="actionSay" style="color:#FF0000;">Hallo</span><br>)";
-    auto txt = [](const std::string& html) { return "TXT \"" + vorta::c_escape(html) + "\""; };
-    EXPECT_EQ(carol.lines(), std::vector<std::string>{txt(info_alice + unmarked_alice + line)});
-    EXPECT_EQ(bob_->lines(), std::vector<std::string>{txt(line)});
-    EXPECT_EQ(dora.lines(),
-              std::vector<std::string>{txt(
-                  R"(<img src="http://www.example.org/alice.jpg" alt="alice" width="40" height="60" class="photoUser" border="0"> )" +
-                  line)});
+    alice_->send("TXT \"carol\"");
+    const std::string line = t("Plain").get(full(t::action_say));
+    EXPECT_EQ(carol.lines(), test_support::lines_t{test_support::txt(info_alice + unmarked_alice + line)});
+    EXPECT_EQ(bob_->lines(), test_support::lines_t{test_support::txt(line)});
+    EXPECT_EQ(dora.lines(), test_support::lines_t{test_support::txt(vorta::mode_photo().get(full(t::action_say)))});
 }
 
 }  // namespace

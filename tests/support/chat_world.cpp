@@ -7,10 +7,12 @@
 #include <thread>
 
 #include "chat/manager.hpp"
+#include "chat/profile.hpp"
 #include "chat/user.hpp"
 #include "config/configuration.hpp"
 #include "net/scheduler.hpp"
 #include "program.hpp"
+#include "render/message.hpp"
 #include "support/temp_dir.hpp"
 #include "util/c_util.hpp"
 
@@ -28,31 +30,16 @@ std::string quoted(const std::string& value) { return " \"" + vorta::c_escape(va
 }  // namespace
 
 void configure(const std::string& extra) {
-    Config.reload(files().write("vcd.conf", extra +
-                                                "all.path = " + files().path() +
-                                                "\n"
-                                                "all.links = 1\n"
-                                                "file.welcome = welcome.html\n"
-                                                "file.permissions = ranks.conf\n"
-                                                "file.rooms = rooms.conf\n"
-                                                "file.help = www.example.org/hilfe.html\n"
-                                                "file.kill = www.example.org/kill.html\n"
-                                                "nick.min = 3\n"
-                                                "nick.max = 12\n"
-                                                "nick.color = 000000\n"
-                                                // An absent limit reads as 0 and keeps nothing.
-                                                "pwd.max = 15\n"
-                                                "ua.max = 100\n"
-                                                "ref.max = 100\n"
-                                                "comment.max = 100\n"
-                                                "room.max = 20\n"
-                                                "photo.default = www.example.org/nophoto.gif\n"
-                                                "photo.width = 40\n"
-                                                "photo.height = 60\n"
-                                                "photo.html = border=\"0\"\n"
-                                                "banner.width = 468\n"
-                                                "banner.height = 60\n"
-                                                "file.log = vcd.log\n"));
+    Config.reload(files().write(
+        "vcd.conf",
+        extra + "all.path = " + files().path() + "\nall.links = 1\nfile.log = vcd.log\n" +
+            "file.welcome = welcome.html\nfile.permissions = ranks.conf\nfile.rooms = rooms.conf\n"
+            "file.help = www.example.org/hilfe.html\nfile.kill = www.example.org/kill.html\n"
+            "nick.min = 3\nnick.max = 12\nnick.color = 000000\n"
+            // An absent limit reads as 0 and keeps nothing.
+            "pwd.max = 15\nua.max = 100\nref.max = 100\ncomment.max = 100\nroom.max = 20\n"
+            "photo.default = www.example.org/nophoto.gif\nphoto.width = 40\nphoto.height = 60\n"
+            "photo.html = border=\"0\"\nbanner.width = 468\nbanner.height = 60\n"));
 }
 
 void chat_world() {
@@ -87,6 +74,10 @@ std::string answer(const std::string& challenge) {
     return std::to_string(vorta::string_to_long(challenge, 10) ^ 0x3C96);
 }
 
+std::string txt(const std::string& html) { return "TXT" + quoted(html); }
+
+std::string del(const std::string& nickname) { return "DEL" + quoted(nickname); }
+
 peer::peer(const std::string& address) {
     chat_world();
     int pair[2];
@@ -96,7 +87,9 @@ peer::peer(const std::string& address) {
     session_ = Manager.add_user(pair[1], address);
 }
 
-peer::peer(const std::string& address, const login_details& details) : peer(address) { login(details); }
+peer::peer(const std::string& address, const login_details& details) : peer(address) {
+    login(details);
+}
 
 // A session that the chat removed (a kick, a vote, a kill) has closed its end
 // already and may be destroyed: only a session still open is removed here.
@@ -114,21 +107,18 @@ void peer::send(const std::string& line) {
     if (write(fd_, framed.data(), framed.size()) != static_cast<ssize_t>(framed.size())) eof_ = true;
 }
 
-void peer::receive() {
-    pump();
-    read_available();
-}
-
 void peer::read_available() {
     char buffer[65536];
     ssize_t count;
-    while ((count = read(fd_, buffer, sizeof buffer)) > 0) input_.append(buffer, static_cast<std::size_t>(count));
+    while ((count = read(fd_, buffer, sizeof buffer)) > 0)
+        input_.append(buffer, static_cast<std::size_t>(count));
     if (count == 0) eof_ = true;
 }
 
-std::vector<std::string> peer::lines() {
-    receive();
-    std::vector<std::string> result;
+lines_t peer::lines() {
+    pump();
+    read_available();
+    lines_t result;
     std::string::size_type end;
     while ((end = input_.find('\n')) != std::string::npos) {
         result.push_back(input_.substr(0, end));
@@ -138,35 +128,47 @@ std::vector<std::string> peer::lines() {
 }
 
 bool peer::closed() {
-    receive();
+    pump();
+    read_available();
     return eof_;
 }
+
+std::string peer::shown(const vorta::message& m) const { return txt(session_->get_mode()->get(m)); }
 
 bool peer::in_room() const { return session_->get_room() != nullptr; }
 
 void peer::login(const std::string& nickname, const std::string& room) {
-    login_details details;
-    details.nickname = nickname;
-    details.room = room;
-    login(details);
+    login({nickname, room});
 }
 
 void peer::login(const login_details& details) {
     send("LGN" + quoted("vcp2") + quoted(details.nickname) + quoted("") + quoted(details.room) +
          quoted("192.168.1.2") + quoted(details.user_agent) + quoted(details.referer) + quoted("") +
          quoted("false"));
-    for (const std::string& line : lines()) {
-        if (line.rfind("CNT ", 0) != 0) continue;
-        random_id_ = vorta::get_param(line, 2, " \"", '"');
-        challenge_ = vorta::get_param(line, 3, " \"", '"');
-    }
-    send("AUT" + quoted(answer(challenge_)));
+    std::string challenge;
+    for (const std::string& line : lines())
+        if (line.rfind("CNT ", 0) == 0) challenge = vorta::get_param(line, 3, " \"", '"');
+    send("AUT" + quoted(answer(challenge)));
     lines();
 }
 
 void peer::load(const vorta::profile& record) {
     session_->load_profile(record);
     lines();
+}
+
+std::unique_ptr<peer> arrive(const std::string& nickname, const std::string& room,
+                             const std::string& rank) {
+    auto p = std::make_unique<peer>();
+    if (rank != "visitor") {
+        vorta::profile ranked(nickname);
+        ranked.set_id(p->session()->get_id());  // a guest still
+        ranked.set_rank(rank);
+        ranked.set_colour("000000");
+        p->load(ranked);
+    }
+    p->login(nickname, room);
+    return p;
 }
 
 }  // namespace test_support

@@ -7,15 +7,19 @@
 // test binary, and sessions sit on socket pairs whose other end the test
 // holds. The event loop runs in short bounded slices.
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vorta {
-class user;
+class message;
 class profile;
+class user;
 }  // namespace vorta
 
 namespace test_support {
+
+using lines_t = std::vector<std::string>;
 
 // Loads the configuration, ranks and rooms into the program-wide objects the
 // first time it is called.
@@ -23,12 +27,13 @@ void chat_world();
 // Replaces the configuration; the lines of `extra` come first, and the first
 // value of a key is the one that counts.
 void configure(const std::string& extra);
-
 // Runs the event loop for `slice`, then returns.
 void pump(std::chrono::milliseconds slice = std::chrono::milliseconds(10));
-
 // The answer to a challenge.
 std::string answer(const std::string& challenge);
+// The applet lines that show `html` and that take `nickname` off the list.
+std::string txt(const std::string& html);
+std::string del(const std::string& nickname);
 
 struct login_details {
     std::string nickname;
@@ -50,7 +55,7 @@ public:
     void send(const std::string& line);  // appends the line feed
     // Every complete line received since the last call (pumping first),
     // without line feeds.
-    std::vector<std::string> lines();
+    lines_t lines();
     // Logs in over the applet alone and drops what the log-in sent.
     void login(const std::string& nickname, const std::string& room = "");
     void login(const login_details& details);
@@ -58,15 +63,14 @@ public:
     void load(const vorta::profile& record);
     // True when the session closed its end.
     bool closed();
+    // The line that brings `m` to this session in its look.
+    std::string shown(const vorta::message& m) const;
 
     vorta::user* session() const { return session_; }
     vorta::user* operator->() const { return session_; }
     bool in_room() const;
-    const std::string& challenge() const { return challenge_; }
-    const std::string& random_id() const { return random_id_; }
 
 private:
-    void receive();
     // Appends what has arrived, without running the event loop.
     void read_available();
 
@@ -74,8 +78,11 @@ private:
     vorta::user* session_ = nullptr;
     std::string input_;
     bool eof_ = false;
-    std::string challenge_;
-    std::string random_id_;
 };
+
+// A session logged in to `room` with the rank `rank`, which it holds from
+// before the log-in on, as a registered user does.
+std::unique_ptr<peer> arrive(const std::string& nickname, const std::string& room,
+                             const std::string& rank = "visitor");
 
 }  // namespace test_support
