@@ -27,56 +27,56 @@ TEST_F(commands, rooms_are_changed_made_and_opened_by_invitations_and_alarms) {
     ASSERT_EQ(people.size(), 4u);
     visitor *a = people[0].get(), *b = people[1].get(), *c = people[2].get(), *d = people[3].get();
     const std::string goback_syntax =
-        div("roomGobackSyntax", "Syntax zum Wechseln in den vorherigen Raum:<br>.goback");
+        syntax("roomGobackSyntax", "Wechseln in den vorherigen Raum", ".goback");
     const std::string invite_syntax =
-        div("actionInviteSyntax", "Syntax zum Einladen eines Users:<br>.invite &lt;Nickname&gt;");
+        syntax("actionInviteSyntax", "Einladen eines Users", ".invite &lt;Nickname&gt;");
     const std::string alarm = div("msgGotAlarm", "Alarm! anna ben&ouml;tigt dringend Hilfe im Raum Klub.");
     play({
-        {a, ".go", {{a, {div("roomGoSyntax", "Syntax zum Wechseln des Raums:<br>.go &lt;Raumname&gt;")}}}},
-        {a, ".go lOBBY", {{a, {div("roomGoFailedInRoom", "Du bist bereits im Raum Lobby.")}}}},
-        {a, ".g Nirgendwo", {{a, {div("roomGoFailedNoRoom", "Der Raumwechsel schlug fehl, da es den Raum Nirgendwo "
-                                                             "nicht gibt.")}}}},
-        {a, ".gob", {{a, {goback_syntax}}}},
+        ask(a, ".go", syntax("roomGoSyntax", "Wechseln des Raums", ".go &lt;Raumname&gt;")),
+        ask(a, ".go lOBBY", div("roomGoFailedInRoom", "Du bist bereits im Raum Lobby.")),
+        ask(a, ".g Nirgendwo", div("roomGoFailedNoRoom", "Der Raumwechsel schlug fehl, da es den Raum Nirgendwo "
+                                                             "nicht gibt.")),
+        ask(a, ".gob", goback_syntax),
         {a, ".g technik", moved(a, "Technik", {}, {b, c, d}, room_go("anna", "Technik"))},
         {a, ".goback", moved(a, "Lobby", {b, c, d}, {}, "")},
-        {a, ".gob", {{a, {goback_syntax}}}},  // the room left is not remembered
-        {a, ".nr", {{a, {div("roomNewSyntax", "Syntax zum Erstellen eines neuen Raums:<br>.newroom &lt;Raumname&gt;")}}}},
-        {a, ".nr LOBBY", {{a, {div("roomNewFailedDoesExist", "Der Raum Lobby kann nicht erstellt werden, da es ihn "
-                                                              "bereits gibt.")}}}},
+        ask(a, ".gob", goback_syntax),  // the room left is not remembered
+        ask(a, ".nr", syntax("roomNewSyntax", "Erstellen eines neuen Raums", ".newroom &lt;Raumname&gt;")),
+        ask(a, ".nr LOBBY", div("roomNewFailedDoesExist", "Der Raum Lobby kann nicht erstellt werden, da es ihn "
+                                                              "bereits gibt.")),
         {a, ".newroom Klub", moved(a, "Klub", {}, {b, c, d}, div("roomNew", "anna erstellt den Raum Klub und wechselt in diesen."))},
-        {a, ".l", {{a, {div("roomLock", "anna sperrt den Raum ab.")}}}},
-        {b, ".g Klub", {{b, {div("roomGoFailedLocked", "Der Raumwechsel schlug fehl, da der Raum Klub abgesperrt ist.")}}}},
+        ask(a, ".l", div("roomLock", "anna sperrt den Raum ab.")),
+        ask(b, ".g Klub", div("roomGoFailedLocked", "Der Raumwechsel schlug fehl, da der Raum Klub abgesperrt ist.")),
 
         // An invitation lets its receiver pass the lock.
-        {a, ".i", {{a, {invite_syntax}}}},
-        {a, ".i Anna", {{a, {invite_syntax}}}},
-        {a, ".i zorro", {{a, {div("actionInviteFailedNoUser", "Der User zorro, den du einladen wolltest, ist momentan "
-                                                               "nicht im Chat.")}}}},
-        {b, ".goi", {{b, {div("actionInviteOkSyntax", "Syntax zum Annehmen einer Einladung:<br>.goinvited")}}}},
+        ask(a, ".i", invite_syntax),
+        ask(a, ".i Anna", invite_syntax),
+        ask(a, ".i zorro", div("actionInviteFailedNoUser", "Der User zorro, den du einladen wolltest, ist momentan "
+                                                               "nicht im Chat.")),
+        ask(b, ".goi", syntax("actionInviteOkSyntax", "Annehmen einer Einladung", ".goinvited")),
         {a, ".invite bert", {{a, {div("actionInvite", "Du hast bert eingeladen, in deinen Raum zu wechseln.")}},
                              {b, {div("actionGotInvited", "Du hast von anna eine Einladung erhalten, in den Raum Klub "
                                                           "zu wechseln.")}}}},
         {b, ".goinvited", moved(b, "Klub", {a}, {c, d}, div("actionInviteOk", "bert nimmt eine Einladung an und wechselt den Raum."))},
-        {b, ".goi", {{b, {div("actionInviteOkSyntax", "Syntax zum Annehmen einer Einladung:<br>.goinvited")}}}},
-        {a, ".i bert", {{a, {div("actionInviteFailedInRoom", "Du kannst den User bert nicht einladen, da er schon in "
-                                                              "deinem Raum ist.")}}}},
+        ask(b, ".goi", syntax("actionInviteOkSyntax", "Annehmen einer Einladung", ".goinvited")),
+        ask(a, ".i bert", div("actionInviteFailedInRoom", "Du kannst den User bert nicht einladen, da er schon in "
+                                                              "deinem Raum ist.")),
 
         // So does an alarm; every visitor here receives alarms, anna too.
         {a, ".alarm", {{a, {alarm, div("actionAlarm", "Du hast stillen Alarm ausgel&ouml;st. Im Chat anwesende "
                                                        "kickberechtigte User haben deinen Hilferuf erhalten.")}},
                        {b, {alarm}}, {c, {alarm}}, {d, {alarm}}}},
-        {a, ".alarm", {{a, {div("actionAlarmFailedIsSet", "Alarm darf nur im Notfall ausgel&ouml;st werden. Um einen "
+        ask(a, ".alarm", div("actionAlarmFailedIsSet", "Alarm darf nur im Notfall ausgel&ouml;st werden. Um einen "
                                                            "andauernden Alarmzustand zu vermeiden, kann der Alarm pro "
-                                                           "Chat-Session nur einmal von einem User aktiviert werden.")}}}},
+                                                           "Chat-Session nur einmal von einem User aktiviert werden.")),
         {c, ".goalarm", moved(c, "Klub", {a, b}, {d}, div("actionAlarmOk", "carl wird zu einem Alarm gerufen und wechselt den Raum."))},
-        {c, ".goa", {{c, {div("actionAlarmOkSyntax", "Syntax zum Annehmen eines Alarms:<br>.goalarm")}}}},
-        {a, ".goa", {{a, {div("roomGoFailedInRoom", "Du bist bereits im Raum Klub.")}}}},
+        ask(c, ".goa", syntax("actionAlarmOkSyntax", "Annehmen eines Alarms", ".goalarm")),
+        ask(a, ".goa", div("roomGoFailedInRoom", "Du bist bereits im Raum Klub.")),
 
         // The last one out takes the room along, without a word.
         {a, ".g Lobby", moved(a, "Lobby", {d}, {b, c}, room_go("anna", "Lobby"))},
         {b, ".g Lobby", moved(b, "Lobby", {d, a}, {c}, room_go("bert", "Lobby"))},
         {c, ".gob", moved(c, "Lobby", {d, a, b}, {}, "")},
-        {d, ".goa", {{d, {div("roomGoFailedNoRoom", "Der Raumwechsel schlug fehl, da es den Raum Klub nicht gibt.")}}}},
+        ask(d, ".goa", div("roomGoFailedNoRoom", "Der Raumwechsel schlug fehl, da es den Raum Klub nicht gibt.")),
     });
     expect_quiet({a, b, c, d});
 }
@@ -87,8 +87,7 @@ TEST_F(commands, information_whispers_and_blocks) {
     auto carl = enter("carl", "Technik", {});
     ASSERT_TRUE(people.size() == 2 && carl);
     visitor *a = people[0].get(), *b = people[1].get(), *c = carl.get();
-    const std::string whisper_syntax = div(
-        "actionWhisperSyntax", "Syntax zum Fl&uuml;stern mit einem User:<br>.whisper &lt;Nickname&gt; &lt;Text&gt;");
+    const std::string whisper_syntax = syntax("actionWhisperSyntax", "Fl&uuml;stern mit einem User", ".whisper &lt;Nickname&gt; &lt;Text&gt;");
     auto whispered = [](const std::string& to, const std::string& text) {
         return txt("<span class=\"internWhisper\">Du fl&uuml;sterst zu " + to + ":</span> <span class=\"actionWhisper\" "
                    "style=\"color:#0000FF;\">" + text + "</span><br>");
@@ -99,63 +98,63 @@ TEST_F(commands, information_whispers_and_blocks) {
     };
     const std::string block_list = div("actionBlockList", "Momentan ist kein User im Chat geblockt.");
     const std::string unblock_syntax =
-        div("actionUnblockSyntax", "Syntax zum Aufheben der Blockierung eines Users:<br>.unblock &lt;Nickname&gt;");
+        syntax("actionUnblockSyntax", "Aufheben der Blockierung eines Users", ".unblock &lt;Nickname&gt;");
     play({
         {c, ".nr Versteck", moved(c, "Versteck", {}, {}, "")},
-        {c, ".h", {{c, {div("roomHide", "carl versteckt den Raum.")}}}},
-        {a, ".rs", {{a, {div("roomList", "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Willkommen im Chat]"
+        ask(c, ".h", div("roomHide", "carl versteckt den Raum.")),
+        ask(a, ".rs", div("roomList", "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Willkommen im Chat]"
                                          "<br>- Technik [0 User; Demokratie; Thema: Rechner und Netze]"
-                                         "<br>- Plauderecke [0 User; Demokratie]")}}}},
-        {a, ".r", {{a, {div("roomInfo", "Raum&uuml;bersicht:<br>Lobby [2 User; Demokratie]<br>Thema: Willkommen im Chat"
-                                        "<br>User: anna, bert")}}}},
-        {a, ".room TECHNIK", {{a, {div("roomInfo", "Raum&uuml;bersicht:<br>Technik [0 User; Demokratie]<br>Thema: "
-                                                   "Rechner und Netze")}}}},
-        {a, ".r Nirgendwo", {{a, {div("roomInfoFailedNoRoom", "Es k&ouml;nnen keine Informationen zum Raum Nirgendwo "
-                                                               "abgerufen werden, da es diesen Raum nicht gibt.")}}}},
-        {a, ".r versteck", {{a, {div("roomInfoFailedNoRight", "Du besitzt keine Berechtigung, Informationen zum Raum "
-                                                               "Versteck abzurufen.")}}}},
-        {c, ".r", {{c, {div("roomInfo", "Raum&uuml;bersicht:<br>Versteck [1 User; Demokratie; versteckt]<br>Owner: carl"
-                                        "<br>User: carl")}}}},
-        {a, ".us", {{a, {div("actionUsers", "Chat&uuml;bersicht:<br>- anna [Raum: Lobby; Rang: Visitor; Status: -]"
-                                            "<br>- bert [Raum: Lobby; Rang: Visitor; Status: -]")}}}},
-        {a, ".u", {{a, {div("actionUser", "<img src=\"http://\" alt=\"anna\" width=\"50\" height=\"50\" class=\"photoUser\"> "
-                                          "User&uuml;bersicht:<br>anna [Raum: Lobby; Rang: Visitor; Status: -; Skin: ]")}}}},
-        {a, ".user carl", {{a, {div("actionUser", "<img src=\"http://\" alt=\"carl\" width=\"50\" height=\"50\" "
+                                         "<br>- Plauderecke [0 User; Demokratie]")),
+        ask(a, ".r", div("roomInfo", "Raum&uuml;bersicht:<br>Lobby [2 User; Demokratie]<br>Thema: Willkommen im Chat"
+                                        "<br>User: anna, bert")),
+        ask(a, ".room TECHNIK", div("roomInfo", "Raum&uuml;bersicht:<br>Technik [0 User; Demokratie]<br>Thema: "
+                                                   "Rechner und Netze")),
+        ask(a, ".r Nirgendwo", div("roomInfoFailedNoRoom", "Es k&ouml;nnen keine Informationen zum Raum Nirgendwo "
+                                                               "abgerufen werden, da es diesen Raum nicht gibt.")),
+        ask(a, ".r versteck", div("roomInfoFailedNoRight", "Du besitzt keine Berechtigung, Informationen zum Raum "
+                                                               "Versteck abzurufen.")),
+        ask(c, ".r", div("roomInfo", "Raum&uuml;bersicht:<br>Versteck [1 User; Demokratie; versteckt]<br>Owner: carl"
+                                        "<br>User: carl")),
+        ask(a, ".us", div("actionUsers", "Chat&uuml;bersicht:<br>- anna [Raum: Lobby; Rang: Visitor; Status: -]"
+                                            "<br>- bert [Raum: Lobby; Rang: Visitor; Status: -]")),
+        ask(a, ".u", div("actionUser", "<img src=\"http://\" alt=\"anna\" width=\"50\" height=\"50\" class=\"photoUser\"> "
+                                          "User&uuml;bersicht:<br>anna [Raum: Lobby; Rang: Visitor; Status: -; Skin: ]")),
+        ask(a, ".user carl", div("actionUser", "<img src=\"http://\" alt=\"carl\" width=\"50\" height=\"50\" "
                                                   "class=\"photoUser\"> User&uuml;bersicht:<br>carl [Raum: Versteck; "
-                                                  "Rang: Visitor; Status: Owner]")}}}},
-        {a, ".u zorro", {{a, {div("actionUserFailedNoUser", "Es ist momentan niemand namens zorro im Chat eingeloggt.")}}}},
-        {a, ".help", {{a, {div("actionHelp", "Klicke hier, um die <a href=\"http://\" target=\"_blank\">Hilfe zum "
-                                             "Chat</a> aufzurufen.")}}}},
-        {a, ".ver", {{a, {version}}}},
+                                                  "Rang: Visitor; Status: Owner]")),
+        ask(a, ".u zorro", div("actionUserFailedNoUser", "Es ist momentan niemand namens zorro im Chat eingeloggt.")),
+        ask(a, ".help", div("actionHelp", "Klicke hier, um die <a href=\"http://\" target=\"_blank\">Hilfe zum "
+                                             "Chat</a> aufzurufen.")),
+        ask(a, ".ver", version),
 
         // Whispers cross rooms and reach oneself too.
-        {a, ".w", {{a, {whisper_syntax}}}},
-        {a, ".w carl", {{a, {whisper_syntax}}}},
-        {a, ".w zorro hallo", {{a, {div("actionWhisperFailedNoUser", "Fl&uuml;stern mit zorro nicht m&ouml;glich, da "
-                                                                      "niemand namens zorro im Chat ist.")}}}},
+        ask(a, ".w", whisper_syntax),
+        ask(a, ".w carl", whisper_syntax),
+        ask(a, ".w zorro hallo", div("actionWhisperFailedNoUser", "Fl&uuml;stern mit zorro nicht m&ouml;glich, da "
+                                                                      "niemand namens zorro im Chat ist.")),
         {a, ".w CARL psst  <i>leise</i>", {{a, {whispered("carl", "psst  &lt;i&gt;leise&lt;/i&gt;")}},
                                            {c, {got("anna", "psst  &lt;i&gt;leise&lt;/i&gt;")}}}},
         {a, ".whisper anna selbst", {{a, {whispered("anna", "selbst"), got("anna", "selbst")}}}},
 
         // A blocked user's lines and whispers stop; notices about him do not.
-        {a, ".b", {{a, {block_list}}}},
-        {a, ".b zorro", {{a, {div("actionBlockFailedNoUser", "zorro kann nicht geblockt werden, da niemand namens zorro "
-                                                              "im Chat ist.")}}}},
-        {a, ".block bert", {{a, {div("actionBlock", "bert wird ab sofort geblockt.")}}}},
-        {a, ".b bert", {{a, {div("actionBlockFailedIsSet", "bert wird bereits geblockt.")}}}},
-        {a, ".b anna", {{a, {div("actionBlockList", "Momentan im Chat geblockte User:<br>bert")}}}},
-        {b, "hallo anna", {{b, {plain.say("bert", "hallo anna")}}}},
-        {b, ".me winkt", {{b, {plain.me("bert", "winkt")}}}},
-        {b, ".w anna psst", {{b, {whispered("anna", "psst")}}}},
-        {b, ".u bert", {{b, {div("actionUser", "<img src=\"http://\" alt=\"bert\" width=\"50\" height=\"50\" "
+        ask(a, ".b", block_list),
+        ask(a, ".b zorro", div("actionBlockFailedNoUser", "zorro kann nicht geblockt werden, da niemand namens zorro "
+                                                              "im Chat ist.")),
+        ask(a, ".block bert", div("actionBlock", "bert wird ab sofort geblockt.")),
+        ask(a, ".b bert", div("actionBlockFailedIsSet", "bert wird bereits geblockt.")),
+        ask(a, ".b anna", div("actionBlockList", "Momentan im Chat geblockte User:<br>bert")),
+        ask(b, "hallo anna", plain.say("bert", "hallo anna")),
+        ask(b, ".me winkt", plain.me("bert", "winkt")),
+        ask(b, ".w anna psst", whispered("anna", "psst")),
+        ask(b, ".u bert", div("actionUser", "<img src=\"http://\" alt=\"bert\" width=\"50\" height=\"50\" "
                                                "class=\"photoUser\"> User&uuml;bersicht:<br>bert [Raum: Lobby; Rang: "
-                                               "Visitor; Status: -; Skin: ]")}}}},
-        {a, ".ub", {{a, {unblock_syntax}}}},
-        {a, ".ub zorro", {{a, {div("actionUnblockFailedNoUser", "Die Blockierung von zorro kann nicht aufgehoben werden, "
-                                                                 "da niemand namens zorro im Chat ist.")}}}},
-        {a, ".unblock bert", {{a, {div("actionUnblock", "Die Blockierung von bert wird aufgehoben.")}}}},
-        {a, ".ub bert", {{a, {div("actionUnblockFailedIsSet", "Die Blockierung von bert kann nicht aufgehoben werden, "
-                                                               "da bert nicht geblockt wird.")}}}},
+                                               "Visitor; Status: -; Skin: ]")),
+        ask(a, ".ub", unblock_syntax),
+        ask(a, ".ub zorro", div("actionUnblockFailedNoUser", "Die Blockierung von zorro kann nicht aufgehoben werden, "
+                                                                 "da niemand namens zorro im Chat ist.")),
+        ask(a, ".unblock bert", div("actionUnblock", "Die Blockierung von bert wird aufgehoben.")),
+        ask(a, ".ub bert", div("actionUnblockFailedIsSet", "Die Blockierung von bert kann nicht aufgehoben werden, "
+                                                               "da bert nicht geblockt wird.")),
         {b, "wieder da", {{a, {plain.say("bert", "wieder da")}}, {b, {plain.say("bert", "wieder da")}}}},
 
         // Only a full stop in the very first place, and only the exact name,
@@ -163,7 +162,7 @@ TEST_F(commands, information_whispers_and_blocks) {
         {a, ".VER", {{a, {plain.say("anna", ".VER")}}, {b, {plain.say("anna", ".VER")}}}},
         {a, " .ver", {{a, {plain.say("anna", " .ver")}}, {b, {plain.say("anna", " .ver")}}}},
         {a, "   ", {}},
-        {a, ".me", {{a, {div("actionMeSyntax", "Syntax zum Ausf&uuml;hren einer Aktion:<br>.me &lt;Aktion&gt;")}}}},
+        ask(a, ".me", syntax("actionMeSyntax", "Ausf&uuml;hren einer Aktion", ".me &lt;Aktion&gt;")),
     });
     expect_quiet({a, b, c});
 }
@@ -174,28 +173,28 @@ TEST_F(commands, looks_style_sheets_morphing_every_message_and_leaving) {
     auto carl = enter("carl", "Technik", {}, true);
     ASSERT_TRUE(people.size() == 2 && carl);
     visitor *a = people[0].get(), *b = people[1].get(), *c = carl.get();
-    const std::string morph_syntax = div("actionMorphSyntax", "Syntax zum Morphen:<br>.morph &lt;Nickname&gt;");
+    const std::string morph_syntax = syntax("actionMorphSyntax", "Morphen", ".morph &lt;Nickname&gt;");
     play({
-        {a, ".nm", {{a, {div("msgModeBox", "<form action=\"\"><select onchange=\"on_mode_change(options[options."
+        ask(a, ".nm", div("msgModeBox", "<form action=\"\"><select onchange=\"on_mode_change(options[options."
                                            "selectedIndex].value);\"><option value=\"standard\">Standard</option>"
                                            "<option value=\"plain\" selected=\"selected\">Plain</option><option "
-                                           "value=\"photo\">Photo</option></select></form>")}}}},
-        {a, ".nm schick", {{a, {div("msgModeSyntax", "Syntax zum Wechseln des Modes:<br>.newmode [ &lt;Mode&gt; ]")}}}},
-        {a, ".newmode PHOTO", {{a, {div("msgModeChanged", "Mode wurde auf Photo ge&auml;ndert.")}}}},
-        {a, ".nm plain", {{a, {div("msgModeChanged", "Mode wurde auf Plain ge&auml;ndert.")}}}},
-        {a, ".ns", {{a, {div("msgSkinBox", "<form action=\"\"><select onchange=\"on_skin_change(options[options."
-                                           "selectedIndex].value);\"></select></form>")}}}},
-        {a, ".newskin herbst", {{a, {div("actionNewSkinSyntax", "Syntax zum Wechseln des Skins:<br>.newskin &lt;Skin&gt;")}}}},
+                                           "value=\"photo\">Photo</option></select></form>")),
+        ask(a, ".nm schick", syntax("msgModeSyntax", "Wechseln des Modes", ".newmode [ &lt;Mode&gt; ]")),
+        ask(a, ".newmode PHOTO", div("msgModeChanged", "Mode wurde auf Photo ge&auml;ndert.")),
+        ask(a, ".nm plain", div("msgModeChanged", "Mode wurde auf Plain ge&auml;ndert.")),
+        ask(a, ".ns", div("msgSkinBox", "<form action=\"\"><select onchange=\"on_skin_change(options[options."
+                                           "selectedIndex].value);\"></select></form>")),
+        ask(a, ".newskin herbst", syntax("actionNewSkinSyntax", "Wechseln des Skins", ".newskin &lt;Skin&gt;")),
         // Without a stream the applet loads the style sheet.
-        {a, ".css http://http://static.test/neu.css", {{a, {proto_line("SKN", {"static.test/neu.css"})}}}},
+        ask(a, ".css http://http://static.test/neu.css", proto_line("SKN", {"static.test/neu.css"})),
         {a, ".css http://kurz.c", {}},
-        {a, ".morph", {{a, {morph_syntax}}}},
-        {a, ".morph ANNA", {{a, {morph_syntax}}}},
-        {a, ".morph bert", {{a, {div("actionMorphFailedOnline", "Du kannst dich nicht zu bert morphen, da bert momentan "
-                                                                 "im Chat ist.")}}}},
+        ask(a, ".morph", morph_syntax),
+        ask(a, ".morph ANNA", morph_syntax),
+        ask(a, ".morph bert", div("actionMorphFailedOnline", "Du kannst dich nicht zu bert morphen, da bert momentan "
+                                                                 "im Chat ist.")),
         // The nickname is looked up as typed and shown escaped.
-        {a, ".morph <b>x", {{a, {div("actionMorphFailedNotRegistered", "Du kannst dich nicht zu &lt;b&gt;x morphen, da "
-                                                                        "der Nickname &lt;b&gt;x nicht registriert ist.")}}}},
+        ask(a, ".morph <b>x", div("actionMorphFailedNotRegistered", "Du kannst dich nicht zu &lt;b&gt;x morphen, da "
+                                                                        "der Nickname &lt;b&gt;x nicht registriert ist.")),
     });
     expect_quiet({a});
 
@@ -291,11 +290,11 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
     // Every switch: refused to a member, already set, set (for both), and back.
     std::vector<step> script;
     for (const toggle& t : toggles) {
-        script.push_back({b, t.set, {{b, {t.on.no_right}}}});
-        script.push_back({a, t.reset_alias, {{a, {t.off.already_set}}}});
+        script.push_back(ask(b, t.set, t.on.no_right));
+        script.push_back(ask(a, t.reset_alias, t.off.already_set));
         script.push_back({a, t.set_alias, {{a, {t.on.done}}, {b, {t.on.done}}}});
-        script.push_back({a, t.set, {{a, {t.on.already_set}}}});
-        script.push_back({b, t.reset, {{b, {t.off.no_right}}}});
+        script.push_back(ask(a, t.set, t.on.already_set));
+        script.push_back(ask(b, t.reset, t.off.no_right));
         script.push_back({a, t.reset, {{a, {t.off.done}}, {b, {t.off.done}}}});
     }
     play(script);
@@ -311,26 +310,26 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
     const std::string rank_refused = div(
         "roomSetRankFailedNoRight", "Du besitzt keine Berechtigung, den Mindestrang zum Betreten des Raums zu &auml;ndern.");
     const std::string admin_syntax =
-        div("actionMakeAdminSyntax", "Syntax zum Ernennen eines Users zum Admin:<br>.makeadmin &lt;Nickname&gt;");
+        syntax("actionMakeAdminSyntax", "Ernennen eines Users zum Admin", ".makeadmin &lt;Nickname&gt;");
     const std::string made = div("actionMakeAdmin", "anna ernennt bert zum Admin.");
     const std::string unmade = div("actionUnmakeAdmin", "anna degradiert bert vom Admin zum User.");
     const std::string admin_locks = div("roomLock", "bert sperrt den Raum ab.");
     play({
-        {b, ".ss Neues Thema", {{b, {subject_refused}}}},
-        {a, ".ss", {{a, {div("actionSetSubjectEmptyFailedIsSet", "Das Thema des Raums kann nicht gel&ouml;scht werden, "
-                                                                  "da kein Thema festgelegt ist.")}}}},
+        ask(b, ".ss Neues Thema", subject_refused),
+        ask(a, ".ss", div("actionSetSubjectEmptyFailedIsSet", "Das Thema des Raums kann nicht gel&ouml;scht werden, "
+                                                                  "da kein Thema festgelegt ist.")),
         {a, ".ss " + words + " ende", {{a, {subject("anna", words + " ...")}}, {b, {subject("anna", words + " ...")}}}},
         {a, ".setsubject " + eighty, {{a, {subject("anna", eighty)}}, {b, {subject("anna", eighty)}}}},
         {a, ".ss <b>fett</b> & so", {{a, {subject("anna", "&lt;b&gt;fett&lt;/b&gt; &amp; so")}},
                                       {b, {subject("anna", "&lt;b&gt;fett&lt;/b&gt; &amp; so")}}}},
         {a, ".ss", {{a, {subject_cleared}}, {b, {subject_cleared}}}},
 
-        {b, ".sr Visitor", {{b, {rank_refused}}}},
-        {a, ".sr", {{a, {div("roomSetRankEmptyFailedIsSet", "Der Mindestrang f&uuml;r den Raum kann nicht gel&ouml;scht "
-                                                             "werden, da kein Mindestrang festgelegt ist.")}}}},
-        {a, ".sr Kaiser", {{a, {div("roomSetRankFailedUnknown", "Kaiser kann nicht als Mindestrang zum Betreten des "
-                                                                 "Raums eingestellt werden, da es diesen Rang nicht gibt.")}}}},
-        {a, ".sr chef", {{a, {rank_refused}}}},  // above anna's own level
+        ask(b, ".sr Visitor", rank_refused),
+        ask(a, ".sr", div("roomSetRankEmptyFailedIsSet", "Der Mindestrang f&uuml;r den Raum kann nicht gel&ouml;scht "
+                                                             "werden, da kein Mindestrang festgelegt ist.")),
+        ask(a, ".sr Kaiser", div("roomSetRankFailedUnknown", "Kaiser kann nicht als Mindestrang zum Betreten des "
+                                                                 "Raums eingestellt werden, da es diesen Rang nicht gibt.")),
+        ask(a, ".sr chef", rank_refused),  // above anna's own level
         {a, ".setrank visitor",
          {{a, {div("roomSetRank", "anna hat den Mindestrang, um den Raum betreten zu d&uuml;rfen, wie folgt "
                                   "festgesetzt: Visitor")}},
@@ -339,33 +338,33 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
         {a, ".sr", {{a, {div("roomSetRankEmpty", "anna l&ouml;scht den Mindestrang.")}},
                     {b, {div("roomSetRankEmpty", "anna l&ouml;scht den Mindestrang.")}}}},
 
-        {b, ".sc Rot", {{b, {div("roomSetClanFailedNoRight", "Du besitzt keine Berechtigung, den Raum einem Clan zuzuweisen.")}}}},
-        {a, ".sc", {{a, {div("roomSetClanEmptyFailedIsSet", "Die Zuweisung des Raums zu einem Clan kann nicht aufgehoben "
-                                                             "werden, da es keine Zuweisung gibt.")}}}},
-        {a, ".setclan Rot", {{a, {div("roomSetClanFailedUnknown", "Es existiert kein Clan Rot, dem der Raum zugeordnet "
-                                                                   "werden kann.")}}}},
+        ask(b, ".sc Rot", div("roomSetClanFailedNoRight", "Du besitzt keine Berechtigung, den Raum einem Clan zuzuweisen.")),
+        ask(a, ".sc", div("roomSetClanEmptyFailedIsSet", "Die Zuweisung des Raums zu einem Clan kann nicht aufgehoben "
+                                                             "werden, da es keine Zuweisung gibt.")),
+        ask(a, ".setclan Rot", div("roomSetClanFailedUnknown", "Es existiert kein Clan Rot, dem der Raum zugeordnet "
+                                                                   "werden kann.")),
 
-        {b, ".ma anna", {{b, {div("actionMakeAdminFailedNoRight", "Du kannst anna nicht zum Admin ernennen, weil du "
-                                                                   "nicht die erforderlichen Rechte besitzt.")}}}},
-        {a, ".ma", {{a, {admin_syntax}}}},
-        {a, ".ma ANNA", {{a, {admin_syntax}}}},
-        {a, ".ma carl", {{a, {div("actionMakeAdminFailedNoUser", "carl kann nicht zum Admin ernannt werden, da niemand "
-                                                                  "namens carl im Raum ist.")}}}},
+        ask(b, ".ma anna", div("actionMakeAdminFailedNoRight", "Du kannst anna nicht zum Admin ernennen, weil du "
+                                                                   "nicht die erforderlichen Rechte besitzt.")),
+        ask(a, ".ma", admin_syntax),
+        ask(a, ".ma ANNA", admin_syntax),
+        ask(a, ".ma carl", div("actionMakeAdminFailedNoUser", "carl kann nicht zum Admin ernannt werden, da niemand "
+                                                                  "namens carl im Raum ist.")),
         {a, ".makeadmin bert", {{a, {made}}, {b, {made}}}},
-        {a, ".ma bert", {{a, {div("actionMakeAdminFailedIsSet", "bert ist bereits Admin in diesem Raum.")}}}},
-        {b, ".ma anna", {{b, {div("actionMakeAdminFailedOwner", "anna ist Owner in diesem Raum.")}}}},
+        ask(a, ".ma bert", div("actionMakeAdminFailedIsSet", "bert ist bereits Admin in diesem Raum.")),
+        ask(b, ".ma anna", div("actionMakeAdminFailedOwner", "anna ist Owner in diesem Raum.")),
         {b, ".lock", {{b, {admin_locks}}, {a, {admin_locks}}}},
-        {c, ".go Salon", {{c, {div("roomGoFailedLocked", "Der Raumwechsel schlug fehl, da der Raum Salon abgesperrt ist.")}}}},
+        ask(c, ".go Salon", div("roomGoFailedLocked", "Der Raumwechsel schlug fehl, da der Raum Salon abgesperrt ist.")),
         {b, ".ss Admins d&uuml;rfen das", {{b, {subject("bert", "Admins d&amp;uuml;rfen das")}},
                                            {a, {subject("bert", "Admins d&amp;uuml;rfen das")}}}},
-        {b, ".uma anna", {{b, {div("actionUnmakeAdminFailedNoRight", "Du besitzt keine Berechtigung, Admins zu degradieren.")}}}},
-        {a, ".uma", {{a, {div("actionUnmakeAdminSyntax", "Syntax zum Degradieren eines Admins zum User:<br>.unmakeadmin "
-                                                          "&lt;Nickname&gt;")}}}},
-        {a, ".uma zorro", {{a, {div("actionUnmakeAdminFailedNoUser", "zorro kann nicht zum User degradiert werden, da "
-                                                                      "niemand namens zorro im Chat ist.")}}}},
-        {a, ".uma carl", {{a, {div("actionUnmakeAdminFailedIsSet", "carl ist kein Admin in diesem Raum.")}}}},
+        ask(b, ".uma anna", div("actionUnmakeAdminFailedNoRight", "Du besitzt keine Berechtigung, Admins zu degradieren.")),
+        ask(a, ".uma", div("actionUnmakeAdminSyntax", "Syntax zum Degradieren eines Admins zum User:<br>.unmakeadmin "
+                                                          "&lt;Nickname&gt;")),
+        ask(a, ".uma zorro", div("actionUnmakeAdminFailedNoUser", "zorro kann nicht zum User degradiert werden, da "
+                                                                      "niemand namens zorro im Chat ist.")),
+        ask(a, ".uma carl", div("actionUnmakeAdminFailedIsSet", "carl ist kein Admin in diesem Raum.")),
         {a, ".unmakeadmin bert", {{a, {unmade}}, {b, {unmade}}}},
-        {b, ".o", {{b, {toggles[0].off.no_right}}}},
+        ask(b, ".o", toggles[0].off.no_right),
         {a, ".o", {{a, {toggles[0].off.done}}, {b, {toggles[0].off.done}}}},
     });
 
@@ -374,11 +373,11 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
     const std::string pw_refused =
         div("roomSetPasswordFailedNoRight", "Du besitzt keine Berechtigung, das Passwort f&uuml;r den Raum zu &auml;ndern.");
     play({
-        {b, ".sp geheim", {{b, {pw_refused}}}},
-        {a, ".sp", {{a, {div("roomSetPasswordEmptyFailedIsSet", "Das Passwort f&uuml;r den Raum kann nicht gel&ouml;scht "
-                                                                 "werden, da kein Passwort festgelegt wurde.")}}}},
-        {a, ".sp tmp", {{a, {div("roomSetPassword", "Das Passwort f&uuml;r den Raum lautet nun: tmp")}}}},
-        {a, ".sp", {{a, {div("roomSetPasswordEmpty", "Das Passwort f&uuml;r den Raum wurde gel&ouml;scht.")}}}},
+        ask(b, ".sp geheim", pw_refused),
+        ask(a, ".sp", div("roomSetPasswordEmptyFailedIsSet", "Das Passwort f&uuml;r den Raum kann nicht gel&ouml;scht "
+                                                                 "werden, da kein Passwort festgelegt wurde.")),
+        ask(a, ".sp tmp", div("roomSetPassword", "Das Passwort f&uuml;r den Raum lautet nun: tmp")),
+        ask(a, ".sp", div("roomSetPasswordEmpty", "Das Passwort f&uuml;r den Raum wurde gel&ouml;scht.")),
         {a, ".setpassword geheim&sicher12345",
          {{a, {div("roomSetPassword", "Das Passwort f&uuml;r den Raum lautet nun: geheim&amp;sicher12")}}}},
         {c, ".go Salon", {{c, {proto_line("RPW", {"Salon"}), div("roomPwPlease", "Der Raum Salon ist "
@@ -412,21 +411,21 @@ TEST_F(commands, dark_rooms_votes_kicks_and_kills) {
         {a, ".loff", everybody(div("roomLightOff", "anna macht das Licht aus."))},
         {c, "dunkel", everybody("<span class=\"actionSayBlind\">dunkel</span><br>")},
         {c, ".me schleicht", everybody("<span class=\"actionSayBlind\">schleicht</span><br>")},
-        {b, ".history", {{b, {empty_history}}}},
+        ask(b, ".history", empty_history),
         {a, ".lon", everybody(div("roomLightOn", "anna macht das Licht an."))},
         {c, "hell", everybody(plain.say("carl", "hell"))},
-        {b, ".hs", {{b, {div("msgHistory", "carl: hell")}}}},
+        ask(b, ".hs", div("msgHistory", "carl: hell")),
         {d, ".g Ring", moved(d, "Ring", {a, b, c}, {}, "")},
 
         // Two marks of four members vote one out; a mark taken back counts no more.
-        {b, ".m", {{b, {div("actionMarkSyntax", "Syntax zum Markieren eines Users:<br>.mark &lt;Nickname&gt;")}}}},
-        {b, ".mark dora", {{b, {div("actionMark", "Du hast dora zum Kicken markiert.")}}}},
-        {b, ".um", {{b, {div("actionUnmarkSyntax", "Syntax zum Demarkieren eines Users:<br>.unmark &lt;Nickname&gt;")}}}},
-        {b, ".um zorro", {{b, {div("actionUnmarkFailedNoUser", "Es ist momentan niemand namens zorro im Chat.")}}}},
-        {b, ".unmark dora", {{b, {div("actionUnmark", "Du hast dora demarkiert.")}}}},
-        {b, ".um dora", {{b, {div("actionUnmarkFailedIsSet", "Der User dora kann nicht demarkiert werden, da er nicht "
-                                                              "markiert ist.")}}}},
-        {c, ".m dora", {{c, {div("actionMark", "Du hast dora zum Kicken markiert.")}}}},
+        ask(b, ".m", syntax("actionMarkSyntax", "Markieren eines Users", ".mark &lt;Nickname&gt;")),
+        ask(b, ".mark dora", div("actionMark", "Du hast dora zum Kicken markiert.")),
+        ask(b, ".um", syntax("actionUnmarkSyntax", "Demarkieren eines Users", ".unmark &lt;Nickname&gt;")),
+        ask(b, ".um zorro", div("actionUnmarkFailedNoUser", "Es ist momentan niemand namens zorro im Chat.")),
+        ask(b, ".unmark dora", div("actionUnmark", "Du hast dora demarkiert.")),
+        ask(b, ".um dora", div("actionUnmarkFailedIsSet", "Der User dora kann nicht demarkiert werden, da er nicht "
+                                                              "markiert ist.")),
+        ask(c, ".m dora", div("actionMark", "Du hast dora zum Kicken markiert.")),
         {b, ".m Dora", {{a, {decision, del("dora")}}, {b, {decision, del("dora")}}, {c, {decision, del("dora")}},
                         {d, {decision, "EXT"}}}},
         // No "EXT" for a kick: the connection just ends.
@@ -436,10 +435,10 @@ TEST_F(commands, dark_rooms_votes_kicks_and_kills) {
     EXPECT_TRUE(d->app.expect_closed());
     EXPECT_TRUE(c->app.expect_closed());
     play({
-        {a, ".banex zorro", {{a, {div("actionBanExFailedNoUser", "zorro kann nicht gebannt werden, da sich bisher "
+        ask(a, ".banex zorro", div("actionBanExFailedNoUser", "zorro kann nicht gebannt werden, da sich bisher "
                                                                   "niemand namens zorro ausgeloggt hat oder Daten zu diesem "
-                                                                 "User nicht mehr gespeichert sind.")}}}},
-        {a, ".banex carl 5", {{a, {div("actionBanEx", "carl wird f&uuml;r 5 Minuten gebannt.")}}}},
+                                                                 "User nicht mehr gespeichert sind.")),
+        ask(a, ".banex carl 5", div("actionBanEx", "carl wird f&uuml;r 5 Minuten gebannt.")),
         {a, ".kill bert", {{a, {div("actionKill", "bert wurde gekillt."), quit("bert"), del("bert")}},
                            {b, {"<iframe width=\"0\" height=\"0\" style=\"visibility:hidden;\" src=\"http://\">"
                                 "<layer src=\"http://\"></layer></iframe>"}}}},

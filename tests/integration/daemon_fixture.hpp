@@ -124,6 +124,12 @@ struct step {
     std::string line;
     std::vector<sight> seen;
 };
+// A line whose answer its typist alone sees.
+inline step ask(visitor* v, const std::string& line, const std::string& answer) { return {v, line, {{v, {answer}}}}; }
+// The answer to a command without its words: its syntax.
+inline std::string syntax(const std::string& css_class, const std::string& what, const std::string& usage) {
+    return div(css_class, "Syntax zum " + what + ":<br>" + usage);
+}
 
 class vcd_daemon : public ::testing::Test {
 protected:

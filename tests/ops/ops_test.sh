@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
 # The operator's files against the real daemon, in the private network
-# namespace that the test command gives it: "vcd check" on the bundled
-# configuration, systemd-analyze on the unit, the shipped logrotate snippet on
-# the log of a running daemon (which keeps logging into the new file), and
-# fail2ban-regex with the shipped filter on that log, which must find exactly
-# the refusals the test provoked, and on a sample of every refusal the daemon
-# writes, and fail2ban's own test of the jail example.
-#
+# namespace of the test command: "vcd check" on the bundled configuration, the
+# systemd unit, the logrotate snippet on a running daemon's log, the fail2ban
+# filter on that log and on every refusal the daemon writes, and the jail.
 # Usage: ops_test.sh VCD_BINARY SOURCE_DIR
 set -euo pipefail
 vcd=$1
