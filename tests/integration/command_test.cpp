@@ -11,6 +11,11 @@ namespace {
 std::string add(const std::string& nick) { return proto_line("ADD", {nick}); }
 std::string del(const std::string& nick) { return proto_line("DEL", {nick}); }
 const std::string version = div("actionVersion", "vorta chat 2.2.0 D");
+std::string user_info(const std::string& nick, const std::string& details) {
+    return div("actionUser", "<img src=\"http://\" alt=\"" + nick +
+                                 "\" width=\"50\" height=\"50\" class=\"photoUser\"> User&uuml;bersicht:<br>" + nick +
+                                 " [Raum: " + details + "]");
+}
 
 // Every visitor may raise and receive alarms, ban for up to 20 minutes, kill
 // and lock nicknames for up to 3 hours; nobody holds the higher rank.
@@ -35,14 +40,14 @@ TEST_F(commands, rooms_are_changed_made_and_opened_by_invitations_and_alarms) {
         ask(a, ".go", syntax("roomGoSyntax", "Wechseln des Raums", ".go &lt;Raumname&gt;")),
         ask(a, ".go lOBBY", div("roomGoFailedInRoom", "Du bist bereits im Raum Lobby.")),
         ask(a, ".g Nirgendwo", div("roomGoFailedNoRoom", "Der Raumwechsel schlug fehl, da es den Raum Nirgendwo "
-                                                             "nicht gibt.")),
+                                                         "nicht gibt.")),
         ask(a, ".gob", goback_syntax),
         {a, ".g technik", moved(a, "Technik", {}, {b, c, d}, room_go("anna", "Technik"))},
         {a, ".goback", moved(a, "Lobby", {b, c, d}, {}, "")},
         ask(a, ".gob", goback_syntax),  // the room left is not remembered
         ask(a, ".nr", syntax("roomNewSyntax", "Erstellen eines neuen Raums", ".newroom &lt;Raumname&gt;")),
         ask(a, ".nr LOBBY", div("roomNewFailedDoesExist", "Der Raum Lobby kann nicht erstellt werden, da es ihn "
-                                                              "bereits gibt.")),
+                                                          "bereits gibt.")),
         {a, ".newroom Klub", moved(a, "Klub", {}, {b, c, d}, div("roomNew", "anna erstellt den Raum Klub und wechselt in diesen."))},
         ask(a, ".l", div("roomLock", "anna sperrt den Raum ab.")),
         ask(b, ".g Klub", div("roomGoFailedLocked", "Der Raumwechsel schlug fehl, da der Raum Klub abgesperrt ist.")),
@@ -51,7 +56,7 @@ TEST_F(commands, rooms_are_changed_made_and_opened_by_invitations_and_alarms) {
         ask(a, ".i", invite_syntax),
         ask(a, ".i Anna", invite_syntax),
         ask(a, ".i zorro", div("actionInviteFailedNoUser", "Der User zorro, den du einladen wolltest, ist momentan "
-                                                               "nicht im Chat.")),
+                                                           "nicht im Chat.")),
         ask(b, ".goi", syntax("actionInviteOkSyntax", "Annehmen einer Einladung", ".goinvited")),
         {a, ".invite bert", {{a, {div("actionInvite", "Du hast bert eingeladen, in deinen Raum zu wechseln.")}},
                              {b, {div("actionGotInvited", "Du hast von anna eine Einladung erhalten, in den Raum Klub "
@@ -59,15 +64,15 @@ TEST_F(commands, rooms_are_changed_made_and_opened_by_invitations_and_alarms) {
         {b, ".goinvited", moved(b, "Klub", {a}, {c, d}, div("actionInviteOk", "bert nimmt eine Einladung an und wechselt den Raum."))},
         ask(b, ".goi", syntax("actionInviteOkSyntax", "Annehmen einer Einladung", ".goinvited")),
         ask(a, ".i bert", div("actionInviteFailedInRoom", "Du kannst den User bert nicht einladen, da er schon in "
-                                                              "deinem Raum ist.")),
+                                                          "deinem Raum ist.")),
 
         // So does an alarm; every visitor here receives alarms, anna too.
         {a, ".alarm", {{a, {alarm, div("actionAlarm", "Du hast stillen Alarm ausgel&ouml;st. Im Chat anwesende "
-                                                       "kickberechtigte User haben deinen Hilferuf erhalten.")}},
+                                                      "kickberechtigte User haben deinen Hilferuf erhalten.")}},
                        {b, {alarm}}, {c, {alarm}}, {d, {alarm}}}},
         ask(a, ".alarm", div("actionAlarmFailedIsSet", "Alarm darf nur im Notfall ausgel&ouml;st werden. Um einen "
-                                                           "andauernden Alarmzustand zu vermeiden, kann der Alarm pro "
-                                                           "Chat-Session nur einmal von einem User aktiviert werden.")),
+                                                       "andauernden Alarmzustand zu vermeiden, kann der Alarm pro "
+                                                       "Chat-Session nur einmal von einem User aktiviert werden.")),
         {c, ".goalarm", moved(c, "Klub", {a, b}, {d}, div("actionAlarmOk", "carl wird zu einem Alarm gerufen und wechselt den Raum."))},
         ask(c, ".goa", syntax("actionAlarmOkSyntax", "Annehmen eines Alarms", ".goalarm")),
         ask(a, ".goa", div("roomGoFailedInRoom", "Du bist bereits im Raum Klub.")),
@@ -87,14 +92,15 @@ TEST_F(commands, information_whispers_and_blocks) {
     auto carl = enter("carl", "Technik", {});
     ASSERT_TRUE(people.size() == 2 && carl);
     visitor *a = people[0].get(), *b = people[1].get(), *c = carl.get();
-    const std::string whisper_syntax = syntax("actionWhisperSyntax", "Fl&uuml;stern mit einem User", ".whisper &lt;Nickname&gt; &lt;Text&gt;");
+    const std::string whisper_syntax =
+        syntax("actionWhisperSyntax", "Fl&uuml;stern mit einem User", ".whisper &lt;Nickname&gt; &lt;Text&gt;");
     auto whispered = [](const std::string& to, const std::string& text) {
-        return txt("<span class=\"internWhisper\">Du fl&uuml;sterst zu " + to + ":</span> <span class=\"actionWhisper\" "
-                   "style=\"color:#0000FF;\">" + text + "</span><br>");
+        return txt("<span class=\"internWhisper\">Du fl&uuml;sterst zu " + to +
+                   ":</span> <span class=\"actionWhisper\" style=\"color:#0000FF;\">" + text + "</span><br>");
     };
     auto got = [](const std::string& from, const std::string& text) {
-        return txt("<span class=\"internGotWhisper\">" + from + " fl&uuml;stert:</span> <span class=\"actionGotWhisper\" "
-                   "style=\"color:#0000FF;\">" + text + "</span><br>");
+        return txt("<span class=\"internGotWhisper\">" + from +
+                   " fl&uuml;stert:</span> <span class=\"actionGotWhisper\" style=\"color:#0000FF;\">" + text + "</span><br>");
     };
     const std::string block_list = div("actionBlockList", "Momentan ist kein User im Chat geblockt.");
     const std::string unblock_syntax =
@@ -103,35 +109,30 @@ TEST_F(commands, information_whispers_and_blocks) {
         {c, ".nr Versteck", moved(c, "Versteck", {}, {}, "")},
         ask(c, ".h", div("roomHide", "carl versteckt den Raum.")),
         ask(a, ".rs", div("roomList", "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Willkommen im Chat]"
-                                         "<br>- Technik [0 User; Demokratie; Thema: Rechner und Netze]"
-                                         "<br>- Plauderecke [0 User; Demokratie]")),
-        ask(a, ".r", div("roomInfo", "Raum&uuml;bersicht:<br>Lobby [2 User; Demokratie]<br>Thema: Willkommen im Chat"
-                                        "<br>User: anna, bert")),
-        ask(a, ".room TECHNIK", div("roomInfo", "Raum&uuml;bersicht:<br>Technik [0 User; Demokratie]<br>Thema: "
-                                                   "Rechner und Netze")),
+                                      "<br>- Technik [0 User; Demokratie; Thema: Rechner und Netze]"
+                                      "<br>- Plauderecke [0 User; Demokratie]")),
+        ask(a, ".r", plain.room_info("Lobby", lobby_subject, {"anna", "bert"})),
+        ask(a, ".room TECHNIK", plain.room_info("Technik", "Rechner und Netze", {})),
         ask(a, ".r Nirgendwo", div("roomInfoFailedNoRoom", "Es k&ouml;nnen keine Informationen zum Raum Nirgendwo "
-                                                               "abgerufen werden, da es diesen Raum nicht gibt.")),
+                                                           "abgerufen werden, da es diesen Raum nicht gibt.")),
         ask(a, ".r versteck", div("roomInfoFailedNoRight", "Du besitzt keine Berechtigung, Informationen zum Raum "
-                                                               "Versteck abzurufen.")),
+                                                           "Versteck abzurufen.")),
         ask(c, ".r", div("roomInfo", "Raum&uuml;bersicht:<br>Versteck [1 User; Demokratie; versteckt]<br>Owner: carl"
-                                        "<br>User: carl")),
+                                     "<br>User: carl")),
         ask(a, ".us", div("actionUsers", "Chat&uuml;bersicht:<br>- anna [Raum: Lobby; Rang: Visitor; Status: -]"
-                                            "<br>- bert [Raum: Lobby; Rang: Visitor; Status: -]")),
-        ask(a, ".u", div("actionUser", "<img src=\"http://\" alt=\"anna\" width=\"50\" height=\"50\" class=\"photoUser\"> "
-                                          "User&uuml;bersicht:<br>anna [Raum: Lobby; Rang: Visitor; Status: -; Skin: ]")),
-        ask(a, ".user carl", div("actionUser", "<img src=\"http://\" alt=\"carl\" width=\"50\" height=\"50\" "
-                                                  "class=\"photoUser\"> User&uuml;bersicht:<br>carl [Raum: Versteck; "
-                                                  "Rang: Visitor; Status: Owner]")),
+                                         "<br>- bert [Raum: Lobby; Rang: Visitor; Status: -]")),
+        ask(a, ".u", user_info("anna", "Lobby; Rang: Visitor; Status: -; Skin: ")),
+        ask(a, ".user carl", user_info("carl", "Versteck; Rang: Visitor; Status: Owner")),
         ask(a, ".u zorro", div("actionUserFailedNoUser", "Es ist momentan niemand namens zorro im Chat eingeloggt.")),
         ask(a, ".help", div("actionHelp", "Klicke hier, um die <a href=\"http://\" target=\"_blank\">Hilfe zum "
-                                             "Chat</a> aufzurufen.")),
+                                          "Chat</a> aufzurufen.")),
         ask(a, ".ver", version),
 
         // Whispers cross rooms and reach oneself too.
         ask(a, ".w", whisper_syntax),
         ask(a, ".w carl", whisper_syntax),
         ask(a, ".w zorro hallo", div("actionWhisperFailedNoUser", "Fl&uuml;stern mit zorro nicht m&ouml;glich, da "
-                                                                      "niemand namens zorro im Chat ist.")),
+                                                                  "niemand namens zorro im Chat ist.")),
         {a, ".w CARL psst  <i>leise</i>", {{a, {whispered("carl", "psst  &lt;i&gt;leise&lt;/i&gt;")}},
                                            {c, {got("anna", "psst  &lt;i&gt;leise&lt;/i&gt;")}}}},
         {a, ".whisper anna selbst", {{a, {whispered("anna", "selbst"), got("anna", "selbst")}}}},
@@ -139,22 +140,20 @@ TEST_F(commands, information_whispers_and_blocks) {
         // A blocked user's lines and whispers stop; notices about him do not.
         ask(a, ".b", block_list),
         ask(a, ".b zorro", div("actionBlockFailedNoUser", "zorro kann nicht geblockt werden, da niemand namens zorro "
-                                                              "im Chat ist.")),
+                                                          "im Chat ist.")),
         ask(a, ".block bert", div("actionBlock", "bert wird ab sofort geblockt.")),
         ask(a, ".b bert", div("actionBlockFailedIsSet", "bert wird bereits geblockt.")),
         ask(a, ".b anna", div("actionBlockList", "Momentan im Chat geblockte User:<br>bert")),
         ask(b, "hallo anna", plain.say("bert", "hallo anna")),
         ask(b, ".me winkt", plain.me("bert", "winkt")),
         ask(b, ".w anna psst", whispered("anna", "psst")),
-        ask(b, ".u bert", div("actionUser", "<img src=\"http://\" alt=\"bert\" width=\"50\" height=\"50\" "
-                                               "class=\"photoUser\"> User&uuml;bersicht:<br>bert [Raum: Lobby; Rang: "
-                                               "Visitor; Status: -; Skin: ]")),
+        ask(b, ".u bert", user_info("bert", "Lobby; Rang: Visitor; Status: -; Skin: ")),
         ask(a, ".ub", unblock_syntax),
         ask(a, ".ub zorro", div("actionUnblockFailedNoUser", "Die Blockierung von zorro kann nicht aufgehoben werden, "
-                                                                 "da niemand namens zorro im Chat ist.")),
+                                                             "da niemand namens zorro im Chat ist.")),
         ask(a, ".unblock bert", div("actionUnblock", "Die Blockierung von bert wird aufgehoben.")),
         ask(a, ".ub bert", div("actionUnblockFailedIsSet", "Die Blockierung von bert kann nicht aufgehoben werden, "
-                                                               "da bert nicht geblockt wird.")),
+                                                           "da bert nicht geblockt wird.")),
         {b, "wieder da", {{a, {plain.say("bert", "wieder da")}}, {b, {plain.say("bert", "wieder da")}}}},
 
         // Only a full stop in the very first place, and only the exact name,
@@ -176,14 +175,14 @@ TEST_F(commands, looks_style_sheets_morphing_every_message_and_leaving) {
     const std::string morph_syntax = syntax("actionMorphSyntax", "Morphen", ".morph &lt;Nickname&gt;");
     play({
         ask(a, ".nm", div("msgModeBox", "<form action=\"\"><select onchange=\"on_mode_change(options[options."
-                                           "selectedIndex].value);\"><option value=\"standard\">Standard</option>"
-                                           "<option value=\"plain\" selected=\"selected\">Plain</option><option "
-                                           "value=\"photo\">Photo</option></select></form>")),
+                                        "selectedIndex].value);\"><option value=\"standard\">Standard</option>"
+                                        "<option value=\"plain\" selected=\"selected\">Plain</option><option "
+                                        "value=\"photo\">Photo</option></select></form>")),
         ask(a, ".nm schick", syntax("msgModeSyntax", "Wechseln des Modes", ".newmode [ &lt;Mode&gt; ]")),
         ask(a, ".newmode PHOTO", div("msgModeChanged", "Mode wurde auf Photo ge&auml;ndert.")),
         ask(a, ".nm plain", div("msgModeChanged", "Mode wurde auf Plain ge&auml;ndert.")),
         ask(a, ".ns", div("msgSkinBox", "<form action=\"\"><select onchange=\"on_skin_change(options[options."
-                                           "selectedIndex].value);\"></select></form>")),
+                                        "selectedIndex].value);\"></select></form>")),
         ask(a, ".newskin herbst", syntax("actionNewSkinSyntax", "Wechseln des Skins", ".newskin &lt;Skin&gt;")),
         // Without a stream the applet loads the style sheet.
         ask(a, ".css http://http://static.test/neu.css", proto_line("SKN", {"static.test/neu.css"})),
@@ -191,10 +190,10 @@ TEST_F(commands, looks_style_sheets_morphing_every_message_and_leaving) {
         ask(a, ".morph", morph_syntax),
         ask(a, ".morph ANNA", morph_syntax),
         ask(a, ".morph bert", div("actionMorphFailedOnline", "Du kannst dich nicht zu bert morphen, da bert momentan "
-                                                                 "im Chat ist.")),
+                                                             "im Chat ist.")),
         // The nickname is looked up as typed and shown escaped.
         ask(a, ".morph <b>x", div("actionMorphFailedNotRegistered", "Du kannst dich nicht zu &lt;b&gt;x morphen, da "
-                                                                        "der Nickname &lt;b&gt;x nicht registriert ist.")),
+                                                                    "der Nickname &lt;b&gt;x nicht registriert ist.")),
     });
     expect_quiet({a});
 
@@ -317,7 +316,7 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
     play({
         ask(b, ".ss Neues Thema", subject_refused),
         ask(a, ".ss", div("actionSetSubjectEmptyFailedIsSet", "Das Thema des Raums kann nicht gel&ouml;scht werden, "
-                                                                  "da kein Thema festgelegt ist.")),
+                                                              "da kein Thema festgelegt ist.")),
         {a, ".ss " + words + " ende", {{a, {subject("anna", words + " ...")}}, {b, {subject("anna", words + " ...")}}}},
         {a, ".setsubject " + eighty, {{a, {subject("anna", eighty)}}, {b, {subject("anna", eighty)}}}},
         {a, ".ss <b>fett</b> & so", {{a, {subject("anna", "&lt;b&gt;fett&lt;/b&gt; &amp; so")}},
@@ -326,9 +325,9 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
 
         ask(b, ".sr Visitor", rank_refused),
         ask(a, ".sr", div("roomSetRankEmptyFailedIsSet", "Der Mindestrang f&uuml;r den Raum kann nicht gel&ouml;scht "
-                                                             "werden, da kein Mindestrang festgelegt ist.")),
+                                                         "werden, da kein Mindestrang festgelegt ist.")),
         ask(a, ".sr Kaiser", div("roomSetRankFailedUnknown", "Kaiser kann nicht als Mindestrang zum Betreten des "
-                                                                 "Raums eingestellt werden, da es diesen Rang nicht gibt.")),
+                                                             "Raums eingestellt werden, da es diesen Rang nicht gibt.")),
         ask(a, ".sr chef", rank_refused),  // above anna's own level
         {a, ".setrank visitor",
          {{a, {div("roomSetRank", "anna hat den Mindestrang, um den Raum betreten zu d&uuml;rfen, wie folgt "
@@ -340,16 +339,16 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
 
         ask(b, ".sc Rot", div("roomSetClanFailedNoRight", "Du besitzt keine Berechtigung, den Raum einem Clan zuzuweisen.")),
         ask(a, ".sc", div("roomSetClanEmptyFailedIsSet", "Die Zuweisung des Raums zu einem Clan kann nicht aufgehoben "
-                                                             "werden, da es keine Zuweisung gibt.")),
+                                                         "werden, da es keine Zuweisung gibt.")),
         ask(a, ".setclan Rot", div("roomSetClanFailedUnknown", "Es existiert kein Clan Rot, dem der Raum zugeordnet "
-                                                                   "werden kann.")),
+                                                               "werden kann.")),
 
         ask(b, ".ma anna", div("actionMakeAdminFailedNoRight", "Du kannst anna nicht zum Admin ernennen, weil du "
-                                                                   "nicht die erforderlichen Rechte besitzt.")),
+                                                               "nicht die erforderlichen Rechte besitzt.")),
         ask(a, ".ma", admin_syntax),
         ask(a, ".ma ANNA", admin_syntax),
         ask(a, ".ma carl", div("actionMakeAdminFailedNoUser", "carl kann nicht zum Admin ernannt werden, da niemand "
-                                                                  "namens carl im Raum ist.")),
+                                                              "namens carl im Raum ist.")),
         {a, ".makeadmin bert", {{a, {made}}, {b, {made}}}},
         ask(a, ".ma bert", div("actionMakeAdminFailedIsSet", "bert ist bereits Admin in diesem Raum.")),
         ask(b, ".ma anna", div("actionMakeAdminFailedOwner", "anna ist Owner in diesem Raum.")),
@@ -359,9 +358,9 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
                                            {a, {subject("bert", "Admins d&amp;uuml;rfen das")}}}},
         ask(b, ".uma anna", div("actionUnmakeAdminFailedNoRight", "Du besitzt keine Berechtigung, Admins zu degradieren.")),
         ask(a, ".uma", div("actionUnmakeAdminSyntax", "Syntax zum Degradieren eines Admins zum User:<br>.unmakeadmin "
-                                                          "&lt;Nickname&gt;")),
+                                                      "&lt;Nickname&gt;")),
         ask(a, ".uma zorro", div("actionUnmakeAdminFailedNoUser", "zorro kann nicht zum User degradiert werden, da "
-                                                                      "niemand namens zorro im Chat ist.")),
+                                                                  "niemand namens zorro im Chat ist.")),
         ask(a, ".uma carl", div("actionUnmakeAdminFailedIsSet", "carl ist kein Admin in diesem Raum.")),
         {a, ".unmakeadmin bert", {{a, {unmade}}, {b, {unmade}}}},
         ask(b, ".o", toggles[0].off.no_right),
@@ -375,13 +374,13 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
     play({
         ask(b, ".sp geheim", pw_refused),
         ask(a, ".sp", div("roomSetPasswordEmptyFailedIsSet", "Das Passwort f&uuml;r den Raum kann nicht gel&ouml;scht "
-                                                                 "werden, da kein Passwort festgelegt wurde.")),
+                                                             "werden, da kein Passwort festgelegt wurde.")),
         ask(a, ".sp tmp", div("roomSetPassword", "Das Passwort f&uuml;r den Raum lautet nun: tmp")),
         ask(a, ".sp", div("roomSetPasswordEmpty", "Das Passwort f&uuml;r den Raum wurde gel&ouml;scht.")),
         {a, ".setpassword geheim&sicher12345",
          {{a, {div("roomSetPassword", "Das Passwort f&uuml;r den Raum lautet nun: geheim&amp;sicher12")}}}},
         {c, ".go Salon", {{c, {proto_line("RPW", {"Salon"}), div("roomPwPlease", "Der Raum Salon ist "
-                                                                                  "passwort-gesch&uuml;tzt. Bitte Passwort eingeben.")}}}},
+                                                                                 "passwort-gesch&uuml;tzt. Bitte Passwort eingeben.")}}}},
     });
     c->app.send("RPW", {"Salon", "geheim&amp;sicher12"});
     EXPECT_TRUE(c->app.expect_lines({proto_line("COL", {"0000FF"}),
@@ -424,7 +423,7 @@ TEST_F(commands, dark_rooms_votes_kicks_and_kills) {
         ask(b, ".um zorro", div("actionUnmarkFailedNoUser", "Es ist momentan niemand namens zorro im Chat.")),
         ask(b, ".unmark dora", div("actionUnmark", "Du hast dora demarkiert.")),
         ask(b, ".um dora", div("actionUnmarkFailedIsSet", "Der User dora kann nicht demarkiert werden, da er nicht "
-                                                              "markiert ist.")),
+                                                          "markiert ist.")),
         ask(c, ".m dora", div("actionMark", "Du hast dora zum Kicken markiert.")),
         {b, ".m Dora", {{a, {decision, del("dora")}}, {b, {decision, del("dora")}}, {c, {decision, del("dora")}},
                         {d, {decision, "EXT"}}}},
@@ -436,8 +435,8 @@ TEST_F(commands, dark_rooms_votes_kicks_and_kills) {
     EXPECT_TRUE(c->app.expect_closed());
     play({
         ask(a, ".banex zorro", div("actionBanExFailedNoUser", "zorro kann nicht gebannt werden, da sich bisher "
-                                                                  "niemand namens zorro ausgeloggt hat oder Daten zu diesem "
-                                                                 "User nicht mehr gespeichert sind.")),
+                                                              "niemand namens zorro ausgeloggt hat oder Daten zu diesem "
+                                                              "User nicht mehr gespeichert sind.")),
         ask(a, ".banex carl 5", div("actionBanEx", "carl wird f&uuml;r 5 Minuten gebannt.")),
         {a, ".kill bert", {{a, {div("actionKill", "bert wurde gekillt."), quit("bert"), del("bert")}},
                            {b, {"<iframe width=\"0\" height=\"0\" style=\"visibility:hidden;\" src=\"http://\">"

@@ -116,29 +116,6 @@ TEST_F(daemon_test, broken_files_end_start_up_and_check_names_each_with_its_line
     }
 }
 
-TEST_F(daemon_test, the_shipped_rule_files_are_valid) {
-    // The examples in their comments are valid rules too.
-    const std::string rules = read_file(VCD_SOURCE_DIR "/etc/security.conf");
-    const std::string replacements = read_file(VCD_SOURCE_DIR "/etc/replace.conf");
-    const auto examples = [](const std::string& text, const std::string& example) {
-        std::string lines;
-        const std::regex pattern(example);
-        for (std::sregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it)
-            lines += (*it)[1].str() + "\n";
-        return lines;
-    };
-    const std::string rule_examples = examples(rules, R"(\n#   ([ruwc] \S+( \S+)*?)(   +.*)?(?=\n))");
-    const std::string replacement_examples = examples(replacements, R"(\n# (\S+ = .*)(?=\n))");
-    EXPECT_EQ(std::count(rule_examples.begin(), rule_examples.end(), '\n'), 6) << rule_examples;
-    EXPECT_EQ(std::count(replacement_examples.begin(), replacement_examples.end(), '\n'), 3) << replacement_examples;
-    dir.write("censored.txt", "doof\n");
-    dir.write("security.conf", rules + rule_examples);
-    dir.write("replace.conf", replacements + replacement_examples);
-    auto process = launched();
-    ASSERT_TRUE(process) << read_file(log());
-    stop(*process);
-}
-
 TEST_F(daemon_test, the_daemon_detaches_serves_and_ends_smoothly_on_sigterm) {
     const auto result = run_binary({config()}, {.inherited_descriptor = 100});
     EXPECT_EQ(result.status, 0);

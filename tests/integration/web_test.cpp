@@ -19,16 +19,10 @@ const std::string secret = "SECRET-OUTSIDE";
 // ISO-8859-15 text as the browser's side of the WebSocket carries it.
 std::string utf8(const std::string& latin9) {
     std::string out;
-    for (unsigned char c : latin9) {
-        if (c == 0xA4) {
-            out += "\xE2\x82\xAC";
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    for (unsigned char c : latin9)
+        out += c == 0xA4  ? std::string("\xE2\x82\xAC")
+               : c < 0x80 ? std::string(1, static_cast<char>(c))
+                          : std::string{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
     return out;
 }
 
