@@ -92,6 +92,10 @@ TEST_F(commands, information_whispers_and_blocks) {
     auto carl = enter("carl", "Technik", {});
     ASSERT_TRUE(people.size() == 2 && carl);
     visitor *a = people[0].get(), *b = people[1].get(), *c = carl.get();
+    // A line that anna and bert both see.
+    const auto both = [a, b](visitor* v, const std::string& line, const std::string& html) {
+        return step{v, line, {{a, {html}}, {b, {html}}}};
+    };
     const std::string whisper_syntax =
         syntax("actionWhisperSyntax", "Fl&uuml;stern mit einem User", ".whisper &lt;Nickname&gt; &lt;Text&gt;");
     auto whispered = [](const std::string& to, const std::string& text) {
@@ -154,12 +158,12 @@ TEST_F(commands, information_whispers_and_blocks) {
         ask(a, ".unblock bert", div("actionUnblock", "Die Blockierung von bert wird aufgehoben.")),
         ask(a, ".ub bert", div("actionUnblockFailedIsSet", "Die Blockierung von bert kann nicht aufgehoben werden, "
                                                            "da bert nicht geblockt wird.")),
-        {b, "wieder da", {{a, {plain.say("bert", "wieder da")}}, {b, {plain.say("bert", "wieder da")}}}},
+        both(b, "wieder da", plain.say("bert", "wieder da")),
 
         // Only a full stop in the very first place, and only the exact name,
         // make a command; a blank line does nothing.
-        {a, ".VER", {{a, {plain.say("anna", ".VER")}}, {b, {plain.say("anna", ".VER")}}}},
-        {a, " .ver", {{a, {plain.say("anna", " .ver")}}, {b, {plain.say("anna", " .ver")}}}},
+        both(a, ".VER", plain.say("anna", ".VER")),
+        both(a, " .ver", plain.say("anna", " .ver")),
         {a, "   ", {}},
         ask(a, ".me", syntax("actionMeSyntax", "Ausf&uuml;hren einer Aktion", ".me &lt;Aktion&gt;")),
     });
@@ -284,6 +288,10 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
     auto people = gather({"anna", "bert", "carl"});
     ASSERT_EQ(people.size(), 3u);
     visitor *a = people[0].get(), *b = people[1].get(), *c = people[2].get();
+    // A line that anna and bert both see.
+    const auto both = [a, b](visitor* v, const std::string& line, const std::string& html) {
+        return step{v, line, {{a, {html}}, {b, {html}}}};
+    };
     play(follow("Salon", {a, b}, {c}));
 
     // Every switch: refused to a member, already set, set (for both), and back.
@@ -291,10 +299,10 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
     for (const toggle& t : toggles) {
         script.push_back(ask(b, t.set, t.on.no_right));
         script.push_back(ask(a, t.reset_alias, t.off.already_set));
-        script.push_back({a, t.set_alias, {{a, {t.on.done}}, {b, {t.on.done}}}});
+        script.push_back(both(a, t.set_alias, t.on.done));
         script.push_back(ask(a, t.set, t.on.already_set));
         script.push_back(ask(b, t.reset, t.off.no_right));
-        script.push_back({a, t.reset, {{a, {t.off.done}}, {b, {t.off.done}}}});
+        script.push_back(both(a, t.reset, t.off.done));
     }
     play(script);
 
@@ -317,11 +325,10 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
         ask(b, ".ss Neues Thema", subject_refused),
         ask(a, ".ss", div("actionSetSubjectEmptyFailedIsSet", "Das Thema des Raums kann nicht gel&ouml;scht werden, "
                                                               "da kein Thema festgelegt ist.")),
-        {a, ".ss " + words + " ende", {{a, {subject("anna", words + " ...")}}, {b, {subject("anna", words + " ...")}}}},
-        {a, ".setsubject " + eighty, {{a, {subject("anna", eighty)}}, {b, {subject("anna", eighty)}}}},
-        {a, ".ss <b>fett</b> & so", {{a, {subject("anna", "&lt;b&gt;fett&lt;/b&gt; &amp; so")}},
-                                      {b, {subject("anna", "&lt;b&gt;fett&lt;/b&gt; &amp; so")}}}},
-        {a, ".ss", {{a, {subject_cleared}}, {b, {subject_cleared}}}},
+        both(a, ".ss " + words + " ende", subject("anna", words + " ...")),
+        both(a, ".setsubject " + eighty, subject("anna", eighty)),
+        both(a, ".ss <b>fett</b> & so", subject("anna", "&lt;b&gt;fett&lt;/b&gt; &amp; so")),
+        both(a, ".ss", subject_cleared),
 
         ask(b, ".sr Visitor", rank_refused),
         ask(a, ".sr", div("roomSetRankEmptyFailedIsSet", "Der Mindestrang f&uuml;r den Raum kann nicht gel&ouml;scht "
@@ -329,13 +336,9 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
         ask(a, ".sr Kaiser", div("roomSetRankFailedUnknown", "Kaiser kann nicht als Mindestrang zum Betreten des "
                                                              "Raums eingestellt werden, da es diesen Rang nicht gibt.")),
         ask(a, ".sr chef", rank_refused),  // above anna's own level
-        {a, ".setrank visitor",
-         {{a, {div("roomSetRank", "anna hat den Mindestrang, um den Raum betreten zu d&uuml;rfen, wie folgt "
-                                  "festgesetzt: Visitor")}},
-          {b, {div("roomSetRank", "anna hat den Mindestrang, um den Raum betreten zu d&uuml;rfen, wie folgt "
-                                  "festgesetzt: Visitor")}}}},
-        {a, ".sr", {{a, {div("roomSetRankEmpty", "anna l&ouml;scht den Mindestrang.")}},
-                    {b, {div("roomSetRankEmpty", "anna l&ouml;scht den Mindestrang.")}}}},
+        both(a, ".setrank visitor", div("roomSetRank", "anna hat den Mindestrang, um den Raum betreten zu d&uuml;rfen, "
+                                                       "wie folgt festgesetzt: Visitor")),
+        both(a, ".sr", div("roomSetRankEmpty", "anna l&ouml;scht den Mindestrang.")),
 
         ask(b, ".sc Rot", div("roomSetClanFailedNoRight", "Du besitzt keine Berechtigung, den Raum einem Clan zuzuweisen.")),
         ask(a, ".sc", div("roomSetClanEmptyFailedIsSet", "Die Zuweisung des Raums zu einem Clan kann nicht aufgehoben "
@@ -349,22 +352,21 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
         ask(a, ".ma ANNA", admin_syntax),
         ask(a, ".ma carl", div("actionMakeAdminFailedNoUser", "carl kann nicht zum Admin ernannt werden, da niemand "
                                                               "namens carl im Raum ist.")),
-        {a, ".makeadmin bert", {{a, {made}}, {b, {made}}}},
+        both(a, ".makeadmin bert", made),
         ask(a, ".ma bert", div("actionMakeAdminFailedIsSet", "bert ist bereits Admin in diesem Raum.")),
         ask(b, ".ma anna", div("actionMakeAdminFailedOwner", "anna ist Owner in diesem Raum.")),
-        {b, ".lock", {{b, {admin_locks}}, {a, {admin_locks}}}},
+        both(b, ".lock", admin_locks),
         ask(c, ".go Salon", div("roomGoFailedLocked", "Der Raumwechsel schlug fehl, da der Raum Salon abgesperrt ist.")),
-        {b, ".ss Admins d&uuml;rfen das", {{b, {subject("bert", "Admins d&amp;uuml;rfen das")}},
-                                           {a, {subject("bert", "Admins d&amp;uuml;rfen das")}}}},
+        both(b, ".ss Admins d&uuml;rfen das", subject("bert", "Admins d&amp;uuml;rfen das")),
         ask(b, ".uma anna", div("actionUnmakeAdminFailedNoRight", "Du besitzt keine Berechtigung, Admins zu degradieren.")),
         ask(a, ".uma", div("actionUnmakeAdminSyntax", "Syntax zum Degradieren eines Admins zum User:<br>.unmakeadmin "
                                                       "&lt;Nickname&gt;")),
         ask(a, ".uma zorro", div("actionUnmakeAdminFailedNoUser", "zorro kann nicht zum User degradiert werden, da "
                                                                   "niemand namens zorro im Chat ist.")),
         ask(a, ".uma carl", div("actionUnmakeAdminFailedIsSet", "carl ist kein Admin in diesem Raum.")),
-        {a, ".unmakeadmin bert", {{a, {unmade}}, {b, {unmade}}}},
+        both(a, ".unmakeadmin bert", unmade),
         ask(b, ".o", toggles[0].off.no_right),
-        {a, ".o", {{a, {toggles[0].off.done}}, {b, {toggles[0].off.done}}}},
+        both(a, ".o", toggles[0].off.done),
     });
 
     // The password goes to the owner alone, cut to 15 characters, and is kept
