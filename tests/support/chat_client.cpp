@@ -252,16 +252,6 @@ bool browser::skip_past(const std::string& text, milliseconds timeout) {
     return true;
 }
 
-std::string browser::take(std::size_t count, milliseconds timeout) {
-    auto deadline = clock::now() + timeout;
-    while (in_.size() - consumed_ < count) {
-        if (!receive(milliseconds(remaining_ms(deadline))) && (eof_ || clock::now() >= deadline)) break;
-    }
-    std::string out = in_.substr(consumed_, count);
-    consumed_ += out.size();
-    return out;
-}
-
 testing::AssertionResult browser::expect_next(const std::string& exact, milliseconds timeout) {
     auto deadline = clock::now() + timeout;
     for (;;) {

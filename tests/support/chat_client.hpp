@@ -163,8 +163,6 @@ public:
     // Consumes everything up to and including the first `text`; false when it
     // does not come in time.
     bool skip_past(const std::string& text, milliseconds timeout = patience);
-    // Waits until `count` unconsumed bytes are there and consumes them.
-    std::string take(std::size_t count, milliseconds timeout = patience);
     std::string unread() const { return in_.substr(consumed_); }
 
 private:
