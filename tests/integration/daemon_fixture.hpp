@@ -101,7 +101,6 @@ inline std::string nrm(const std::string& room, std::vector<std::string> members
 // One logged-in visitor: the applet and, when asked for, the browser stream.
 struct visitor {
     std::string nickname;
-    greeting hello;
     applet app;
     std::unique_ptr<browser> web;
     std::vector<std::string> arrival;  // the applet's lines of the log-in, up to "NRM"
@@ -222,7 +221,6 @@ protected:
         v->app.send_login(form);
         auto hello = v->app.read_greeting();
         if (!hello) return failed("no CNT line for " + form.nickname);
-        v->hello = *hello;
         const int answer = challenge_answer(hello->challenge);
         if (stream) {
             v->web = std::make_unique<browser>(receive_buffer);
