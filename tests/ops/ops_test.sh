@@ -16,7 +16,7 @@ fail() {
   if [ -f "$log" ]; then echo "--- daemon log ---"; cat "$log"*; fi
   exit 1
 }
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$scratch"' EXIT
+trap '{ [ -n "$pid" ] && kill "$pid" 2>/dev/null; } || true; rm -rf "$scratch"' EXIT
 
 # Runs a command that must succeed; its output and errors in $output.
 run() { output=$("$@" 2>&1) || fail "$*: $output"; }
