@@ -56,6 +56,7 @@ TEST_F(command_line_test, words_choose_the_daemon_or_a_command_and_the_configura
     } rows[] = {
         {{}, true, "/etc/from-env.conf"},
         {{"my.conf"}, true, "my.conf"},
+        {{"my.conf", "other.conf"}, true, "my.conf"},
         {{"bans"}, false, "/etc/from-env.conf"},
         {{"-c", "my.conf", "bans"}, false, "my.conf"},
         {{"-c", "my.conf"}, true, "my.conf"},

@@ -1,129 +1,89 @@
 // Life in the chat as the clients see it: the room lists of the applet, the
 // notices about arrivals, departures and room changes, the protocol verbs of
-// a logged-in session, said lines, the history and the flood rule.
+// a logged-in session, said lines in the icon look, the history and the flood
+// rule.
 #include <functional>
 
-#include "integration/chat_fixture.hpp"
+#include "integration/daemon_fixture.hpp"
 
-using namespace chat_support;
-using namespace std::chrono_literals;
+using namespace daemon_support;
 
 namespace {
 
-using chat_test = chat_daemon;
+using chat_test = vcd_daemon;
 
-const std::string blue = "0000FF";
-
-// Logs in over the applet alone and returns the lines the log-in sent, from
-// "LGN" on (without the welcome).
-std::vector<std::string> log_in_lines(applet& a, const std::string& nickname, const std::string& room) {
-    login_form form;
-    form.nickname = nickname;
-    form.room = room;
-    a.send_login(form);
-    auto hello = a.read_greeting();
-    if (!hello) return {};
-    a.authenticate(challenge_answer(hello->challenge));
+// Logs in over the applet alone, with heartbeats at every step: the lines
+// after the welcome, up to the room information.
+std::vector<std::string> log_in_lines(applet& a, const std::string& nick, const std::string& room) {
+    a.send("HTB");
+    a.send_login(login_as(nick, room));
+    const std::string cnt = a.read_line().value_or("");
+    const auto values = proto_values(cnt);
+    if (values.size() != 5 || cnt != proto_line("CNT", {"vcp2", nick, values[2], values[3], "1"})) return {cnt};
+    a.send_line("HTB \"ignored\"");
+    a.authenticate(challenge_answer(std::stoi(values[3])));
     std::vector<std::string> lines;
     if (!a.expect_line(txt(welcome_text))) return lines;
     for (int i = 0; i < 3; ++i) lines.push_back(a.read_line().value_or("(nothing)"));
     return lines;
 }
+std::vector<std::string> arrived(const std::string& room, const std::string& subject,
+                                 const std::vector<std::string>& members) {
+    return {"LGN", nrm(room, members), txt(look.room_info(room, subject, members))};
+}
 
-TEST_F(chat_test, arrivals_and_departures_reach_every_member_in_order) {
+TEST_F(chat_test, arrivals_departures_and_room_changes_reach_every_member_in_order) {
     auto anna = log_in("anna");
     auto berta = log_in("berta");
     ASSERT_TRUE(anna && berta);
     EXPECT_TRUE(expect_arrival(*anna, "berta"));
-
     applet carl;
-    EXPECT_EQ(log_in_lines(carl, "carl", ""),
-              (std::vector<std::string>{"LGN", nrm("Lobby", {"anna", "berta", "carl"}),
-                                        txt(look::room_info("Lobby", lobby_subject, {"anna", "berta", "carl"}))}));
+    EXPECT_EQ(log_in_lines(carl, "carl", ""), arrived("Lobby", lobby_subject, {"anna", "berta", "carl"}));
     EXPECT_TRUE(expect_arrival(*anna, "carl"));
     EXPECT_TRUE(expect_arrival(*berta, "carl"));
 
     // Closing the connection is a farewell: first the notice, then the list.
     berta->app.close();
-    for (applet* member : {&anna->app, &carl}) {
-        EXPECT_TRUE(member->expect_html(look::quit("berta")));
-        EXPECT_TRUE(member->expect_line(proto_line("DEL", {"berta"})));
-    }
+    for (applet* member : {&anna->app, &carl}) EXPECT_TRUE(member->expect_lines({quit("berta"), "DEL \"berta\""}));
 
-    // A room of his own for dora, entered by a name in other letter case.
+    // A room of her own for dora, named in other letter case; no subject.
     applet dora;
-    EXPECT_EQ(log_in_lines(dora, "dora", "technik"),
-              (std::vector<std::string>{"LGN", nrm("Technik", {"dora"}),
-                                        txt(look::room_info("Technik", technik_subject, {"dora"}))}));
+    EXPECT_EQ(log_in_lines(dora, "dora", "plauderECKE"), arrived("Plauderecke", "", {"dora"}));
 
-    // anna follows her with the room password line (no password needed).
-    anna->app.send("RPW", {"TECHNIK", ""});
-    EXPECT_TRUE(anna->app.expect_lines({proto_line("COL", {blue}), nrm("Technik", {"dora", "anna"}),
-                                        txt(look::room_change("Technik"))}));
-    EXPECT_TRUE(dora.expect_lines({proto_line("ADD", {"anna"}), txt(look::hello("anna"))}));
-    EXPECT_TRUE(carl.expect_lines({proto_line("DEL", {"anna"}), txt(look::room_go("anna", "Technik"))}));
-
-    // The rooms keep apart: a line in Technik does not reach carl.
-    dora.send_text("hier");
-    EXPECT_TRUE(anna->expect_html(look::say("dora", blue, "hier")));
-    EXPECT_TRUE(dora.expect_html(look::say("dora", blue, "hier")));
-    carl.send_text("dort");
-    EXPECT_TRUE(carl.expect_html(look::say("carl", blue, "dort")));
-    EXPECT_TRUE(anna->app.drain().empty());
-
-    // The list of a newcomer forgets those who left.
-    applet erik;
-    EXPECT_EQ(log_in_lines(erik, "erik", ""),
-              (std::vector<std::string>{"LGN", nrm("Lobby", {"carl", "erik"}),
-                                        txt(look::room_info("Lobby", lobby_subject, {"carl", "erik"}))}));
-    // ... and counts those who came by a change of room.
-    applet fritz;
-    EXPECT_EQ(log_in_lines(fritz, "fritz", "Technik"),
-              (std::vector<std::string>{"LGN", nrm("Technik", {"dora", "anna", "fritz"}),
-                                        txt(look::room_info("Technik", technik_subject, {"dora", "anna", "fritz"}))}));
-}
-
-TEST_F(chat_test, log_in_enters_the_named_room_or_the_first_one) {
-    struct entry {
-        std::string nickname, room;
-        std::vector<std::string> lines;
-    } entries[] = {
-        {"anna", "PLAUDERECKE",
-         {"LGN", nrm("Plauderecke", {"anna"}), txt(look::room_info("Plauderecke", "", {"anna"}))}},
-        {"berta", "Nirgendwo",
-         {"LGN", nrm("Lobby", {"berta"}), txt(look::room_info("Lobby", lobby_subject, {"berta"}))}},
-        {"carl", "plauderecke",
-         {"LGN", nrm("Plauderecke", {"anna", "carl"}), txt(look::room_info("Plauderecke", "", {"anna", "carl"}))}},
-    };
-    std::vector<std::unique_ptr<applet>> applets;
-    for (const auto& e : entries) {
-        SCOPED_TRACE(e.nickname);
-        applets.push_back(std::make_unique<applet>());
-        EXPECT_EQ(log_in_lines(*applets.back(), e.nickname, e.room), e.lines);
-    }
-    EXPECT_TRUE(applets[0]->expect_lines({proto_line("ADD", {"carl"}), txt(look::enter("carl"))}));
-    EXPECT_TRUE(applets[1]->drain().empty());
-}
-
-TEST_F(chat_test, room_password_line_for_no_other_room_explains_itself) {
-    auto anna = log_in("anna");
-    ASSERT_TRUE(anna);
+    // The room password line for the own room or no room explains itself.
+    const std::string col = proto_line("COL", {blue});
     anna->app.send("RPW", {"lOBBY", ""});
-    EXPECT_TRUE(anna->app.expect_lines({proto_line("COL", {blue}),
-                                        txt("<div class=\"roomGoFailedInRoom\">Du bist bereits im Raum Lobby.</div>")}));
+    EXPECT_TRUE(anna->app.expect_lines({col, div("roomGoFailedInRoom", "Du bist bereits im Raum Lobby.")}));
     anna->app.send("RPW", {"Nirgendwo", "geheim"});
     EXPECT_TRUE(anna->app.expect_lines(
-        {proto_line("COL", {blue}),
-         txt("<div class=\"roomGoFailedNoRoom\">Der Raumwechsel schlug fehl, da es den Raum Nirgendwo nicht "
-             "gibt.</div>")}));
-    anna->say("noch hier");
-    EXPECT_TRUE(anna->expect_html(look::say("anna", blue, "noch hier")));
+        {col, div("roomGoFailedNoRoom", "Der Raumwechsel schlug fehl, da es den Raum Nirgendwo nicht gibt.")}));
+    // anna follows dora with it (no password needed).
+    anna->app.send("RPW", {"PLAUDERECKE", ""});
+    EXPECT_TRUE(anna->app.expect_lines({col, nrm("Plauderecke", {"dora", "anna"}), look.room_change("Plauderecke")}));
+    EXPECT_TRUE(dora.expect_lines({"ADD \"anna\"", look.hello("anna")}));
+    EXPECT_TRUE(carl.expect_lines({"DEL \"anna\"", room_go("anna", "Plauderecke")}));
+
+    // The rooms keep apart: a line in Plauderecke does not reach carl.
+    dora.send_text("hier");
+    EXPECT_TRUE(anna->expect_html(look.say("dora", "hier")));
+    EXPECT_TRUE(dora.expect_html(look.say("dora", "hier")));
+    carl.send_text("dort");
+    EXPECT_TRUE(carl.expect_html(look.say("carl", "dort")));
+    EXPECT_TRUE(anna->app.drain().empty());
+
+    // The list of a newcomer forgets those who left, and a room that does
+    // not exist gives the first one...
+    applet erik;
+    EXPECT_EQ(log_in_lines(erik, "erik", "Nirgendwo"), arrived("Lobby", lobby_subject, {"carl", "erik"}));
+    // ... and counts those who came by a change of room.
+    applet fritz;
+    EXPECT_EQ(log_in_lines(fritz, "fritz", "Plauderecke"), arrived("Plauderecke", "", {"dora", "anna", "fritz"}));
 }
 
 TEST_F(chat_test, protocol_violations_in_the_chat_close_the_session_silently) {
     auto anna = log_in("anna");
     ASSERT_TRUE(anna);
-    struct violation {
+    const struct {
         const char* name;
         std::function<void(applet&)> steps;
     } violations[] = {
@@ -138,7 +98,7 @@ TEST_F(chat_test, protocol_violations_in_the_chat_close_the_session_silently) {
              a.send("RPW", {"", ""});
              EXPECT_TRUE(a.expect_line(proto_line("COL", {blue})));
          }},
-        {"second log-in line", [](applet& a) { a.send_login(test_support::login_as("anders")); }},
+        {"second log-in line", [](applet& a) { a.send_login(login_as("anders")); }},
         {"nickname line in a room", [](applet& a) { a.send("NCK", {"anders"}); }},
         {"password line of a guest", [](applet& a) { a.send("PWD", {"geheim"}); }},
         {"1025 bytes without line feed", [](applet& a) { a.send_raw("TXT \"" + std::string(1020, 'x')); }},
@@ -146,86 +106,60 @@ TEST_F(chat_test, protocol_violations_in_the_chat_close_the_session_silently) {
     int n = 0;
     for (const auto& v : violations) {
         SCOPED_TRACE(v.name);
-        std::string nickname = "gast" + std::to_string(++n);
-        auto guest = log_in(nickname);
+        const std::string nick = "gast" + std::to_string(++n);
+        auto guest = log_in(nick);
         ASSERT_TRUE(guest);
-        EXPECT_TRUE(expect_arrival(*anna, nickname));
+        EXPECT_TRUE(expect_arrival(*anna, nick));
         v.steps(guest->app);
         EXPECT_TRUE(guest->app.expect_closed());
         // Removed by the daemon: the list changes without a farewell notice.
-        EXPECT_TRUE(anna->app.expect_line(proto_line("DEL", {nickname})));
+        EXPECT_TRUE(anna->app.expect_line(proto_line("DEL", {nick})));
     }
-}
-
-TEST_F(chat_test, a_line_may_grow_to_1024_bytes_before_its_line_feed) {
-    auto anna = log_in("anna");
-    ASSERT_TRUE(anna);
-    std::string text(1019, 'x');
-    anna->app.send_raw("TXT \"" + text);  // 1024 bytes
+    // A line may grow to 1024 bytes before its line feed.
+    const std::string text(1019, 'x');
+    anna->app.send_raw("TXT \"" + text);
     EXPECT_FALSE(anna->app.closed(300ms));
-    // At least three bytes: less does not wake the daemon's reader.
-    anna->app.send_raw("yz\"\n");
-    text += "yz";
-    EXPECT_TRUE(anna->expect_html(look::say("anna", blue, text)));
+    anna->app.send_raw("yz\"\n");  // at least three bytes: less does not wake the daemon's reader
+    EXPECT_TRUE(anna->expect_html(look.say("anna", text + "yz")));
 }
 
-TEST_F(chat_test, colour_applies_to_the_lines_said_after_it) {
-    auto anna = log_in("anna");
-    auto berta = log_in("berta");
-    ASSERT_TRUE(anna && berta);
-    EXPECT_TRUE(expect_arrival(*anna, "berta"));
-    struct step {
-        std::string colour, shown;
-    } steps[] = {{"F0", "0000F0"}, {"abcDEF", "abcDEF"}, {"0", "000000"}};
-    int n = 0;
-    for (const auto& [colour, shown] : steps) {
-        SCOPED_TRACE(colour);
-        anna->app.send("COL", {colour});
-        std::string text = "farbe " + std::to_string(++n);
-        anna->say(text);
-        EXPECT_TRUE(berta->expect_html(look::say("anna", shown, text)));
-        EXPECT_TRUE(anna->expect_html(look::say("anna", shown, text)));
-    }
-    // Only the speaker's colour changed.
-    berta->say("meine");
-    EXPECT_TRUE(anna->expect_html(look::say("berta", blue, "meine")));
-}
-
-TEST_F(chat_test, said_lines_reach_everybody_escaped_and_commands_are_told_apart) {
+TEST_F(chat_test, said_lines_reach_everybody_escaped_in_the_speakers_colour) {
     auto anna = log_in("anna");
     auto berta = log_in("berta", "", true);
     ASSERT_TRUE(anna && berta);
     EXPECT_TRUE(expect_arrival(*anna, "berta"));
-    // What a typed line becomes for everybody in the room.
-    struct said {
-        std::string typed, html;
+    // What a typed line becomes for everybody in the room; a colour applies
+    // to the lines its speaker says after it.
+    const struct {
+        std::string colour, typed, html;
     } lines[] = {
-        {"<script>alert('x')</script> & \"mehr\"",
-         look::say("anna", blue, "&lt;script&gt;alert('x')&lt;/script&gt; &amp; &quot;mehr&quot;")},
-        {".me winkt", look::me("anna", "winkt")},
-        {".me  <i>laut</i>", look::me("anna", "&lt;i&gt;laut&lt;/i&gt;")},
-        {".xyz hallo", look::say("anna", blue, ".xyz hallo")},
-        {".ME hallo", look::say("anna", blue, ".ME hallo")},
-        {" .me auch", look::say("anna", blue, " .me auch")},
+        {"", "<script>alert('x')</script> & \"mehr\"",
+         look.say("anna", "&lt;script&gt;alert('x')&lt;/script&gt; &amp; &quot;mehr&quot;")},
+        {"", ".me winkt", look.me("anna", "winkt")},
+        {"", ".me  <i>laut</i>", look.me("anna", "&lt;i&gt;laut&lt;/i&gt;")},
+        {"", ".xyz hallo", look.say("anna", ".xyz hallo")},
+        {"", ".ME hallo", look.say("anna", ".ME hallo")},
+        {"", " .me auch", look.say("anna", " .me auch")},
+        {"F0", "eins", look.say("berta", "eins", "0000F0")},
+        {"abcDEF", "zwei", look.say("berta", "zwei", "abcDEF")},
+        {"0", "drei", look.say("berta", "drei", "000000")},
     };
-    for (const auto& [typed, html] : lines) {
+    for (const auto& [colour, typed, html] : lines) {
         SCOPED_TRACE(typed);
-        anna->say(typed);
+        visitor& speaker = colour.empty() ? *anna : *berta;
+        if (!colour.empty()) speaker.app.send("COL", {colour});
+        speaker.say(typed);
         EXPECT_TRUE(berta->expect_html(html));
         EXPECT_TRUE(anna->expect_html(html));
     }
     // Answered to the speaker alone; empty lines do nothing at all.
-    anna->say(".me");
-    anna->say(".me   ");
-    anna->say("");
-    anna->say("   ");
-    const std::string syntax = "<div class=\"actionMeSyntax\">Syntax zum Ausf&uuml;hren einer Aktion:<br>.me "
-                               "&lt;Aktion&gt;</div>";
-    EXPECT_TRUE(anna->expect_html(syntax));
-    EXPECT_TRUE(anna->expect_html(syntax));
-    anna->say("fertig");
-    EXPECT_TRUE(anna->expect_html(look::say("anna", blue, "fertig")));
-    EXPECT_TRUE(berta->expect_html(look::say("anna", blue, "fertig")));
+    for (const char* line : {".me", ".me   ", "", "   "}) anna->say(line);
+    const std::string syntax = div("actionMeSyntax", "Syntax zum Ausf&uuml;hren einer Aktion:<br>.me &lt;Aktion&gt;");
+    EXPECT_TRUE(anna->app.expect_lines({syntax, syntax}));
+    // Only the speaker's colour changed.
+    anna->say("meine");
+    EXPECT_TRUE(anna->expect_html(look.say("anna", "meine")));
+    EXPECT_TRUE(berta->expect_html(look.say("anna", "meine")));
 }
 
 TEST_F(chat_test, history_keeps_the_last_ten_lines) {
@@ -234,32 +168,25 @@ TEST_F(chat_test, history_keeps_the_last_ten_lines) {
     ASSERT_TRUE(anna && berta);
     EXPECT_TRUE(expect_arrival(*anna, "berta"));
     anna->say(".history");
-    EXPECT_TRUE(anna->expect_html("<div class=\"msgHistoryFailedEmpty\">Die History ist leer.</div>"));
-
+    EXPECT_TRUE(anna->expect_html(div("msgHistoryFailedEmpty", "Die History ist leer.")));
     // Two speakers take turns, so that the flood rule stays out of the way.
-    std::vector<std::string> entries;
+    std::string history;
     for (int i = 1; i <= 11; ++i) {
         visitor& speaker = i % 2 ? *anna : *berta;
-        std::string text = "zeile " + std::to_string(i);
-        std::string html = look::say(speaker.nickname, blue, text);
-        std::string entry = speaker.nickname + ": " + text;
-        if (i == 11) {
-            text = ".me winkt <zum> Schluss";
-            html = look::me(speaker.nickname, "winkt &lt;zum&gt; Schluss");
-            entry = speaker.nickname + " winkt &lt;zum&gt; Schluss";
-        }
-        speaker.say(text);
+        const std::string& nick = speaker.nickname;
+        const std::string text = "zeile " + std::to_string(i);
+        const bool last = i == 11;
+        speaker.say(last ? ".me winkt <zum> Schluss" : text);
+        const std::string html = last ? look.me(nick, "winkt &lt;zum&gt; Schluss") : look.say(nick, text);
         EXPECT_TRUE(anna->expect_html(html));
         EXPECT_TRUE(berta->expect_html(html));
-        entries.push_back(entry);
+        if (i > 1) history += (i > 2 ? "<br>" : "") + (last ? nick + " winkt &lt;zum&gt; Schluss" : nick + ": " + text);
     }
-    std::string history;
-    for (int i = 1; i <= 10; ++i) history += (i > 1 ? "<br>" : "") + entries[i];
-    berta->say(".history");
-    EXPECT_TRUE(berta->expect_html("<div class=\"msgHistory\">" + history + "</div>"));
     // Asking is no line of its own.
-    anna->say(".history");
-    EXPECT_TRUE(anna->expect_html("<div class=\"msgHistory\">" + history + "</div>"));
+    for (visitor* v : {berta.get(), anna.get()}) {
+        v->say(".history");
+        EXPECT_TRUE(v->expect_html(div("msgHistory", history)));
+    }
     EXPECT_TRUE(berta->app.drain().empty());
 }
 
@@ -268,19 +195,19 @@ TEST_F(chat_test, sender_alone_in_a_room_is_thrown_out_at_his_tenth_line_in_a_ro
     auto carl = log_in("carl", "Plauderecke");
     ASSERT_TRUE(anna && carl);
     for (int i = 1; i <= 9; ++i) {
-        std::string text = "nachricht " + std::to_string(i);
-        carl->say(text);
-        EXPECT_TRUE(carl->expect_html(look::say("carl", blue, text)));
+        carl->say("nachricht " + std::to_string(i));
+        EXPECT_TRUE(carl->expect_html(look.say("carl", "nachricht " + std::to_string(i))));
     }
     carl->say("nachricht 10");
-    EXPECT_TRUE(carl->app.expect_lines({txt(look::spammer("carl")), "EXT"}));
+    EXPECT_TRUE(carl->app.expect_lines(
+        {div("msgSpammer", "carl ist ein Spammer und wird automatisch aus dem Chat gekickt."), "EXT"}));
     EXPECT_TRUE(carl->app.expect_closed());
     // Other rooms hear nothing of it, and the nickname is free again.
     EXPECT_TRUE(anna->app.drain().empty());
     auto again = log_in("carl", "Plauderecke");
     ASSERT_TRUE(again);
     again->say("wieder da");
-    EXPECT_TRUE(again->expect_html(look::say("carl", blue, "wieder da")));
+    EXPECT_TRUE(again->expect_html(look.say("carl", "wieder da")));
 }
 
 }  // namespace

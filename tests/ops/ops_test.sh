@@ -1,39 +1,33 @@
 #!/usr/bin/env bash
 # The operator's files against the real daemon, in the private network
-# namespace that the test command gives it: "vcd check" on the bundled
-# configuration, systemd-analyze on the unit, the shipped logrotate snippet on
-# the log of a running daemon (which keeps logging into the new file), and
-# fail2ban-regex with the shipped filter on that log, which must find exactly
-# the refusals the test provoked, and on a sample of every refusal the daemon
-# writes, and fail2ban's own test of the jail example.
-#
+# namespace of the test command: "vcd check" on the bundled configuration, the
+# systemd unit, the logrotate snippet on a running daemon's log, the fail2ban
+# filter on that log and on every refusal the daemon writes, and the jail.
 # Usage: ops_test.sh VCD_BINARY SOURCE_DIR
 set -euo pipefail
 vcd=$1
-source_dir=$2
+etc=$2/etc
 scratch=$(mktemp -d /tmp/vcd-ops-XXXXXX)
+log=$scratch/vcd.log
 pid=""
 
 fail() {
   echo "FAIL: $*"
-  if [ -f "$scratch/vcd.log" ]; then echo "--- daemon log ---"; cat "$scratch"/vcd.log*; fi
+  if [ -f "$log" ]; then echo "--- daemon log ---"; cat "$log"*; fi
   exit 1
 }
+trap '{ [ -n "$pid" ] && kill "$pid" 2>/dev/null; } || true; rm -rf "$scratch"' EXIT
 
-finish() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap finish EXIT
+# Runs a command that must succeed; its output and errors in $output.
+run() { output=$("$@" 2>&1) || fail "$*: $output"; }
 
 # Waits up to five seconds for `text` in `file`.
 wait_for() {
-  local file=$1 text=$2
   for _ in $(seq 50); do
-    grep -qF -- "$text" "$file" 2>/dev/null && return 0
+    grep -qF -- "$2" "$1" 2>/dev/null && return 0
     sleep 0.1
   done
-  fail "no \"$text\" in $file"
+  fail "no \"$2\" in $1"
 }
 
 # Logs a visitor in on the line protocol who says that he was banned, as the
@@ -43,38 +37,40 @@ banned_visitor() {
   printf 'LGN "vcp2" "%s" "" "" "10.0.0.3" "OpsTest" "" "" "true"\n' "$1" >&3
   local greeting
   IFS= read -r -t 5 greeting <&3 || fail "no CNT line for $1"
-  local challenge
-  challenge=$(sed 's/^CNT "[^"]*" "[^"]*" "[^"]*" "\([0-9]*\)".*/\1/' <<<"$greeting")
-  printf 'AUT "%d"\n' $((challenge ^ 0x3C96)) >&3
+  printf 'AUT "%d"\n' $(($(sed 's/^CNT "[^"]*" "[^"]*" "[^"]*" "\([0-9]*\)".*/\1/' <<<"$greeting") ^ 0x3C96)) >&3
   timeout 5 cat <&3 >/dev/null || true
   exec 3>&-
+  wait_for "$log" "refused 127.0.0.1: banned address"
+}
+
+# fail2ban-regex with the shipped filter on a log; the hosts it finds, one a line, in $hosts.
+match() {
+  run fail2ban-regex -v "$1" "$etc/fail2ban/filter.d/vcd.conf"
+  hosts=$(sed -n 's/^|      \([0-9a-f.:]*\)  .*/\1/p' <<<"$output")
 }
 
 # A sanitizer report of the daemon lands in the scratch directory; there must be none.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$scratch/asan"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$scratch/ubsan"
-
 for tool in systemd-analyze logrotate fail2ban-regex fail2ban-client ip; do
   command -v "$tool" >/dev/null || fail "$tool is missing; tools/install-deps.sh installs it"
 done
 ip link set lo up
 
 # The bundled configuration, pointed at the checkout, its log and its store in
-# the scratch directory.
-etc="$source_dir/etc"
-log="$scratch/vcd.log"
+# the scratch directory; the shipped files with the paths of this run.
 sed -e "s|@ETC_DIR@|$etc|" -e "s|^file\.log *=.*|file.log = $log|" \
   -e "s|^db\.connection *=.*|db.connection = sqlite:$scratch/vcd.db|" "$etc/vcd.conf" >"$scratch/vcd.conf"
+sed "s|/usr/local/sbin/vcd|$vcd|g" "$etc/systemd/vcd.service" >"$scratch/vcd.service"
+sed -e "s|/var/log/vcd/vcd.log|$log|" -e "s|vcd vcd|root root|g" "$etc/logrotate.d/vcd" >"$scratch/logrotate.conf"
+chmod 644 "$scratch/logrotate.conf"
 
-# -- vcd check ------------------------------------------------------------------
-output=$("$vcd" check "$scratch/vcd.conf" 2>&1) || fail "vcd check on the bundled configuration: $output"
+# -- vcd check and the systemd unit, with the binary where the unit expects it --
+run "$vcd" check "$scratch/vcd.conf"
 [ "$output" = "configuration '$scratch/vcd.conf' and the files it names are valid" ] || fail "vcd check said: $output"
 [ ! -e "$log" ] || fail "vcd check wrote the log"
-
-# -- the systemd unit, with the binary where the unit expects it ----------------
-sed "s|/usr/local/sbin/vcd|$vcd|g" "$etc/systemd/vcd.service" >"$scratch/vcd.service"
 grep -q "^ExecReload=$vcd check " "$scratch/vcd.service" || fail "the unit's reload does not check first"
-output=$(systemd-analyze verify "$scratch/vcd.service" 2>&1) || fail "systemd-analyze verify: $output"
+run systemd-analyze verify "$scratch/vcd.service"
 [ -z "$output" ] || fail "systemd-analyze verify: $output"
 
 # -- a running daemon, a refusal, a rotation, another refusal -------------------
@@ -87,29 +83,21 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 banned_visitor anna
-wait_for "$log" "refused 127.0.0.1: banned address"
-
-# The snippet as shipped, for this log and this (only) user.
-sed -e "s|/var/log/vcd/vcd.log|$log|" -e "s|vcd vcd|root root|g" "$etc/logrotate.d/vcd" >"$scratch/logrotate.conf"
-chmod 644 "$scratch/logrotate.conf"
-output=$(logrotate --force --state "$scratch/logrotate.state" "$scratch/logrotate.conf" 2>&1) || fail "logrotate: $output"
-[ -f "$log.1" ] || fail "logrotate left no $log.1"
-grep -q "daemon started" "$log.1" || fail "the rotated log lacks the old lines"
-
+run logrotate --force --state "$scratch/logrotate.state" "$scratch/logrotate.conf"
+grep -q "daemon started" "$log.1" || fail "logrotate left no $log.1 with the old lines"
 kill -HUP "$pid"
 wait_for "$log" "configuration reloaded"
 banned_visitor bernd
-wait_for "$log" "refused 127.0.0.1: banned address"
 grep -q "configuration reloaded" "$log.1" || [ "$(grep -c refused "$log.1")" -ne 1 ] &&
   fail "the daemon still writes into the rotated log"
 
 # -- fail2ban: exactly the two refusals, with the visitor's address -------------
 cat "$log.1" "$log" >"$scratch/all.log"
-output=$(fail2ban-regex -v "$scratch/all.log" "$etc/fail2ban/filter.d/vcd.conf" 2>&1) || fail "fail2ban-regex: $output"
+match "$scratch/all.log"
+[ "$hosts" = $'127.0.0.1\n127.0.0.1' ] || fail "fail2ban-regex found other hosts: $output"
 lines=$(wc -l <"$scratch/all.log")
 grep -q "^Lines: $lines lines, 0 ignored, 2 matched, $((lines - 2)) missed" <<<"$output" ||
   fail "fail2ban-regex did not match exactly the two refusals: $output"
-[ "$(grep -c '^|      127\.0\.0\.1  ' <<<"$output")" -eq 2 ] || fail "fail2ban-regex found other hosts: $output"
 
 # Every refusal that the daemon writes, and lines that are none: "1 " marks
 # a line that counts against its address.
@@ -124,23 +112,21 @@ samples=(
   "0 refused somebody: too many sessions"
   "0 configuration reloaded"
 )
-: >"$scratch/samples.log"
 expected=""
 for sample in "${samples[@]}"; do
   echo "[$(LC_ALL=C date '+%a %b %e %H:%M:%S %Y')] ${sample#? }" >>"$scratch/samples.log"
   host=$(cut -d' ' -f3 <<<"$sample")
   [ "${sample%% *}" = 1 ] && expected+="${host%:}"$'\n'
 done
-output=$(fail2ban-regex -v "$scratch/samples.log" "$etc/fail2ban/filter.d/vcd.conf" 2>&1) || fail "fail2ban-regex: $output"
-found=$(sed -n 's/^|      \([0-9a-f.:]*\)  .*/\1/p' <<<"$output")
-[ "$found"$'\n' = "$expected" ] || fail "fail2ban-regex found the hosts"$'\n'"$found"$'\n'"instead of"$'\n'"$expected$output"
+match "$scratch/samples.log"
+[ "$hosts"$'\n' = "$expected" ] || fail "fail2ban-regex found the hosts"$'\n'"$hosts"$'\n'"instead of"$'\n'"$expected"
 
 # The jail example, in a copy of the system's fail2ban configuration with no other jail.
 cp -r /etc/fail2ban "$scratch/fail2ban"
 rm -f "$scratch"/fail2ban/jail.d/*
 cp "$etc/fail2ban/filter.d/vcd.conf" "$scratch/fail2ban/filter.d/"
 sed "s|/var/log/vcd/vcd.log|$log|" "$etc/fail2ban/jail.d/vcd.conf" >"$scratch/fail2ban/jail.d/vcd.conf"
-output=$(fail2ban-client -c "$scratch/fail2ban" -t 2>&1) || fail "fail2ban-client -t: $output"
+run fail2ban-client -c "$scratch/fail2ban" -t
 
 kill "$pid"
 wait_for "$log" "smooth shutdown"

@@ -177,7 +177,7 @@ testing::AssertionResult applet::expect_line(const std::string& exact, milliseco
 
 testing::AssertionResult applet::expect_lines(const std::vector<std::string>& exact) {
     for (std::size_t i = 0; i < exact.size(); ++i) {
-        auto result = expect_line(exact[i]);
+        auto result = exact[i].rfind('<', 0) == 0 ? expect_html(exact[i]) : expect_line(exact[i]);
         if (!result) return result << "\n(line " << i + 1 << " of " << exact.size() << ")";
     }
     return testing::AssertionSuccess();
@@ -246,28 +246,10 @@ bool browser::wait_for(const std::string& text, milliseconds timeout) {
     return true;
 }
 
-std::size_t browser::drain() {
-    receive_available();
-    std::size_t count = in_.size();
-    in_.clear();
-    consumed_ = 0;
-    return count;
-}
-
 bool browser::skip_past(const std::string& text, milliseconds timeout) {
     if (!wait_for(text, timeout)) return false;
     consumed_ = in_.find(text, consumed_) + text.size();
     return true;
-}
-
-std::string browser::take(std::size_t count, milliseconds timeout) {
-    auto deadline = clock::now() + timeout;
-    while (in_.size() - consumed_ < count) {
-        if (!receive(milliseconds(remaining_ms(deadline))) && (eof_ || clock::now() >= deadline)) break;
-    }
-    std::string out = in_.substr(consumed_, count);
-    consumed_ += out.size();
-    return out;
 }
 
 testing::AssertionResult browser::expect_next(const std::string& exact, milliseconds timeout) {

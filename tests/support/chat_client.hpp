@@ -109,7 +109,8 @@ public:
     // ("HTB"); nothing when none comes in time.
     std::optional<std::string> read_line(milliseconds timeout = patience);
     testing::AssertionResult expect_line(const std::string& exact, milliseconds timeout = patience);
-    // Expects the lines in this order, each as the next line.
+    // Expects the lines in this order, each as the next line; HTML (a line
+    // that starts with '<') comes in a "TXT" line.
     testing::AssertionResult expect_lines(const std::vector<std::string>& exact);
     // The "TXT" line that carries `html`.
     testing::AssertionResult expect_html(const std::string& html, milliseconds timeout = patience) {
@@ -162,12 +163,7 @@ public:
     // Consumes everything up to and including the first `text`; false when it
     // does not come in time.
     bool skip_past(const std::string& text, milliseconds timeout = patience);
-    // Waits until `count` unconsumed bytes are there and consumes them.
-    std::string take(std::size_t count, milliseconds timeout = patience);
     std::string unread() const { return in_.substr(consumed_); }
-    // Reads what is there now and forgets everything received so far; the
-    // number of bytes forgotten.
-    std::size_t drain();
 
 private:
     std::size_t consumed_ = 0;

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -203,41 +204,31 @@ std::optional<std::string> exchange(int port, const std::string& request, std::c
     return answer;
 }
 
-}  // namespace test_support
+namespace {
 
-#include <dirent.h>
+// The fields of /proc/PID/stat after the command name, the state first.
+std::vector<std::string> stat_fields(const std::string& pid) {
+    const std::string stat = read_file("/proc/" + pid + "/stat");
+    std::vector<std::string> fields;
+    if (const auto close_paren = stat.rfind(')'); close_paren != std::string::npos) {
+        std::istringstream in(stat.substr(close_paren + 1));
+        for (std::string field; in >> field;) fields.push_back(field);
+    }
+    return fields;
+}
 
-#include <filesystem>
-
-namespace test_support {
+}  // namespace
 
 pid_t find_child(const std::string& binary) {
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) return 0;
-    pid_t found = 0;
-    while (dirent* entry = readdir(proc)) {
-        pid_t pid = std::atoi(entry->d_name);
-        if (pid <= 0) continue;
-        std::string stat = read_file("/proc/" + std::string(entry->d_name) + "/stat");
-        std::size_t close_paren = stat.rfind(')');
-        if (close_paren == std::string::npos) continue;
-        std::istringstream fields(stat.substr(close_paren + 2));
-        std::string state;
-        pid_t parent = 0;
-        fields >> state >> parent;
-        if (parent != getpid()) continue;
-        char target[4096];
-        ssize_t length = readlink(("/proc/" + std::string(entry->d_name) + "/exe").c_str(), target,
-                                  sizeof target - 1);
-        if (length <= 0) continue;
-        target[length] = '\0';
-        if (std::string(target) == binary) {
-            found = pid;
-            break;
-        }
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        const auto fields = stat_fields(pid);
+        std::error_code error;
+        if (fields.size() > 1 && fields[1] == std::to_string(getpid()) &&
+            std::filesystem::read_symlink(entry.path() / "exe", error) == binary)
+            return std::stoi(pid);
     }
-    closedir(proc);
-    return found;
+    return 0;
 }
 
 bool limit_descriptors(pid_t pid) {
@@ -259,16 +250,9 @@ bool limit_descriptors(pid_t pid) {
 }
 
 long cpu_ticks(pid_t pid) {
-    std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-    std::size_t close_paren = stat.rfind(')');
-    if (close_paren == std::string::npos) return -1;
-    std::istringstream fields(stat.substr(close_paren + 2));
-    std::string field;
-    long user = 0, system = 0;
-    // Fields 3 to 13 come before utime (14) and stime (15).
-    for (int i = 3; i <= 13; ++i) fields >> field;
-    fields >> user >> system;
-    return user + system;
+    // utime and stime are the 14th and 15th fields, the state the 3rd.
+    const auto fields = stat_fields(std::to_string(pid));
+    return fields.size() > 12 ? std::stol(fields[11]) + std::stol(fields[12]) : -1;
 }
 
 }  // namespace test_support

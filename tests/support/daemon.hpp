@@ -76,11 +76,7 @@ bool wait_listening(int port, std::chrono::milliseconds timeout = std::chrono::s
 // Sends `request` to 127.0.0.1:port and reads until the daemon closes the
 // connection: what came back, or nothing when it did not close in time.
 std::optional<std::string> exchange(int port, const std::string& request,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
-
-}  // namespace test_support
-
-namespace test_support {
+                                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // The first process whose parent is the calling process and that runs
 // `binary`; 0 when there is none.

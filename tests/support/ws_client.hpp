@@ -13,7 +13,6 @@
 
 namespace test_support {
 
-
 class ws_client : public connection {
 public:
     // `receive_buffer` > 0 shrinks the socket's receive buffer.
