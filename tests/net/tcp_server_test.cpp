@@ -75,13 +75,11 @@ TEST_F(tcp_server_test, a_port_is_opened_once_and_every_waiting_connection_is_ta
     } catch (const vorta::c_error& error) {
         EXPECT_STREQ(error.what(), std::strerror(EADDRINUSE));
     }
-    const int waiting = tcp_server::accepts_per_readiness + 3;
+    const std::size_t cap = tcp_server::accepts_per_readiness;
     std::vector<int> clients;
-    for (int i = 0; i < waiting; ++i)
+    for (std::size_t i = 0; i < cap + 3; ++i)
         clients.push_back(connect_local(local_port(any.get_descriptor())));
-    for (std::size_t accepted :
-         {std::size_t(tcp_server::accepts_per_readiness), std::size_t(waiting),
-          std::size_t(waiting)}) {  // nothing waits at last: no error
+    for (std::size_t accepted : {cap, cap + 3, cap + 3}) {  // at last nothing waits: no error
         any.read();
         EXPECT_EQ(watcher.accepted.size(), accepted);
     }

@@ -34,11 +34,19 @@ protected:
     // A profile with every field set, for the account `id` of `nickname`.
     static profile full(long id, const std::string& nickname) {
         profile p(nickname);
-        p.set_id(id), p.set_login_time(1700000000), p.set_rank("mod"), p.set_mode("photo");
-        p.set_skin("night"), p.set_skin_path("css/skins/night.css"), p.set_show_images(true);
-        p.set_homepage("www.example.org"), p.set_photo("www.example.org/a.jpg");
-        p.set_banner("www.example.org/b.gif"), p.set_clan("Rot"), p.set_colour("FF0000"),
-            p.set_blocked({7, 3});
+        p.set_id(id);
+        p.set_login_time(1700000000);
+        p.set_rank("mod");
+        p.set_mode("photo");
+        p.set_skin("night");
+        p.set_skin_path("css/skins/night.css");
+        p.set_show_images(true);
+        p.set_homepage("www.example.org");
+        p.set_photo("www.example.org/a.jpg");
+        p.set_banner("www.example.org/b.gif");
+        p.set_clan("Rot");
+        p.set_colour("FF0000");
+        p.set_blocked({7, 3});
         return p;
     }
 
@@ -207,8 +215,8 @@ TEST_F(sqlite_store_test, broken_or_read_only_files_are_refused_at_open) {
         try {
             open();
         } catch (const c_error& error) {
-            _exit(std::string(error.what()) == "can't open store '" + path + "': not writable" ? 0
-                                                                                               : 3);
+            const std::string expected = "can't open store '" + path + "': not writable";
+            _exit(error.what() == expected ? 0 : 3);
         }
         _exit(4);
     }
