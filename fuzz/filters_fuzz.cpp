@@ -25,22 +25,18 @@ namespace {
 
 std::string directory;
 
-void write(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+std::string write(const std::string& name, const std::string& content) {
+    std::ofstream(directory + name, std::ios::binary | std::ios::trunc) << content;
+    return directory + name;
 }
 
-void remove_directory() { std::filesystem::remove_all(directory); }
-
-// A table the texts meet in every run.
-const vorta::replacement& fixed_table() {
-    static vorta::replacement table;
-    static bool loaded = false;
-    if (!loaded) {
-        loaded = true;
-        write(directory + "/fixed", "gn8 = gute Nacht\n(\\w+)@(\\w+) = $2 bei $1\n!{3,} = !!!\n\\.{4,} =\n");
-        table.load(directory + "/fixed");
+// Loads `file` into `into`; a refused file is no failure.
+template <class loader>
+void load(loader& into, const std::string& file) {
+    try {
+        into.load(file);
+    } catch (const vorta::c_error&) {
     }
-    return table;
 }
 
 }  // namespace
@@ -49,54 +45,49 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char name[] = "/tmp/vorta-fuzz-XXXXXX";
     if (mkdtemp(name) == nullptr) std::abort();
     directory = name;
-    std::atexit(remove_directory);
+    std::atexit([] { std::filesystem::remove_all(directory); });
     // A list file that the rules may name.
-    write(directory + "/list", "# words\nanna\n  (b|c)+ more\n\nzensiert\n");
+    write("/list", "# words\nanna\n  (b|c)+ more\n\nzensiert\n");
     std::filesystem::create_directory(directory + "/logs");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
+    // A table the texts meet in every run.
+    static vorta::replacement fixed;
+    if (fixed.size() == 0)
+        load(fixed, write("/fixed",
+                          "gn8 = gute Nacht\n(\\w+)@(\\w+) = $2 bei $1\n!{3,} = !!!\n\\.{4,} =\n"));
 
     std::vector<std::string> links;
     vorta::collect_links(input, links);
     vorta::anchor_links(input, "");
     vorta::anchor_links(input, "www.suche.example:80/?q=");
     std::string text = input;
-    fixed_table().replace(text);
+    fixed.replace(text);
 
-    const std::string file = directory + "/input";
-    write(file, input);
     vorta::security rules;
-    try {
-        rules.load(file);
-    } catch (const vorta::c_error&) {
-    }
     vorta::replacement table;
-    try {
-        table.load(file);
-    } catch (const vorta::c_error&) {
-    }
+    load(rules, write("/input", input));
+    load(table, directory + "/input");
     text = input;
     table.replace(text);
 
     const auto line_end = input.find('\n');
-    if (line_end != std::string::npos) {
-        const std::string expression = input.substr(0, line_end);
-        const std::string subject = input.substr(line_end + 1);
+    if (line_end == std::string::npos) return 0;
+    const std::string expression = input.substr(0, line_end), subject = input.substr(line_end + 1);
+    try {
+        const boost::regex plain(expression);
+        const vorta::pattern compiled(expression);
+        bool expected;
         try {
-            const boost::regex plain(expression);
-            const vorta::pattern compiled(expression);
-            bool expected;
-            try {
-                expected = boost::regex_search(subject, plain);
-            } catch (const std::runtime_error&) {
-                return 0;  // too complex: the pattern finds nothing, as it should
-            }
-            if (compiled.found_in(subject) != expected) std::abort();
-        } catch (const boost::regex_error&) {
+            expected = boost::regex_search(subject, plain);
+        } catch (const std::runtime_error&) {
+            return 0;  // too complex: the pattern finds nothing, as it should
         }
+        if (compiled.found_in(subject) != expected) std::abort();
+    } catch (const boost::regex_error&) {
     }
     return 0;
 }

@@ -1,367 +1,263 @@
+// The configuration file: its line syntax and errors, every key text, and the
+// rules that normalise and default the values after reading.
 #include "config/configuration.hpp"
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <map>
+#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "net/c_error.hpp"
+#include "support/temp_dir.hpp"
 
 namespace {
 
 using cfg = vorta::configuration;
+using strings = std::vector<std::string>;
+
+strings words(const std::string& text) {
+    std::istringstream in(text);
+    strings all;
+    for (std::string word; in >> word;) all.push_back(word);
+    return all;
+}
+
+// The text of every key, in the order of the enumeration.
+const strings key_texts = [] {
+    strings texts;
+    for (const std::string& word : words(
+             "all.host all.www all.webpath all.path all.links all.onlyregs all.search file.welcome "
+             "file.permissions file.rooms file.security file.replace file.log file.js file.help "
+             "file.kill nick.min nick.max nick.valid nick.color pwd.max ua.max comment.max ref.max "
+             "room.clear room.max room.valid photo.default photo.width photo.height photo.html "
+             "info mark unmark go ban banner.default banner.width banner.height banner.html "
+             "css.basic css.startskin css.startskinpath db.connection db.cache db.clean file.www "
+             "limit.pending limit.sessions all.proxies reg.open")) {
+        if (word.find('.') != std::string::npos) texts.push_back(word);
+        for (const char* suffix : {".out", ".over", ".clicked", ".width", ".height", ".html"})
+            if (word.find('.') == std::string::npos) texts.push_back(word + suffix);
+    }
+    return texts;
+}();
+
+cfg::keys key(const std::string& text) {
+    return static_cast<cfg::keys>(std::find(key_texts.begin(), key_texts.end(), text) -
+                                  key_texts.begin());
+}
 
 class configuration_test : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char templ[] = "/tmp/vcd_config_XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir_ = templ;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    std::string write(const std::string& name, const std::string& content) {
-        const std::string path = dir_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
-    // Loads `content` and returns the error text, or "" when none was thrown.
-    std::string load(const std::string& content, cfg& config) {
-        const std::string path = write("vcd.conf", content);
+    // Loads (or reloads) `content` from `name`; the error text, or "".
+    std::string load(const std::string& content, cfg& config, bool reload = false,
+                     const std::string& name = "vcd.conf") {
+        const std::string path = content == "missing" ? dir.file(name) : dir.write(name, content);
         try {
-            config.load(path);
+            reload ? config.reload(path) : config.load(path);
         } catch (const vorta::c_error& e) {
             return e.what();
         }
         return "";
     }
-
-    // Loads `content` and expects it to succeed.
-    cfg loaded(const std::string& content) {
+    // The values of the keys named in `keys` after loading `content`, which must succeed.
+    strings values(const std::string& content, const std::string& keys) {
         cfg config;
         EXPECT_EQ(load(content, config), "");
-        return config;
+        strings got;
+        for (const std::string& text : words(keys)) got.push_back(config.get(key(text)));
+        return got;
     }
-
-    std::string dir_;
+    std::string at(int line) const {
+        return "in file '" + dir.file("vcd.conf") + "' at line " + std::to_string(line) + ": ";
+    }
+    test_support::temp_dir dir;
 };
 
-TEST_F(configuration_test, error_texts_name_file_and_line) {
+TEST_F(configuration_test, errors_name_the_file_and_line_and_keep_what_was_read) {
     cfg config;
-    const std::string missing = dir_ + "/none.conf";
-    try {
-        config.load(missing);
-        FAIL() << "no exception";
+    EXPECT_EQ(load("missing", config, false, "none.conf"),
+              "can't open configuration file '" + dir.file("none.conf") + "'");
+    try {  // a directory opens as an empty stream; it must not pass for an empty file
+        config.load(dir.path());
+        ADD_FAILURE() << "a directory was read as a configuration";
     } catch (const vorta::c_error& e) {
-        EXPECT_EQ(std::string(e.what()), "can't open configuration file '" + missing + "'");
+        EXPECT_EQ(std::string(e.what()), "can't open configuration file '" + dir.path() + "'");
     }
-    // A directory opens as an empty stream; it must not pass for an empty file.
-    try {
-        config.load(dir_);
-        FAIL() << "a directory was read as a configuration";
-    } catch (const vorta::c_error& e) {
-        EXPECT_EQ(std::string(e.what()), "can't open configuration file '" + dir_ + "'");
-    }
-    const std::string at = "in file '" + dir_ + "/vcd.conf' at line ";
     // Blank and comment lines count for the line number.
     EXPECT_EQ(load("# comment\n\n   \nnick.max = 5\nNick.min = 3\n", config),
-              at + "5: unrecognized syntax");
-    EXPECT_EQ(load("\n\tnick.maxx = 5\n", config), at + "2: unknown key");
-    for (const char* line : {"nick_max = 5", "nick-max = 5", "nick.max2 = 5", "nick.max 5",
-                             "= 5", " nick.max : 5"})
-        EXPECT_EQ(load(line, config), at + "1: unrecognized syntax") << line;
-    // Lower-case letters and dots only: syntactically fine, but not a key.
-    EXPECT_EQ(load("all.host.x = y", config), at + "1: unknown key");
-}
-
-TEST_F(configuration_test, failed_load_keeps_earlier_lines_unvalidated) {
-    cfg config;
-    EXPECT_NE(load("all.path = etc\nbogus line\nnick.max = 5\n", config), "");
-    EXPECT_EQ(config.get(cfg::all_path), "etc");
-    EXPECT_EQ(config.get(cfg::nick_max), "");
+              at(5) + "unrecognized syntax");
+    EXPECT_EQ(load("\n\tnick.maxx = 5\n", config), at(2) + "unknown key");
+    for (const char* line :
+         {"nick_max = 5", "nick-max = 5", "nick.max2 = 5", "nick.max 5", "= 5", " nick.max : 5"})
+        EXPECT_EQ(load(line, config), at(1) + "unrecognized syntax") << line;
+    EXPECT_EQ(load("all.host.x = y", config), at(1) + "unknown key");  // fine syntax, no key
+    // What came before the faulty line stays, not yet validated.
+    cfg partial;
+    EXPECT_NE(load("all.path = etc\nbogus line\nnick.max = 5\n", partial), "");
+    EXPECT_EQ(partial.get(cfg::all_path), "etc");
+    EXPECT_EQ(partial.get(cfg::nick_max), "");
+    EXPECT_EQ(cfg().get(cfg::nick_min), "");
 }
 
 TEST_F(configuration_test, line_syntax) {
-    const cfg config = loaded(
-        "all.search=a\n"
-        "\t all.host \t =   \t x y  \n"
-        "photo.html = a # b\n"
-        "  # all.www = commented.out\n"
-        "banner.html =\n"
-        "css.startskin = first\n"
-        "css.startskin = second\n"
-        "db.connection = a=b\n");
-    EXPECT_EQ(config.get(cfg::all_search), "a");
-    EXPECT_EQ(config.get(cfg::all_host), "x y");
-    EXPECT_EQ(config.get(cfg::photo_html), "a # b");
-    EXPECT_EQ(config.get(cfg::all_www), "");
-    EXPECT_EQ(config.get(cfg::banner_html), "");
-    EXPECT_EQ(config.get(cfg::css_startskin), "first");
-    EXPECT_EQ(config.get(cfg::db_connection), "a=b");
-}
-
-TEST_F(configuration_test, carriage_returns_stay_in_values) {
-    const cfg config =
-        loaded("all.search = s\r\nnick.max = 20\r\nall.links = 0\r\nroom.max = 5\n"
-               "pwd.max =\r\n");
-    EXPECT_EQ(config.get(cfg::all_search), "s\r");
-    EXPECT_EQ(config.get(cfg::nick_max), "15");
-    EXPECT_EQ(config.get(cfg::all_links), "1");
-    EXPECT_EQ(config.get(cfg::room_max), "5");
-    // With no value, the blanks after "=" swallow the carriage return.
-    EXPECT_EQ(config.get(cfg::pwd_max), "15");
-}
-
-TEST_F(configuration_test, overlong_line_ends_reading_then_validates) {
+    EXPECT_EQ(values("all.search=a\n\t all.host \t =   \t x y  \nphoto.html = a # b\n"
+                     "  # all.www = commented.out\nbanner.html =\ncss.startskin = first\n"
+                     "css.startskin = second\ndb.connection = a=b\n",
+                     "all.search all.host photo.html all.www banner.html css.startskin "
+                     "db.connection"),
+              (strings{"a", "x y", "a # b", "", "", "first", "a=b"}));
+    // Carriage returns stay in values; with no value, the blanks after "=" swallow it.
+    EXPECT_EQ(values("all.search = s\r\nnick.max = 20\r\nall.links = 0\r\nroom.max = 5\n"
+                     "pwd.max =\r\n",
+                     "all.search nick.max all.links room.max pwd.max"),
+              (strings{"s\r", "15", "1", "5", "15"}));
+    // A line of 4095 characters is read; one more ends reading, and validation still runs.
     const std::string fits = "photo.html = " + std::string(4095 - 13, 'x');
-    cfg config = loaded(fits + "\nnick.max = 9\n");
-    EXPECT_EQ(config.get(cfg::photo_html), fits.substr(13));
-    EXPECT_EQ(config.get(cfg::nick_max), "9");
-
-    // One more character: reading stops, so the bad line after it is never seen.
-    config = loaded("nick.min = 4\n" + fits + "x\nBAD LINE\nnick.max = 9\n");
-    EXPECT_EQ(config.get(cfg::nick_min), "4");
-    EXPECT_EQ(config.get(cfg::photo_html), "");
-    EXPECT_EQ(config.get(cfg::nick_max), "15");
-    EXPECT_EQ(config.get(cfg::all_path), "/");  // validation still ran
+    EXPECT_EQ(values(fits + "\nnick.max = 9\n", "photo.html nick.max"),
+              (strings{fits.substr(13), "9"}));
+    EXPECT_EQ(values("nick.min = 4\n" + fits + "x\nBAD LINE\nnick.max = 9\n",
+                     "nick.min photo.html nick.max all.path"),
+              (strings{"4", "", "15", "/"}));
+    cfg config;
+    ASSERT_EQ(load("all.search = 12abc\nnick.max = 007\nphoto.html = -3\n", config), "");
+    EXPECT_EQ(config.get_int(cfg::all_search), 12);
+    EXPECT_EQ(config.get_int(cfg::nick_max), 7);
+    EXPECT_EQ(config.get_int(cfg::photo_html), -3);
+    EXPECT_EQ(config.get_int(cfg::all_host), 0);
 }
 
 // Every key text, given the value of its own number: each lands on the right
 // enumerator, and exactly the listed keys take the local and web rules.
 TEST_F(configuration_test, every_key_text_maps_to_its_number) {
-    std::vector<std::string> texts = {
-        "all.host", "all.www", "all.webpath", "all.path", "all.links", "all.onlyregs",
-        "all.search", "file.welcome", "file.permissions", "file.rooms", "file.security",
-        "file.replace", "file.log", "file.js", "file.help", "file.kill", "nick.min", "nick.max",
-        "nick.valid", "nick.color", "pwd.max", "ua.max", "comment.max", "ref.max", "room.clear",
-        "room.max", "room.valid", "photo.default", "photo.width", "photo.height", "photo.html"};
-    for (const char* family : {"info", "mark", "unmark", "go", "ban"})
-        for (const char* suffix : {".out", ".over", ".clicked", ".width", ".height", ".html"})
-            texts.push_back(std::string(family) + suffix);
-    for (const char* text : {"banner.default", "banner.width", "banner.height", "banner.html",
-                             "css.basic", "css.startskin", "css.startskinpath",
-                             "db.connection", "db.cache", "db.clean", "file.www",
-                             "limit.pending", "limit.sessions", "all.proxies",
-                             "reg.open"})
-        texts.push_back(text);
-    ASSERT_EQ(texts.size(), static_cast<size_t>(cfg::key_count));
-
-    const std::vector<cfg::keys> local = {cfg::file_permissions, cfg::file_rooms, cfg::file_security,
-                                          cfg::file_replace, cfg::file_log, cfg::file_www};
-    const std::vector<cfg::keys> web = {
-        cfg::file_js, cfg::file_help, cfg::file_kill, cfg::photo_default, cfg::info_out,
-        cfg::info_over, cfg::info_clicked, cfg::mark_out, cfg::mark_over, cfg::mark_clicked,
-        cfg::unmark_out, cfg::unmark_over, cfg::unmark_clicked, cfg::go_out, cfg::go_over,
-        cfg::go_clicked, cfg::ban_out, cfg::ban_over, cfg::ban_clicked, cfg::css_basic,
-        cfg::css_startskinpath, cfg::banner_default};
-    const auto in = [](const std::vector<cfg::keys>& list, cfg::keys key) {
-        return std::find(list.begin(), list.end(), key) != list.end();
-    };
-    const std::map<cfg::keys, std::string> special = {
-        {cfg::all_webpath, "/2/"}, {cfg::all_path, "/3/"}, {cfg::all_links, "1"},
-        {cfg::all_onlyregs, "0"}, {cfg::file_welcome, ""}, {cfg::room_clear, "0"},
-        {cfg::db_clean, "1"}, {cfg::reg_open, "0"}};
-
+    ASSERT_EQ(key_texts.size(), static_cast<size_t>(cfg::key_count));
+    const strings local = words("file.permissions file.rooms file.security file.replace file.log "
+                                "file.www");
+    const strings web = words(
+        "file.js file.help file.kill photo.default info.out info.over info.clicked mark.out "
+        "mark.over mark.clicked unmark.out unmark.over unmark.clicked go.out go.over go.clicked "
+        "ban.out ban.over ban.clicked css.basic css.startskinpath banner.default");
+    const strings special = words("all.webpath=/2/ all.path=/3/ all.links=1 all.onlyregs=0 "
+                                  "file.welcome= room.clear=0 db.clean=1 reg.open=0");
     std::string file;
-    for (size_t i = 0; i < texts.size(); ++i) file += texts[i] + " = " + std::to_string(i) + "\n";
-    const cfg config = loaded(file);
+    for (size_t i = 0; i < key_texts.size(); ++i)
+        file += key_texts[i] + " = " + std::to_string(i) + "\n";
+    cfg config;
+    ASSERT_EQ(load(file, config), "");
     for (int i = 0; i < cfg::key_count; ++i) {
-        const auto key = static_cast<cfg::keys>(i);
-        std::string expected = std::to_string(i);
-        if (special.count(key)) expected = special.at(key);
-        if (in(local, key)) expected = "/3/" + expected;
-        if (in(web, key)) expected = "1/2/" + expected;
-        EXPECT_EQ(config.get(key), expected) << texts[i];
+        const std::string& text = key_texts[i];
+        const auto in = [&text](const strings& list) {
+            return std::find(list.begin(), list.end(), text) != list.end();
+        };
+        std::string value = std::to_string(i);
+        for (const std::string& item : special)
+            if (item.rfind(text + "=", 0) == 0) value = item.substr(text.size() + 1);
+        EXPECT_EQ(config.get(static_cast<cfg::keys>(i)),
+                  std::string(in(web) ? "1/2/" : "") + (in(local) ? "/3/" : "") + value)
+            << text;
     }
 }
 
-TEST_F(configuration_test, get_and_get_int) {
-    const cfg config = loaded("all.search = 12abc\nnick.max = 007\nphoto.html = -3\n");
-    EXPECT_EQ(config.get_int(cfg::all_search), 12);
-    EXPECT_EQ(config.get_int(cfg::nick_max), 7);
-    EXPECT_EQ(config.get_int(cfg::photo_html), -3);
-    EXPECT_EQ(config.get(cfg::all_host), "");
-    EXPECT_EQ(config.get_int(cfg::all_host), 0);
-    EXPECT_EQ(cfg().get(cfg::nick_min), "");
-}
-
-TEST_F(configuration_test, missing_keys_take_fallbacks) {
-    const cfg config = loaded("");
-    EXPECT_EQ(config.get(cfg::all_webpath), "/");
-    EXPECT_EQ(config.get(cfg::all_path), "/");
-    EXPECT_EQ(config.get(cfg::all_links), "1");
-    EXPECT_EQ(config.get(cfg::all_onlyregs), "0");
-    EXPECT_EQ(config.get(cfg::db_clean), "1");
-    EXPECT_EQ(config.get(cfg::nick_valid).size(), 62u);
-    EXPECT_EQ(config.get(cfg::room_valid).size(), 67u);
-    EXPECT_EQ(config.get(cfg::file_log), "");
-    EXPECT_EQ(config.get(cfg::file_www), "");  // serves no files
-    EXPECT_EQ(config.get(cfg::all_proxies), "");  // trusts nobody's headers
-    EXPECT_EQ(config.get(cfg::file_js), "");
-    EXPECT_EQ(config.get(cfg::nick_color), "");
-}
-
-TEST_F(configuration_test, numbers_fall_back_unless_digits_only) {
-    struct number_key {
-        cfg::keys key;
-        const char* text;
-        const char* fallback;
-    };
-    const std::vector<number_key> numbers = {
-        {cfg::nick_min, "nick.min", "1"}, {cfg::nick_max, "nick.max", "15"},
-        {cfg::pwd_max, "pwd.max", "15"}, {cfg::ua_max, "ua.max", "100"},
-        {cfg::comment_max, "comment.max", "100"}, {cfg::ref_max, "ref.max", "100"},
-        {cfg::room_max, "room.max", "20"}, {cfg::photo_width, "photo.width", "50"},
-        {cfg::photo_height, "photo.height", "50"}, {cfg::info_width, "info.width", "12"},
-        {cfg::info_height, "info.height", "12"}, {cfg::mark_width, "mark.width", "12"},
-        {cfg::mark_height, "mark.height", "12"}, {cfg::unmark_width, "unmark.width", "12"},
-        {cfg::unmark_height, "unmark.height", "12"}, {cfg::go_width, "go.width", "12"},
-        {cfg::go_height, "go.height", "12"}, {cfg::ban_width, "ban.width", "12"},
-        {cfg::ban_height, "ban.height", "12"}, {cfg::banner_width, "banner.width", "468"},
-        {cfg::banner_height, "banner.height", "60"}, {cfg::limit_pending, "limit.pending", "16"},
-        {cfg::limit_sessions, "limit.sessions", "0"}};
-    // An empty value is absent, and an absent number silently refused every
-    // log-in when "nick.max" read as 0.
+TEST_F(configuration_test, values_fall_back_unless_valid) {
+    EXPECT_EQ(values("", "all.webpath all.path file.log file.www all.proxies file.js nick.color"),
+              (strings{"/", "/", "", "", "", "", ""}));
+    // Numbers take digits only; an empty value is absent, and an absent
+    // number silently refused every log-in when "nick.max" read as 0.
+    const strings numbers = words(
+        "nick.min=1 nick.max=15 pwd.max=15 ua.max=100 comment.max=100 ref.max=100 room.max=20 "
+        "photo.width=50 photo.height=50 info.width=12 info.height=12 mark.width=12 "
+        "mark.height=12 unmark.width=12 unmark.height=12 go.width=12 go.height=12 ban.width=12 "
+        "ban.height=12 banner.width=468 banner.height=60 limit.pending=16 limit.sessions=0");
     for (const std::string bad : {"abc", "-5", "1 2", "+3", "0x1", "", "absent"}) {
         std::string file;
-        if (bad != "absent")
-            for (const auto& n : numbers) file += std::string(n.text) + " = " + bad + "\n";
-        const cfg config = loaded(file);
-        for (const auto& n : numbers)
-            EXPECT_EQ(config.get(n.key), n.fallback) << n.text << " = " << bad;
+        for (const std::string& number : numbers)
+            if (bad != "absent") file += number.substr(0, number.find('=')) + " = " + bad + "\n";
+        cfg config;
+        ASSERT_EQ(load(file, config), "");
+        for (const std::string& number : numbers) {
+            const std::size_t equals = number.find('=');
+            EXPECT_EQ(config.get(key(number.substr(0, equals))), number.substr(equals + 1))
+                << number << " given " << bad;
+        }
     }
-    cfg config = loaded("nick.max = abc\nnick.min = -2\nroom.max = 0042\nbanner.width =\n");
-    EXPECT_EQ(config.get(cfg::nick_max), "15");
-    EXPECT_EQ(config.get(cfg::nick_min), "1");
-    EXPECT_EQ(config.get(cfg::room_max), "0042");
-    EXPECT_EQ(config.get_int(cfg::banner_width), 468);
-}
-
-TEST_F(configuration_test, flags_must_be_exactly_zero_or_one) {
-    for (const std::string bad : {"2", "yes", "", "01", "1\r"}) {
-        const cfg config = loaded("all.links = " + bad + "\nall.onlyregs = " + bad +
-                                  "\nroom.clear = " + bad + "\ndb.clean = " + bad + "\nreg.open = " + bad);
-        EXPECT_EQ(config.get(cfg::all_links), "1") << bad;
-        EXPECT_EQ(config.get(cfg::all_onlyregs), "0") << bad;
-        EXPECT_EQ(config.get(cfg::room_clear), "0") << bad;
-        EXPECT_EQ(config.get(cfg::db_clean), "1") << bad;
-        EXPECT_EQ(config.get(cfg::reg_open), "0") << bad;
+    EXPECT_EQ(values("nick.max = abc\nnick.min = -2\nroom.max = 0042\nbanner.width =\n",
+                     "nick.max nick.min room.max banner.width"),
+              (strings{"15", "1", "0042", "468"}));
+    // Flags are exactly "0" or "1".
+    const std::string flags = "all.links all.onlyregs room.clear db.clean reg.open";
+    for (const std::string value : {"2", "yes", "", "01", "1\r", "0", "1"}) {
+        std::string file;
+        for (const std::string& flag : words(flags)) file += flag + " = " + value + "\n";
+        const bool valid = value == "0" || value == "1";
+        EXPECT_EQ(values(file, flags),
+                  valid ? strings(5, value) : (strings{"1", "0", "0", "1", "0"}))
+            << value;
     }
-    const cfg config =
-        loaded("all.links = 0\nall.onlyregs = 1\nroom.clear = 1\ndb.clean = 0\nreg.open = 1\n");
-    EXPECT_EQ(config.get(cfg::all_links), "0");
-    EXPECT_EQ(config.get(cfg::all_onlyregs), "1");
-    EXPECT_EQ(config.get(cfg::room_clear), "1");
-    EXPECT_EQ(config.get(cfg::db_clean), "0");
-    EXPECT_EQ(config.get(cfg::reg_open), "1");
+    // Character sets and the colour.
+    const std::string sets = "nick.valid room.valid nick.color";
+    EXPECT_EQ(values("nick.valid = abc\nroom.valid = xyz\nnick.color = aBc0F9\n", sets),
+              (strings{"abc", "xyz", "aBc0F9"}));
+    const std::string alnum = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const strings fallbacks = {alnum, alnum + ",;.-_", "0000FF"};
+    EXPECT_EQ(values("nick.valid =\nroom.valid =\nnick.color = #FF0000\n", sets), fallbacks);
+    EXPECT_EQ(values("nick.color = 00GG00\n", sets), fallbacks);
+    EXPECT_EQ(values("nick.color =\n", "nick.color"), (strings{""}));
 }
 
-TEST_F(configuration_test, character_sets_and_colour) {
-    cfg config = loaded("nick.valid = abc\nroom.valid = xyz\nnick.color = aBc0F9\n");
-    EXPECT_EQ(config.get(cfg::nick_valid), "abc");
-    EXPECT_EQ(config.get(cfg::room_valid), "xyz");
-    EXPECT_EQ(config.get(cfg::nick_color), "aBc0F9");
-
-    config = loaded("nick.valid =\nroom.valid =\nnick.color = #FF0000\n");
-    EXPECT_EQ(config.get(cfg::nick_valid),
-              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
-    EXPECT_EQ(config.get(cfg::room_valid),
-              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789,;.-_");
-    EXPECT_EQ(config.get(cfg::nick_color), "0000FF");
-
-    EXPECT_EQ(loaded("nick.color =\n").get(cfg::nick_color), "");
-    EXPECT_EQ(loaded("nick.color = 00GG00\n").get(cfg::nick_color), "0000FF");
-}
-
-TEST_F(configuration_test, directories_and_local_files) {
-    cfg config = loaded(
-        "all.webpath = chat\nall.path = etc\nfile.log = vcd.log\nfile.rooms = /abs/rooms\n"
-        "file.permissions = p\nfile.security = s\nfile.replace = r\nfile.www = www\n");
-    EXPECT_EQ(config.get(cfg::all_webpath), "/chat/");
-    EXPECT_EQ(config.get(cfg::all_path), "/etc/");
-    EXPECT_EQ(config.get(cfg::file_log), "/etc/vcd.log");
-    EXPECT_EQ(config.get(cfg::file_rooms), "/abs/rooms");
-    EXPECT_EQ(config.get(cfg::file_permissions), "/etc/p");
-    EXPECT_EQ(config.get(cfg::file_security), "/etc/s");
-    EXPECT_EQ(config.get(cfg::file_replace), "/etc/r");
-    EXPECT_EQ(config.get(cfg::file_www), "/etc/www");
-
-    config = loaded("all.webpath = /w\nall.path = p/\n");
-    EXPECT_EQ(config.get(cfg::all_webpath), "/w/");
-    EXPECT_EQ(config.get(cfg::all_path), "/p/");
-    config = loaded("all.webpath = /\nall.path = /srv/chat/\n");
-    EXPECT_EQ(config.get(cfg::all_webpath), "/");
-    EXPECT_EQ(config.get(cfg::all_path), "/srv/chat/");
-}
-
-TEST_F(configuration_test, web_addresses) {
-    const cfg config = loaded("all.www = chat.example.org:8080/ignored\nall.webpath = chat\n"
-                        "file.js = js/chat.js\n"
-                        "file.help = /help.html\n"
-                        "file.kill = www.example.com/bye.html\n"
-                        "photo.default = nobody.gif\n"
-                        "css.basic = http://cdn.example.com/basic.css\n"
-                        "banner.default = /b.gif\n");
-    EXPECT_EQ(config.get(cfg::all_www), "chat.example.org:8080");
-    EXPECT_EQ(config.get(cfg::file_js), "chat.example.org:8080/chat/js/chat.js");
-    EXPECT_EQ(config.get(cfg::file_help), "chat.example.org:8080/help.html");
-    EXPECT_EQ(config.get(cfg::file_kill), "www.example.com/bye.html");
-    EXPECT_EQ(config.get(cfg::photo_default), "chat.example.org:8080/chat/nobody.gif");
-    EXPECT_EQ(config.get(cfg::css_basic),
-              "chat.example.org:8080/chat/http://cdn.example.com/basic.css");
-    EXPECT_EQ(config.get(cfg::banner_default), "chat.example.org:8080/b.gif");
-    EXPECT_EQ(config.get(cfg::css_startskinpath), "");
-
+TEST_F(configuration_test, directories_local_files_and_web_addresses) {
+    EXPECT_EQ(values("all.webpath = chat\nall.path = etc\nfile.log = vcd.log\n"
+                     "file.rooms = /abs/rooms\nfile.permissions = p\nfile.security = s\n"
+                     "file.replace = r\nfile.www = www\n",
+                     "all.webpath all.path file.log file.rooms file.permissions file.security "
+                     "file.replace file.www"),
+              (strings{"/chat/", "/etc/", "/etc/vcd.log", "/abs/rooms", "/etc/p", "/etc/s",
+                       "/etc/r", "/etc/www"}));
+    EXPECT_EQ(values("all.webpath = /w\nall.path = p/\n", "all.webpath all.path"),
+              (strings{"/w/", "/p/"}));
+    EXPECT_EQ(values("all.webpath = /\nall.path = /srv/chat/\n", "all.webpath all.path"),
+              (strings{"/", "/srv/chat/"}));
+    const std::string www = "chat.example.org:8080";
+    EXPECT_EQ(values("all.www = " + www + "/ignored\nall.webpath = chat\nfile.js = js/chat.js\n"
+                     "file.help = /help.html\nfile.kill = www.example.com/bye.html\n"
+                     "photo.default = nobody.gif\ncss.basic = http://cdn.example.com/basic.css\n"
+                     "banner.default = /b.gif\n",
+                     "all.www file.js file.help file.kill photo.default css.basic banner.default "
+                     "css.startskinpath"),
+              (strings{www, www + "/chat/js/chat.js", www + "/help.html",
+                       "www.example.com/bye.html", www + "/chat/nobody.gif",
+                       www + "/chat/http://cdn.example.com/basic.css", www + "/b.gif", ""}));
     // A scheme in all.www leaves only the scheme and its colon.
-    EXPECT_EQ(loaded("all.www = http://host/\nfile.js = /a.js\n").get(cfg::file_js),
-              "http:/a.js");
-}
-
-TEST_F(configuration_test, welcome_file_is_read_without_line_breaks) {
-    write("welcome.html", "<p>Hallo\r\nWelt</p>\n\n<p>!</p>\n");
-    cfg config = loaded("all.path = " + dir_ + "\nfile.welcome = welcome.html\n");
-    EXPECT_EQ(config.get(cfg::file_welcome), "<p>HalloWelt</p><p>!</p>");
-    config = loaded("file.welcome = " + dir_ + "/welcome.html\n");
-    EXPECT_EQ(config.get(cfg::file_welcome), "<p>HalloWelt</p><p>!</p>");
-    config = loaded("all.path = " + dir_ + "\nfile.welcome = missing.html\n");
-    EXPECT_EQ(config.get(cfg::file_welcome), "");
+    EXPECT_EQ(values("all.www = http://host/\nfile.js = /a.js\n", "file.js"),
+              (strings{"http:/a.js"}));
+    // The welcome file is read without line breaks.
+    dir.write("welcome.html", "<p>Hallo\r\nWelt</p>\n\n<p>!</p>\n");
+    const std::string in_path = "all.path = " + dir.path() + "\nfile.welcome = ";
+    EXPECT_EQ(values(in_path + "welcome.html\n", "file.welcome")[0], "<p>HalloWelt</p><p>!</p>");
+    EXPECT_EQ(values("file.welcome = " + dir.file("welcome.html") + "\n", "file.welcome")[0],
+              "<p>HalloWelt</p><p>!</p>");
+    EXPECT_EQ(values(in_path + "missing.html\n", "file.welcome")[0], "");
 }
 
 TEST_F(configuration_test, reload_replaces_or_restores_everything) {
-    write("welcome.html", "hi\n");
-    const std::string good = write("good.conf", "all.path = " + dir_ +
-                                                    "\nfile.welcome = welcome.html\n"
-                                                    "all.search = old\nnick.max = 9\n");
+    dir.write("welcome.html", "hi\n");
     cfg config;
-    config.load(good);
-    std::vector<std::string> before;
-    for (int i = 0; i < cfg::key_count; ++i) before.push_back(config.get(static_cast<cfg::keys>(i)));
+    ASSERT_EQ(load("all.path = " + dir.path() +
+                       "\nfile.welcome = welcome.html\nall.search = old\nnick.max = 9\n",
+                   config),
+              "");
+    const auto all = [&config] {
+        strings values;
+        for (int i = 0; i < cfg::key_count; ++i) values.push_back(config.get(cfg::keys(i)));
+        return values;
+    };
+    const strings before = all();
     ASSERT_EQ(config.get(cfg::file_welcome), "hi");
-
-    const std::string bad = write("bad.conf", "nick.max = 3\nall.search = new\nwhat = ever\n");
-    for (const std::string& path : {bad, dir_ + "/missing.conf"}) {
-        try {
-            config.reload(path);
-            ADD_FAILURE() << "no exception for " << path;
-        } catch (const vorta::c_error& e) {
-            const std::string expected = path == bad
-                ? "in file '" + bad + "' at line 3: unknown key"
-                : "can't open configuration file '" + path + "'";
-            EXPECT_EQ(std::string(e.what()), expected);
-        }
-        for (int i = 0; i < cfg::key_count; ++i)
-            EXPECT_EQ(config.get(static_cast<cfg::keys>(i)), before[i]) << i;
-    }
-
-    config.reload(write("next.conf", "nick.max = 4\n"));
+    EXPECT_EQ(load("nick.max = 3\nall.search = new\nwhat = ever\n", config, true),
+              at(3) + "unknown key");
+    EXPECT_EQ(load("missing", config, true, "missing.conf"),
+              "can't open configuration file '" + dir.file("missing.conf") + "'");
+    EXPECT_EQ(all(), before);
+    ASSERT_EQ(load("nick.max = 4\n", config, true), "");
     EXPECT_EQ(config.get(cfg::nick_max), "4");
     EXPECT_EQ(config.get(cfg::all_search), "");
     EXPECT_EQ(config.get(cfg::file_welcome), "");

@@ -10,9 +10,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/c_error.hpp"
@@ -24,6 +25,7 @@ namespace {
 
 using vorta::scheduler;
 using vorta::tcp_server;
+using test_support::connect_local;
 
 int local_port(int fd) {
     sockaddr_in address{};
@@ -39,23 +41,19 @@ public:
         addresses.push_back(address);
         if (accepted.size() == stop_after) scheduler::shutdown();
     }
-    void on_accept_failed(vorta::communicator*, std::string error) override { failures.push_back(error); }
-    ~acceptor() override {
-        for (int fd : accepted) close(fd);
+    void on_accept_failed(vorta::communicator*, std::string error) override {
+        failures.push_back(error);
     }
+    ~acceptor() override { std::for_each(accepted.begin(), accepted.end(), close); }
     std::vector<int> accepted;
     std::vector<std::string> addresses, failures;
     std::size_t stop_after = 1;
 };
 
 // Counts the readiness calls the scheduler makes.
-class counting_server : public tcp_server {
-public:
+struct counting_server : tcp_server {
     using tcp_server::tcp_server;
-    void read() override {
-        ++reads;
-        tcp_server::read();
-    }
+    void read() override { ++reads, tcp_server::read(); }
     int reads = 0;
 };
 
@@ -67,64 +65,44 @@ protected:
     acceptor watcher;
 };
 
-TEST_F(tcp_server_test, a_port_text_that_is_no_number_listens_on_a_port_of_the_systems_choice) {
-    tcp_server server(&loop, &watcher, "ignored", "any");
-    EXPECT_GT(local_port(server.get_descriptor()), 0);
-    EXPECT_TRUE(fcntl(server.get_descriptor(), F_GETFL) & O_NONBLOCK);
-}
-
-TEST_F(tcp_server_test, a_port_in_use_gives_the_systems_text) {
-    tcp_server first(&loop, &watcher, "", "0");
-    std::string port = std::to_string(local_port(first.get_descriptor()));
+TEST_F(tcp_server_test, a_port_is_opened_once_and_every_waiting_connection_is_taken_up_to_the_cap) {
+    tcp_server any(&loop, &watcher, "ignored", "any");  // no number: the system's choice
+    EXPECT_GT(local_port(any.get_descriptor()), 0);
+    EXPECT_TRUE(fcntl(any.get_descriptor(), F_GETFL) & O_NONBLOCK);
     try {
-        tcp_server second(&loop, &watcher, "", port);
-        FAIL() << "a second server opened port " << port;
+        tcp_server second(&loop, &watcher, "", std::to_string(local_port(any.get_descriptor())));
+        ADD_FAILURE() << "a second server opened the port";
     } catch (const vorta::c_error& error) {
         EXPECT_STREQ(error.what(), std::strerror(EADDRINUSE));
     }
-}
-
-TEST_F(tcp_server_test, accepted_connections_reach_the_observer_blocking_with_their_address) {
-    tcp_server server(&loop, &watcher, "", "0");
-    int client = test_support::connect_local(local_port(server.get_descriptor()));
-    ASSERT_GE(client, 0);
-    loop.run();
-    ASSERT_EQ(watcher.accepted.size(), 1u);
-    EXPECT_EQ(watcher.addresses[0], "127.0.0.1");
-    EXPECT_FALSE(fcntl(watcher.accepted[0], F_GETFL) & O_NONBLOCK);
-    close(client);
-}
-
-TEST_F(tcp_server_test, one_readiness_takes_every_waiting_connection_up_to_the_cap) {
-    tcp_server server(&loop, &watcher, "", "0");
-    const int waiting = tcp_server::accepts_per_readiness + 3;
+    const std::size_t cap = tcp_server::accepts_per_readiness;
     std::vector<int> clients;
-    for (int i = 0; i < waiting; ++i) clients.push_back(test_support::connect_local(local_port(server.get_descriptor())));
-    server.read();
-    EXPECT_EQ(watcher.accepted.size(), static_cast<std::size_t>(tcp_server::accepts_per_readiness));
-    server.read();
-    EXPECT_EQ(watcher.accepted.size(), static_cast<std::size_t>(waiting));
-    server.read();  // nothing waits: no error, nothing accepted
-    EXPECT_EQ(watcher.accepted.size(), static_cast<std::size_t>(waiting));
+    for (std::size_t i = 0; i < cap + 3; ++i)
+        clients.push_back(connect_local(local_port(any.get_descriptor())));
+    for (std::size_t accepted : {cap, cap + 3, cap + 3}) {  // at last nothing waits: no error
+        any.read();
+        EXPECT_EQ(watcher.accepted.size(), accepted);
+    }
+    EXPECT_EQ(watcher.addresses[0], "127.0.0.1");
+    EXPECT_FALSE(fcntl(watcher.accepted[0], F_GETFL) & O_NONBLOCK);  // blocking, as handed over
     for (int fd : clients) close(fd);
 }
 
 // Withdraws and closes its descriptor when the peer writes: a descriptor freed
 // somewhere in the loop.
-class closer : public vorta::communicator {
-public:
-    closer(scheduler* owner, int fd) : communicator(owner, nullptr, fd) { owner->reg(fd, this, false); }
-    void read() override {
-        scheduler_->unreg(descriptor_);
-        close(descriptor_);
+struct closer : vorta::communicator {
+    closer(scheduler* owner, int fd) : communicator(owner, nullptr, fd) {
+        owner->reg(fd, this, false);
     }
+    void read() override { scheduler_->unreg(descriptor_), close(descriptor_); }
 };
 
-TEST_F(tcp_server_test, a_descriptor_shortage_pauses_the_listener_until_one_is_freed_or_a_second_passed) {
+TEST_F(tcp_server_test,
+       a_descriptor_shortage_pauses_the_listener_until_one_is_freed_or_a_second_passed) {
     counting_server server(&loop, &watcher, "", "0");
     int port = local_port(server.get_descriptor());
     std::vector<int> clients;
-    for (int i = 0; i < 3; ++i) clients.push_back(test_support::connect_local(port));
+    for (int i = 0; i < 3; ++i) clients.push_back(connect_local(port));
     int pair[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
     closer freeing(&loop, pair[0]);

@@ -1,20 +1,16 @@
-// The line-buffered socket over a socket pair: reading and taking lines,
-// queued output and its batching within a pass of the loop, the last attempt
-// on destruction, buffer memory, failures on either side, and the tick counter;
-// the output queue's shared fragments and pooled buffers.
+// The line-buffered socket over a socket pair: lines in, output batched within
+// a pass, the last attempt on destruction, buffer memory, failures, ticks and
+// framing; the output queue's shared fragments and pooled buffers.
 #include "net/tcp_socket.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
-#include <sys/uio.h>
-
 #include <algorithm>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,9 +22,12 @@
 
 namespace {
 
+using namespace test_support;
 using vorta::output_queue;
 using vorta::scheduler;
 using vorta::tcp_socket;
+using strings = std::vector<std::string>;
+using std::make_shared;
 
 class recorder : public vorta::observer {
 public:
@@ -49,40 +48,20 @@ public:
         events.push_back("flush");
         if (stop_on_flush) scheduler::shutdown();
     }
-    std::vector<std::string> events, lines;
+    strings events, lines;
     std::vector<int> leftover;
     std::function<void()> reply;  // runs at the end of on_read
     tcp_socket* socket = nullptr;
-    bool take_lines = true;
-    bool stop_on_flush = false;
+    bool take_lines = true, stop_on_flush = false;
 };
 
-// Runs the loop; one that has not stopped within five seconds is stopped, so
-// that a failing test ends.
-void run_bounded(scheduler& loop) {
-    std::mutex mutex;
-    std::condition_variable stopped;
-    bool done = false;
-    std::thread guard([&] {
-        std::unique_lock lock(mutex);
-        if (!stopped.wait_for(lock, std::chrono::seconds(5), [&] { return done; })) scheduler::shutdown();
-    });
-    loop.run();
-    {
-        std::lock_guard lock(mutex);
-        done = true;
-    }
-    stopped.notify_one();
-    guard.join();
-}
-
-// Everything the peer receives until the socket's end is closed.
-std::string read_to_end(int fd) {
-    std::string received;
+// What the peer receives: everything until its end is closed, or what is there now.
+std::string received(int fd, bool to_end = true) {
+    std::string bytes;
     char buffer[4096];
-    ssize_t count;
-    while ((count = ::read(fd, buffer, sizeof buffer)) > 0) received.append(buffer, count);
-    return received;
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, to_end ? 0 : MSG_DONTWAIT)) > 0;)
+        bytes.append(buffer, n);
+    return bytes;
 }
 
 class tcp_socket_test : public ::testing::Test {
@@ -103,6 +82,18 @@ protected:
     void send(const std::string& bytes) {
         ASSERT_EQ(::write(peer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
+    // Runs the loop; one that has not stopped within five seconds is stopped.
+    void run_bounded() {
+        scheduler::Active = true;
+        std::thread guard([] {
+            for (int i = 0; i < 500 && scheduler::Active; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            scheduler::shutdown();
+        });
+        loop.run();
+        guard.join();
+    }
+    void close_peer() { close(peer), peer = -1; }
 
     scheduler loop{12};
     recorder watcher;
@@ -110,90 +101,69 @@ protected:
     int peer = -1;
 };
 
-TEST_F(tcp_socket_test, the_socket_is_non_blocking) {
+TEST_F(tcp_socket_test, input_comes_out_in_whole_lines) {
     EXPECT_TRUE(fcntl(socket->get_descriptor(), F_GETFL) & O_NONBLOCK);
-}
-
-TEST_F(tcp_socket_test, a_line_split_across_reads_comes_out_whole) {
+    socket->read();  // nothing to read is silent
     send("LGN \"a\"");
     socket->read();
-    EXPECT_TRUE(watcher.lines.empty());
-    send(" \"b\"\n");
+    send(" \"b\"\nPNG\r\nTXT \"x\"\nrest");
     socket->read();
-    EXPECT_EQ(watcher.lines, (std::vector<std::string>{"LGN \"a\" \"b\"\n"}));
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 7", "read 12"}));
-    EXPECT_EQ(watcher.leftover, (std::vector<int>{7, 0}));
-}
-
-TEST_F(tcp_socket_test, lines_of_one_segment_come_in_order_with_carriage_returns_kept) {
-    send("PNG\r\nTXT \"x\"\nrest");
-    socket->read();
-    EXPECT_EQ(watcher.lines, (std::vector<std::string>{"PNG\r\n", "TXT \"x\"\n"}));
+    EXPECT_EQ(watcher.lines, (strings{"LGN \"a\" \"b\"\n", "PNG\r\n", "TXT \"x\"\n"}));
+    EXPECT_EQ(watcher.events, (strings{"read 7", "read 29"}));
     // The count goes down to the start of the incomplete line.
-    EXPECT_EQ(watcher.leftover, (std::vector<int>{4}));
+    EXPECT_EQ(watcher.leftover, (std::vector<int>{7, 4}));
     EXPECT_EQ(socket->getline(nullptr), "");
-}
-
-TEST_F(tcp_socket_test, a_zero_byte_cuts_the_rest_of_its_read) {
+    // A zero byte cuts the rest of its read.
     send(std::string("AB\0CD\n", 6));
     socket->read();
     send("E\n");
     socket->read();
-    EXPECT_EQ(watcher.lines, (std::vector<std::string>{"ABE\n"}));
+    EXPECT_EQ(watcher.lines.back(), "restABE\n");
+    close_peer();
+    socket->read();
+    EXPECT_EQ(watcher.events.back(), "read_close");
 }
 
-TEST_F(tcp_socket_test, one_read_takes_at_most_4095_bytes) {
+TEST_F(tcp_socket_test, one_read_takes_at_most_4095_bytes_and_an_emptied_buffer_shrinks) {
     watcher.take_lines = false;
-    send(std::string(5000, 'x'));
+    send(std::string(10000, 'x'));
+    for (int i = 0; i < 3; ++i) socket->read();
+    EXPECT_EQ(watcher.events, (strings{"read 4095", "read 8190", "read 10000"}));
+    EXPECT_GT(socket->buffer_capacity(), 10000u);
+    send("\n");
     socket->read();
-    socket->read();
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 4095", "read 5000"}));
+    EXPECT_EQ(socket->getline(nullptr).size(), 10001u);
+    EXPECT_LE(socket->buffer_capacity(), 4096u);
 }
 
-TEST_F(tcp_socket_test, nothing_to_read_is_silent_and_a_closed_peer_is_reported) {
-    socket->read();
-    EXPECT_TRUE(watcher.events.empty());
-    close(peer);
-    peer = -1;
-    socket->read();
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read_close"}));
-}
-
-TEST_F(tcp_socket_test, output_written_at_once_reports_a_flush) {
+TEST_F(tcp_socket_test, output_outside_a_pass_goes_at_once_and_to_a_closed_peer_is_dropped) {
     socket->writen("CNT \"x\"\n");
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"flush"}));
-    char buffer[32];
-    EXPECT_EQ(::read(peer, buffer, sizeof buffer), 8);
-    EXPECT_EQ(std::string(buffer, 8), "CNT \"x\"\n");
+    EXPECT_EQ(watcher.events, (strings{"flush"}));
+    EXPECT_EQ(received(peer, false), "CNT \"x\"\n");
+    close_peer();
+    socket->writen("lost\n");
+    EXPECT_EQ(watcher.events, (strings{"flush", "write_close"}));
+    EXPECT_EQ(socket->pending_output(), 0u);
 }
 
 TEST_F(tcp_socket_test, pending_output_is_appended_and_flushed_in_order) {
     // More than the pair buffers, so the rest waits for the peer.
     std::string first(600000, 'a'), second(300000, 'b');
-    first.back() = '1';
-    second.back() = '2';
+    first.back() = '1', second.back() = '2';
     socket->writen(first);
     ASSERT_GT(socket->pending_output(), 0u);
-    // The second by reference, as a broadcast fragment is queued.
-    socket->writen(std::make_shared<const std::string>(second));
+    socket->writen(make_shared<const std::string>(second));  // by reference
     EXPECT_TRUE(watcher.events.empty());
-
-    std::string received;
-    std::thread reader([&] {
-        char buffer[65536];
-        ssize_t count;
-        while (received.size() < first.size() + second.size() &&
-               (count = ::read(peer, buffer, sizeof buffer)) > 0)
-            received.append(buffer, count);
-    });
+    std::string bytes;
+    std::thread reader([&] { bytes = received(peer); });
     watcher.stop_on_flush = true;
     loop.run();
-    reader.join();
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"flush"}));
+    EXPECT_EQ(watcher.events, (strings{"flush"}));
     EXPECT_EQ(socket->pending_output(), 0u);
-    EXPECT_TRUE(received == first + second);
-    // The large buffer is given back once it is written.
-    EXPECT_LE(socket->buffer_capacity(), 4096u);
+    EXPECT_LE(socket->buffer_capacity(), 4096u);  // the large buffer is given back
+    socket.reset();
+    reader.join();
+    EXPECT_TRUE(bytes == first + second);
 }
 
 TEST_F(tcp_socket_test, a_peer_that_takes_nothing_stalls_once_the_grace_is_over) {
@@ -205,11 +175,11 @@ TEST_F(tcp_socket_test, a_peer_that_takes_nothing_stalls_once_the_grace_is_over)
     std::this_thread::sleep_for(250ms);
     EXPECT_TRUE(socket->stalled(limit, 200ms));
     EXPECT_FALSE(socket->stalled(6 * limit, 200ms));  // not over that limit
-    // Far beyond the limit, waiting is over at once; a fragment queued by
-    // reference counts as often as it is owed, although it is held once.
+    // Beyond eight times the limit waiting is over at once; a fragment queued
+    // by reference counts as often as it is owed, although it is held once.
     EXPECT_FALSE(socket->stalled(limit, std::chrono::hours(1)));
     const std::size_t owed = socket->pending_output(), held = socket->buffer_capacity();
-    const auto fragment = std::make_shared<const std::string>(limit, 'b');
+    const auto fragment = make_shared<const std::string>(limit, 'b');
     for (int i = 0; i < 8; ++i) socket->writen(fragment);
     EXPECT_EQ(socket->pending_output(), owed + 8 * limit);
     EXPECT_TRUE(socket->stalled(limit, std::chrono::hours(1)));
@@ -217,21 +187,25 @@ TEST_F(tcp_socket_test, a_peer_that_takes_nothing_stalls_once_the_grace_is_over)
 }
 
 TEST_F(tcp_socket_test, output_of_one_pass_is_written_once_at_its_end) {
-    std::vector<std::size_t> pending;
+    std::size_t pending = 0;
     watcher.reply = [&] {
         socket->writen("ADD \"a\"\n");
-        socket->writen(std::make_shared<const std::string>("ADD \"b\"\n"));
+        socket->writen(make_shared<const std::string>("ADD \"b\"\n"));
         socket->writen("NRM\n");
-        pending.push_back(socket->pending_output());
+        pending = socket->pending_output();
     };
     watcher.stop_on_flush = true;
     send("PNG\n");
-    run_bounded(loop);
-    // Nothing went out during the read; one write at the end took it all.
-    EXPECT_EQ(pending, (std::vector<std::size_t>{20}));
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 4", "flush"}));
-    socket.reset();
-    EXPECT_EQ(read_to_end(peer), "ADD \"a\"\nADD \"b\"\nNRM\n");
+    run_bounded();
+    EXPECT_EQ(pending, 20u);  // nothing went out during the read
+    EXPECT_EQ(watcher.events, (strings{"read 4", "flush"}));
+    EXPECT_EQ(received(peer, false), "ADD \"a\"\nADD \"b\"\nNRM\n");
+    // A write when ready waits for the next readiness.
+    socket->write_when_ready("chunk");
+    EXPECT_EQ(received(peer, false), "");
+    run_bounded();
+    EXPECT_EQ(received(peer, false), "chunk");
+    EXPECT_EQ(watcher.events, (strings{"read 4", "flush", "flush"}));
 }
 
 TEST_F(tcp_socket_test, output_pending_when_the_socket_is_dropped_is_still_sent) {
@@ -242,50 +216,27 @@ TEST_F(tcp_socket_test, output_pending_when_the_socket_is_dropped_is_still_sent)
         scheduler::shutdown();
     };
     send("GET / HTTP/1.0\r\n\r\n");
-    run_bounded(loop);
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 18"}));
-    EXPECT_EQ(read_to_end(peer), "HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n");
+    run_bounded();
+    EXPECT_EQ(watcher.events, (strings{"read 18"}));
+    EXPECT_EQ(received(peer), "HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n");
 }
 
-TEST_F(tcp_socket_test, an_emptied_input_buffer_gives_back_its_memory) {
-    watcher.take_lines = false;
-    send(std::string(10000, 'x'));
-    for (int i = 0; i < 3; ++i) socket->read();
-    EXPECT_GT(socket->buffer_capacity(), 10000u);
-    send("\n");
-    socket->read();
-    EXPECT_EQ(socket->getline(nullptr).size(), 10001u);
-    EXPECT_LE(socket->buffer_capacity(), 4096u);
-}
-
-TEST_F(tcp_socket_test, writing_to_a_closed_peer_discards_the_output) {
-    close(peer);
-    peer = -1;
-    socket->writen("lost\n");
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"write_close"}));
-    EXPECT_EQ(socket->pending_output(), 0u);
-}
-
-TEST_F(tcp_socket_test, ticks_count_up_to_the_limit_until_reset) {
+TEST_F(tcp_socket_test, ticks_count_up_to_the_limit_until_reset_and_zero_stops_them) {
     for (int i = 0; i < 4; ++i) socket->timer();
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"timer", "timer", "time_out", "time_out"}));
+    EXPECT_EQ(watcher.events, (strings{"timer", "timer", "time_out", "time_out"}));
     EXPECT_TRUE(socket->good(4));
     EXPECT_FALSE(socket->good(3));
     socket->reset_timer();
     EXPECT_TRUE(socket->good(0));
-    watcher.events.clear();
     socket->set_maxtimer(1);
     socket->timer();
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"time_out"}));
-}
+    EXPECT_EQ(watcher.events.back(), "time_out");
 
-TEST_F(tcp_socket_test, a_limit_of_zero_stops_ticks_and_raising_it_restarts_them) {
     scheduler quick(1);
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    recorder quiet, ticking;
-    tcp_socket untimed(&quick, &quiet, fds[0], 0);
-    tcp_socket timed(&quick, &ticking, fds[1], 2);
+    recorder ticking;
+    tcp_socket untimed(&quick, &ticking, fds[0], 0), timed(&quick, &ticking, fds[1], 2);
     timed.set_maxtimer(0);
     untimed.set_maxtimer(5);
     struct stopper : vorta::observer {
@@ -297,37 +248,17 @@ TEST_F(tcp_socket_test, a_limit_of_zero_stops_ticks_and_raising_it_restarts_them
     EXPECT_FALSE(untimed.good(0));
 }
 
-}  // namespace
-
-// ---- a framed connection ------------------------------------------------------
-
-namespace {
-
-using test_support::close_payload;
-using test_support::ws_frame;
-using test_support::ws_text;
-namespace opcode = test_support::opcode;
-
-// What the peer has received so far, without waiting.
-std::string read_now(int fd) {
-    std::string received;
-    char buffer[4096];
-    ssize_t count;
-    while ((count = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) received.append(buffer, count);
-    return received;
-}
-
 TEST_F(tcp_socket_test, a_framed_connection_reads_the_lines_before_its_close_then_reports_it) {
     ASSERT_TRUE(socket->set_transport(std::make_unique<vorta::ws_transport>()));
-    send(ws_text("HTB") + ws_text("TXT \"tsch\xC3\xBC\x73\"") + ws_frame(opcode::close, close_payload(1000)));
+    send(ws_text("HTB") + ws_text("TXT \"tsch\xC3\xBC\x73\"") +
+         ws_frame(opcode::close, close_payload(1000)));
     socket->read();
-    EXPECT_EQ(watcher.lines, (std::vector<std::string>{"HTB\n", "TXT \"tsch\xFCs\"\n"}));
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 17", "read_close"}));
-    // The reply to the close waits for the peer's readiness.
-    EXPECT_EQ(read_now(peer), "");
+    EXPECT_EQ(watcher.lines, (strings{"HTB\n", "TXT \"tsch\xFCs\"\n"}));
+    EXPECT_EQ(watcher.events, (strings{"read 17", "read_close"}));
+    EXPECT_EQ(received(peer, false), "");  // the reply to the close waits for readiness
     watcher.stop_on_flush = true;
-    run_bounded(loop);
-    EXPECT_EQ(read_now(peer), ws_frame(opcode::close, close_payload(1000), test_support::unmasked()));
+    run_bounded();
+    EXPECT_EQ(received(peer, false), ws_frame(opcode::close, close_payload(1000), unmasked()));
 }
 
 TEST_F(tcp_socket_test, an_observer_that_drops_a_framed_connection_while_reading_hears_no_more) {
@@ -335,79 +266,52 @@ TEST_F(tcp_socket_test, an_observer_that_drops_a_framed_connection_while_reading
     watcher.reply = [&] { socket.reset(); };
     send(ws_text("HTB") + ws_frame(opcode::close, close_payload(1000)));
     socket->read();
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"read 4"}));
+    EXPECT_EQ(watcher.events, (strings{"read 4"}));
 }
 
-TEST_F(tcp_socket_test, a_framed_connection_writes_lines_as_frames_and_closes_politely) {
-    ASSERT_TRUE(socket->set_transport(std::make_unique<vorta::ws_transport>()));
-    socket->writen("HTB");
-    socket->writen("\n");
-    socket.reset();
-    EXPECT_EQ(read_to_end(peer), std::string("\x81\x03HTB") + "\x88\x02\x03\xE8");
-}
-
-TEST_F(tcp_socket_test, input_buffered_before_the_framing_is_taken_as_framed) {
+TEST_F(tcp_socket_test, input_before_the_framing_is_taken_as_framed_and_lines_go_as_frames) {
     send("GET /chat/ws HTTP/1.1\r\n\r\n" + ws_text("HTB"));
     socket->read();
-    ASSERT_EQ(watcher.lines, (std::vector<std::string>{"GET /chat/ws HTTP/1.1\r\n", "\r\n"}));
+    ASSERT_EQ(watcher.lines, (strings{"GET /chat/ws HTTP/1.1\r\n", "\r\n"}));
     ASSERT_EQ(socket->pending_input(), 9u);  // the masked frame
     ASSERT_TRUE(socket->set_transport(std::make_unique<vorta::ws_transport>()));
     EXPECT_EQ(socket->pending_input(), 4u);
     EXPECT_EQ(socket->getline(nullptr), "HTB\n");
+    socket->writen("HTB");
+    socket->writen("\n");
+    socket.reset();  // closes politely
+    EXPECT_EQ(received(peer), std::string("\x81\x03HTB") + "\x88\x02\x03\xE8");
 }
 
-TEST_F(tcp_socket_test, a_write_when_ready_waits_for_the_next_readiness) {
-    socket->write_when_ready("chunk");
-    EXPECT_EQ(read_now(peer), "");
-    EXPECT_TRUE(watcher.events.empty());
-    watcher.stop_on_flush = true;
-    run_bounded(loop);
-    EXPECT_EQ(read_now(peer), "chunk");
-    EXPECT_EQ(watcher.events, (std::vector<std::string>{"flush"}));
-}
-
-// What a queue owes, as rows of pieces: a true `shared` piece is one fragment
+// What a queue owes, as rows of pieces: a shared piece (true) is one fragment
 // held by every queue of the row, the others are copied into pooled buffers.
-struct queue_piece {
-    std::string text;
-    bool shared;
-};
-struct queue_row {
-    const char* name;
-    std::vector<queue_piece> pieces;
-};
-
-const queue_row queue_rows[] = {
+using pieces = std::vector<std::pair<std::string, bool>>;
+const std::pair<const char*, pieces> queue_rows[] = {
     {"one fragment", {{"<b>alice:</b> hi<br>\n", true}}},
     {"small texts gather into one buffer", {{"HTB", false}, {"\n", false}, {" ", false}}},
-    {"fragments between texts", {{"TXT ", false}, {"<i>x</i>", true}, {"\n", false}, {"<i>y</i>", true}}},
-    {"a text longer than a pooled buffer", {{std::string(5000, 'l'), false}, {"end\n", false}}},
-    {"a text of its own between fragments", {{"<i>x</i>", true}, {std::string(600, 'o'), false}, {"<i>y</i>", true}}},
-    {"protocol lines between fragments", [] {
-         std::vector<queue_piece> pieces;
+    {"fragments between texts",
+     {{"TXT ", false}, {"<i>x</i>", true}, {"\n", false}, {"<i>y</i>", true}}},
+    {"a text longer than a buffer", {{std::string(5000, 'l'), false}, {"end\n", false}}},
+    {"a text of its own", {{"<i>x</i>", true}, {std::string(600, 'o'), false}, {"<i>y</i>", true}}},
+    {"protocol lines between fragments",
+     [] {
+         pieces row;
          for (int i = 0; i < 100; ++i) {
-             pieces.push_back({"ADD \"nick" + std::to_string(i) + "\"\n", false});
-             pieces.push_back({"TXT \"<i>" + std::to_string(i) + "</i>\"\n", true});
+             row.push_back({"ADD \"nick" + std::to_string(i) + "\"\n", false});
+             row.push_back({"TXT \"<i>" + std::to_string(i) + "</i>\"\n", true});
          }
-         return pieces;
+         return row;
      }()},
-    {"more pieces than one write gathers", std::vector<queue_piece>(70, queue_piece{"f\n", true})},
+    {"more pieces than one write gathers", pieces(70, {"f\n", true})},
 };
 
 // The queues of a row's recipients, all holding the same fragments.
 struct recipients {
-    explicit recipients(const queue_row& row, std::size_t count) : queues(count) {
-        for (const queue_piece& piece : row.pieces) {
-            auto fragment = std::make_shared<const std::string>(piece.text);
-            if (piece.shared) fragments.push_back(fragment);
-            expected += piece.text;
-            for (auto& queue : queues) {
-                if (piece.shared) {
-                    queue.append(fragment);
-                } else {
-                    queue.append(piece.text);
-                }
-            }
+    recipients(const pieces& row, std::size_t count) : queues(count) {
+        for (const auto& [text, shared] : row) {
+            if (shared) fragments.push_back(make_shared<const std::string>(text));
+            expected += text;
+            for (auto& queue : queues) shared ? queue.append(fragments.back()) : queue.append(text);
         }
     }
     // How many queues still hold each fragment.
@@ -417,7 +321,7 @@ struct recipients {
         return counts;
     }
     std::vector<output_queue> queues;
-    std::vector<std::shared_ptr<const std::string>> fragments;
+    std::vector<output_queue::shared_text> fragments;
     std::string expected;
 };
 
@@ -431,73 +335,61 @@ std::string owed(const output_queue& queue) {
 }
 
 TEST(output_queue_test, every_recipient_owes_the_same_bytes_at_every_offset_of_a_partial_write) {
-    for (const queue_row& row : queue_rows) {
+    for (const auto& [name, row] : queue_rows) {
+        SCOPED_TRACE(name);
         recipients many(row, 100);
-        // Held once, however many queues owe it.
-        if (!many.fragments.empty()) {
-            EXPECT_EQ(many.fragments.front().use_count(), 101) << row.name;
-        }
-        // The first recipient's peer takes one byte per write, the others
-        // take everything at once.
+        EXPECT_TRUE(many.fragments.empty() || many.fragments.front().use_count() == 101);
+        // The first recipient's peer takes one byte per write, the others all at once.
         output_queue& slow = many.queues.front();
         for (std::size_t offset = 0; offset < many.expected.size(); ++offset) {
-            ASSERT_EQ(slow.size(), many.expected.size() - offset) << row.name;
-            ASSERT_EQ(owed(slow), many.expected.substr(offset)) << row.name << " at " << offset;
+            ASSERT_EQ(slow.size(), many.expected.size() - offset);
+            ASSERT_EQ(owed(slow), many.expected.substr(offset)) << offset;
             slow.advance(1);
         }
-        EXPECT_TRUE(slow.empty()) << row.name;
+        EXPECT_TRUE(slow.empty());
         for (std::size_t i = 1; i < many.queues.size(); ++i) {
-            EXPECT_EQ(owed(many.queues[i]), many.expected) << row.name;
+            EXPECT_EQ(owed(many.queues[i]), many.expected);
             many.queues[i].advance(many.expected.size());
         }
-        EXPECT_EQ(many.holders(), std::vector<long>(many.fragments.size(), 0)) << row.name;
-    }
-}
+        EXPECT_EQ(many.holders(), std::vector<long>(many.fragments.size(), 0));
 
-TEST(output_queue_test, a_recipient_that_leaves_mid_write_keeps_the_fragments_of_the_others_intact) {
-    for (const queue_row& row : queue_rows) {
-        for (std::size_t offset = 0; offset <= row.pieces.front().text.size() + 1; ++offset) {
+        // One that leaves mid-write keeps the fragments of the other intact.
+        for (std::size_t offset = 0; offset <= row.front().first.size() + 1; ++offset) {
             recipients two(row, 2);
-            // What the other one holds (a reader far behind holds copies).
             std::vector<long> remaining = two.holders();
             for (long& holders : remaining) holders /= 2;
             two.queues.front().advance(offset);
-            two.queues.front().clear();  // the session ends with its output half written
-            EXPECT_EQ(two.holders(), remaining) << row.name;
-            EXPECT_EQ(owed(two.queues.back()), two.expected) << row.name << " at " << offset;
+            two.queues.front().clear();
+            EXPECT_EQ(two.holders(), remaining);
+            EXPECT_EQ(owed(two.queues.back()), two.expected) << offset;
         }
     }
 }
 
 TEST(output_queue_test, buffers_are_recycled_from_one_burst_to_the_next) {
-    for (const queue_row& row : queue_rows) {
-        const bool copies = std::any_of(row.pieces.begin(), row.pieces.end(), [](const queue_piece& piece) {
-            return !piece.shared && piece.text.size() > output_queue::small_text &&
-                   piece.text.size() <= output_queue::block;
+    for (const auto& [name, row] : queue_rows) {
+        SCOPED_TRACE(name);
+        const bool copies = std::any_of(row.begin(), row.end(), [](const auto& piece) {
+            const std::size_t size = piece.first.size();
+            return !piece.second && size > output_queue::small_text && size <= output_queue::block;
         });
         std::size_t pooled = 0;
         for (int burst = 0; burst < 3; ++burst) {
             recipients many(row, 50);
-            // What a queue holds for itself stays below what it owes, beside
-            // the list of pieces.
+            // What a queue holds for itself stays below what it owes, beside its pieces.
             EXPECT_LT(many.queues.front().capacity(),
-                      2 * many.expected.size() + output_queue::block + 100 * row.pieces.size())
-                << row.name;
+                      2 * many.expected.size() + output_queue::block + 100 * row.size());
             for (output_queue& queue : many.queues) queue.advance(queue.size());
             // Every queue gave its buffer back, and the next burst took them again.
-            if (copies) {
-                EXPECT_GE(output_queue::pooled(), many.queues.size()) << row.name;
-            }
-            if (burst > 0) {
-                EXPECT_EQ(output_queue::pooled(), pooled) << row.name;
-            }
+            EXPECT_TRUE(!copies || output_queue::pooled() >= many.queues.size());
+            EXPECT_TRUE(burst == 0 || output_queue::pooled() == pooled);
             pooled = output_queue::pooled();
         }
     }
 }
 
 TEST_F(tcp_socket_test, a_fragment_shared_by_many_connections_reaches_each_peer_byte_for_byte) {
-    for (const queue_row& row : queue_rows) {
+    for (const auto& [name, row] : queue_rows) {
         recipients many(row, 1);
         std::vector<int> peers;
         std::vector<std::unique_ptr<tcp_socket>> sockets;
@@ -505,18 +397,15 @@ TEST_F(tcp_socket_test, a_fragment_shared_by_many_connections_reaches_each_peer_
             int fds[2];
             ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
             peers.push_back(fds[1]);
-            sockets.push_back(std::make_unique<tcp_socket>(&loop, &watcher, fds[0], 0));
-            for (std::size_t p = 0, f = 0; p < row.pieces.size(); ++p) {
-                if (row.pieces[p].shared) {
-                    sockets.back()->writen(many.fragments[f++]);
-                } else {
-                    sockets.back()->writen(row.pieces[p].text);
-                }
-            }
+            auto& out =
+                *sockets.emplace_back(std::make_unique<tcp_socket>(&loop, &watcher, fds[0], 0));
+            auto fragment = many.fragments.begin();
+            for (const auto& [text, shared] : row)
+                shared ? out.writen(*fragment++) : out.writen(text);
         }
         sockets.clear();
         for (int fd : peers) {
-            EXPECT_EQ(read_to_end(fd), many.expected) << row.name;
+            EXPECT_EQ(received(fd), many.expected) << name;
             close(fd);
         }
     }

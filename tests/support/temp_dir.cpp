@@ -20,16 +20,13 @@ temp_dir::~temp_dir() {
 }
 
 std::string temp_dir::write(const std::string& name, const std::string& content) const {
-    std::string full = file(name);
-    std::ofstream out(full, std::ios::binary);
-    out << content;
-    return full;
+    std::ofstream(file(name), std::ios::binary) << content;
+    return file(name);
 }
 
 std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
-    content << in.rdbuf();
+    content << std::ifstream(path, std::ios::binary).rdbuf();
     return content.str();
 }
 

@@ -2,7 +2,7 @@
 
 #include <wslay/wslay.h>
 
-#include <algorithm>
+#include <memory>
 
 namespace test_support {
 
@@ -34,14 +34,20 @@ int mask_key(std::uint8_t* buffer, std::size_t length, void*) {
     return 0;
 }
 
+// A frame context over `state`, freed with its owner.
+auto context_of(io& state) {
+    static wslay_frame_callbacks callbacks{collect, supply, mask_key};
+    wslay_frame_context_ptr context = nullptr;
+    wslay_frame_context_init(&context, &callbacks, &state);
+    return std::unique_ptr<wslay_frame_context, void (*)(wslay_frame_context_ptr)>(
+        context, wslay_frame_context_free);
+}
+
 }  // namespace
 
 std::string ws_frame(int code, const std::string& payload, const frame_options& options) {
     std::string out;
     io state{&out, nullptr, 0};
-    wslay_frame_callbacks callbacks{collect, supply, mask_key};
-    wslay_frame_context_ptr context = nullptr;
-    if (wslay_frame_context_init(&context, &callbacks, &state) != 0) return out;
     wslay_frame_iocb frame{};
     frame.fin = options.fin;
     frame.opcode = static_cast<std::uint8_t>(code);
@@ -49,16 +55,12 @@ std::string ws_frame(int code, const std::string& payload, const frame_options& 
     frame.payload_length = options.announced.value_or(payload.size());
     frame.data = reinterpret_cast<const std::uint8_t*>(payload.data());
     frame.data_length = payload.size();
-    wslay_frame_send(context, &frame);
-    wslay_frame_context_free(context);
+    wslay_frame_send(context_of(state).get(), &frame);
     return out;
 }
 
 std::string close_payload(std::uint16_t status, const std::string& reason) {
-    std::string payload;
-    payload += static_cast<char>(status >> 8);
-    payload += static_cast<char>(status & 0xFF);
-    return payload + reason;
+    return std::string{static_cast<char>(status >> 8), static_cast<char>(status & 0xFF)} + reason;
 }
 
 int ws_received::status() const {
@@ -70,23 +72,18 @@ std::vector<ws_received> ws_parse(std::string& bytes) {
     std::vector<ws_received> frames;
     // One context reads the whole buffer; only complete frames are taken off it.
     io state{nullptr, &bytes, 0};
-    wslay_frame_callbacks callbacks{collect, supply, mask_key};
-    wslay_frame_context_ptr context = nullptr;
-    if (wslay_frame_context_init(&context, &callbacks, &state) != 0) return frames;
+    const auto context = context_of(state);
     std::size_t consumed = 0;
     ws_received current;
-    bool started = false;
-    for (;;) {
+    for (bool started = false;;) {
         wslay_frame_iocb frame{};
-        const ssize_t count = wslay_frame_recv(context, &frame);
+        const ssize_t count = wslay_frame_recv(context.get(), &frame);
         if (count < 0) {
             if (count == WSLAY_ERR_WANT_READ && state.offset < bytes.size()) continue;
             break;
         }
-        if (!started) {
-            current = ws_received{frame.opcode, frame.fin != 0, frame.mask != 0, {}};
-            started = true;
-        }
+        if (!started) current = ws_received{frame.opcode, frame.fin != 0, frame.mask != 0, {}};
+        started = true;
         current.payload.append(reinterpret_cast<const char*>(frame.data), frame.data_length);
         if (current.payload.size() == frame.payload_length) {
             frames.push_back(current);
@@ -94,7 +91,6 @@ std::vector<ws_received> ws_parse(std::string& bytes) {
             consumed = state.offset;
         }
     }
-    wslay_frame_context_free(context);
     bytes.erase(0, consumed);
     return frames;
 }

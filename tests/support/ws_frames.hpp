@@ -11,7 +11,8 @@
 namespace test_support {
 
 namespace opcode {
-inline constexpr int continuation = 0x0, text = 0x1, binary = 0x2, close = 0x8, ping = 0x9, pong = 0xA;
+inline constexpr int continuation = 0x0, text = 0x1, binary = 0x2, close = 0x8, ping = 0x9,
+                     pong = 0xA;
 }
 
 struct frame_options {
@@ -21,21 +22,9 @@ struct frame_options {
     std::optional<std::uint64_t> announced;
 };
 
-inline frame_options unfinished() {
-    frame_options o;
-    o.fin = false;
-    return o;
-}
-inline frame_options unmasked() {
-    frame_options o;
-    o.masked = false;
-    return o;
-}
-inline frame_options announcing(std::uint64_t length) {
-    frame_options o;
-    o.announced = length;
-    return o;
-}
+inline frame_options unfinished() { return {false, true, {}}; }
+inline frame_options unmasked() { return {true, false, {}}; }
+inline frame_options announcing(std::uint64_t length) { return {true, true, length}; }
 
 // One frame's bytes.
 std::string ws_frame(int code, const std::string& payload, const frame_options& options = {});
