@@ -391,7 +391,7 @@ const queue_row queue_rows[] = {
          }
          return pieces;
      }()},
-    {"more pieces than one write gathers", std::vector<queue_piece>(70, queue_piece{"f\n", true})},
+    {"more pieces than one write gathers", std::vector<queue_piece>(300, queue_piece{"f\n", true})},
 };
 
 // The queues of a row's recipients, all holding the same fragments.
@@ -458,7 +458,7 @@ TEST(output_queue_test, a_recipient_that_leaves_mid_write_keeps_the_fragments_of
     for (const queue_row& row : queue_rows) {
         for (std::size_t offset = 0; offset <= row.pieces.front().text.size() + 1; ++offset) {
             recipients two(row, 2);
-            // What the other one holds (a reader far behind holds copies).
+            // What the other one holds.
             std::vector<long> remaining = two.holders();
             for (long& holders : remaining) holders /= 2;
             two.queues.front().advance(offset);
