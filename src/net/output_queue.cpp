@@ -12,9 +12,8 @@ constexpr std::size_t max_pooled = 64;
 // Pieces owed beyond which a reader counts as far behind: a reader that keeps
 // up owes the lines of one pass, about ten.
 constexpr std::size_t backlog_pieces = 16;
-// Pieces one `sendmsg` takes at most: a reader behind is owed a fragment and
-// a protocol line per arrival in a crowded room.
-constexpr std::size_t max_gather = 256;
+// Pieces one `sendmsg` takes at most.
+constexpr std::size_t max_gather = 64;
 // The list of pieces an emptied queue keeps, so that an idle connection does
 // not hold the list of its busiest moment.
 constexpr std::size_t kept_pieces = 4;

@@ -391,7 +391,7 @@ const queue_row queue_rows[] = {
          }
          return pieces;
      }()},
-    {"more pieces than one write gathers", std::vector<queue_piece>(300, queue_piece{"f\n", true})},
+    {"more pieces than one write gathers", std::vector<queue_piece>(70, queue_piece{"f\n", true})},
 };
 
 // The queues of a row's recipients, all holding the same fragments.
