@@ -369,7 +369,9 @@ public:
                                               "room.max = 20\n"
                                               "ua.max = 100\n"
                                               "ref.max = 100\n"
-                                              "comment.max = 100\n");
+                                              "comment.max = 100\n"
+                                              // Every client comes from the loopback address.
+                                              "limit.pending = 0\n");
         if (!written) return "cannot write the configuration";
         std::remove(dir_.file("vcd.log").c_str());
 
@@ -539,6 +541,7 @@ public:
     // `floor`: the clients talk to the relay instead of the daemon.
     bench(const options& opt, int n, bool with_stream, bool floor = false)
         : opt_(opt), n_(n), with_stream_(with_stream && !floor), floor_(floor), clients_(n), buffer_(512 * 1024),
+          events_(static_cast<std::size_t>(2 * n + 1)),
           arrivals_(opt.rounds, 0), limit_ns_(static_cast<std::int64_t>(
                                         (opt.limit > 0 ? opt.limit : 30.0 + n / 40.0) * 1e9)) {
         poller_ = epoll_create1(EPOLL_CLOEXEC);
@@ -591,6 +594,7 @@ private:
     int poller_ = -1;
     std::vector<client> clients_;
     std::vector<char> buffer_;
+    std::vector<epoll_event> events_;  // room for every socket of the clients
 
     // Log-in
     int started_ = 0;
@@ -942,10 +946,15 @@ void bench::send_round(int round) {
     ++rounds_sent_;
 }
 
+// Every ready socket is read in the same pass: a socket served only every
+// few passes would leave the daemon's output for it waiting long enough to
+// count as a stalled reader, and the bench would measure itself.
 void bench::pass(int wait_ms) {
-    epoll_event events[1024];
-    int count = epoll_wait(poller_, events, 1024, wait_ms);
-    for (int i = 0; i < count; ++i) on_event(events[i].data.u64, events[i].events);
+    int count = epoll_wait(poller_, events_.data(), static_cast<int>(events_.size()), wait_ms);
+    for (int i = 0; i < count; ++i) {
+        const epoll_event& event = events_[static_cast<std::size_t>(i)];
+        on_event(event.data.u64, event.events);
+    }
 }
 
 bool bench::drain(int quiet_ms, std::int64_t limit) {
@@ -962,7 +971,10 @@ bench::outcome bench::log_in(std::string& note) {
     std::int64_t begin = now_ns();
     std::int64_t deadline = begin + limit_ns_;
     while (logged_in_ + failed_ < n_) {
-        while (started_ < n_ && in_progress_ < opt_.window) start_client(started_);
+        // Connections are started in slices, so that reading what the
+        // daemon sends keeps pace with them.
+        for (int slice = 0; slice < 100 && started_ < n_ && in_progress_ < opt_.window; ++slice)
+            start_client(started_);
         if (now_ns() > deadline) {
             char text[160];
             std::snprintf(text, sizeof text, "log-in gave up after %.0f s: %d of %d logged in", seconds(limit_ns_),
@@ -1027,6 +1039,14 @@ std::string bench::run(daemon_run* daemon) {
         for (const auto& [reason, count] : failures_) line += "\n    " + std::to_string(count) + " x " + reason;
     };
     if (login != outcome::done) {
+        char text[160];
+        std::snprintf(text, sizeof text, " after %.2f s, %.1f MiB received", seconds(now_ns() - login_begin),
+                      static_cast<double>(bytes_in_) / (1024.0 * 1024.0));
+        line += text;
+        if (daemon != nullptr) {
+            std::snprintf(text, sizeof text, "; daemon CPU time %.2f s", cpu_seconds(pid) - cpu_start);
+            line += text;
+        }
         report_failures();
         return line;
     }
@@ -1265,11 +1285,20 @@ int main(int argc, char** argv) {
     }
     verbose = opt.verbose;
     if (!enter_private_network()) return 1;
+    // Each client holds one descriptor, two with a browser stream; the
+    // daemon, started from here, inherits the hard limit and needs as many.
     rlim_t descriptors = raise_descriptor_limit();
-    int largest = *std::max_element(opt.sizes.begin(), opt.sizes.end());
-    if (descriptors < static_cast<rlim_t>(2 * largest + 64))
-        std::fprintf(stderr, "warning: %lu descriptors allow fewer than %d clients with browser streams\n",
-                     static_cast<unsigned long>(descriptors), largest);
+    const int largest = *std::max_element(opt.sizes.begin(), opt.sizes.end());
+    const int per_client = opt.browser ? 2 : 1;
+    const rlim_t needed = static_cast<rlim_t>(per_client) * static_cast<rlim_t>(largest) + 64;
+    if (descriptors < needed) {
+        std::fprintf(stderr,
+                     "%d clients%s need %lu descriptors, but the limit is %lu (soft raised to hard); "
+                     "raise the hard limit (ulimit -Hn as root, or limits.conf) or run fewer clients\n",
+                     largest, opt.browser ? " with browser streams" : "", static_cast<unsigned long>(needed),
+                     static_cast<unsigned long>(descriptors));
+        return 1;
+    }
     std::signal(SIGPIPE, SIG_IGN);
     // The daemon detaches from its launcher; as subreaper this process gets
     // it as a child and can collect its exit status.

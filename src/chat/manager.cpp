@@ -49,6 +49,7 @@ manager::manager() : standard_mode("Plain") {}
 // leaves, which would cost a line to every member for every departure.
 manager::~manager() {
     pending_slots.clear();
+    by_nickname.clear();
     pendings.clear();
     webs.clear();
     for (const auto& r : rooms) r->forget_members();
@@ -193,6 +194,7 @@ void manager::remove(user* u) {
     for (const auto& other : users) other->remove(u);
     for (const auto& r : rooms) r->remove(u);
     if (u->get_rank().gets_alarm) remove_alarm_receiver(u);
+    forget_nickname(u, u->get_nickname());
     if (bury(users, u, retired_users)) u->retire();
 }
 
@@ -298,9 +300,29 @@ user* manager::find_second_ip(user* u) const {
 }
 
 user* manager::find_second_nickname(user* u) const {
-    for (const auto& other : users)
-        if (other.get() != u && nocase_equal(other->get_nickname(), u->get_nickname())) return other.get();
-    return nullptr;
+    user* found = nullptr;
+    auto [first, last] = by_nickname.equal_range(lower_case(u->get_nickname()));
+    for (auto it = first; it != last; ++it) {
+        if (it->second == u) continue;
+        if (it->second->good()) return it->second;
+        if (found == nullptr) found = it->second;
+    }
+    return found;
+}
+
+void manager::renamed(user* u, const std::string& old_nickname) {
+    forget_nickname(u, old_nickname);
+    if (!u->get_nickname().empty()) by_nickname.emplace(lower_case(u->get_nickname()), u);
+}
+
+void manager::forget_nickname(user* u, const std::string& nickname) {
+    if (nickname.empty()) return;
+    auto [first, last] = by_nickname.equal_range(lower_case(nickname));
+    for (auto it = first; it != last; ++it)
+        if (it->second == u) {
+            by_nickname.erase(it);
+            return;
+        }
 }
 
 void manager::get_rooms(std::list<std::shared_ptr<room>>::const_iterator& first,

@@ -116,7 +116,12 @@ public:
     std::vector<user*> get_alarm_receiver() const;
     bool clan_exist(const std::string& clan) const;
     user* find_second_ip(user* u) const;
+    // Another session holding u's nickname, ignoring case, whether in a room
+    // or still logging in: a responsive one when there is any.
     user* find_second_nickname(user* u) const;
+    // Keeps the index of nicknames in step after u's nickname changed from
+    // `old_nickname` (empty: he had none).
+    void renamed(user* u, const std::string& old_nickname);
     void get_rooms(std::list<std::shared_ptr<vorta::room>>::const_iterator& first,
                    std::list<std::shared_ptr<vorta::room>>::const_iterator& last) const;
     // Names of the skins the store knows, in name order.
@@ -160,6 +165,10 @@ private:
     std::list<std::shared_ptr<web_pending>> webs;
     std::vector<permission> permissions;
     std::list<user*> alarm_receivers;
+    // Every session with a nickname, by the nickname in lower case: the check
+    // at log-in must not cost a comparison with every session.
+    std::unordered_multimap<std::string, user*> by_nickname;
+    void forget_nickname(user* u, const std::string& nickname);
     std::deque<user_ex> logged_out;
 
     // Removed objects that may still be inside one of their callbacks.

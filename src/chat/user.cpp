@@ -231,7 +231,12 @@ void user::send_java(const std::shared_ptr<const std::string>& line) {
 namespace {
 
 // A rendered fragment as the applet receives it while there is no stream.
-std::string applet_line(const std::string& html) { return "TXT \"" + c_escape(html) + "\"\n"; }
+std::string applet_line(const std::string& html) {
+    std::string line = "TXT \"";
+    append_c_escaped(line, html);
+    line += "\"\n";
+    return line;
+}
 
 bool from_blocked(const message& m, const std::list<long>& blocked) {
     switch (m.type) {
@@ -310,6 +315,11 @@ void user::refuse_address(const std::string& reason) {
     send_java("EXT");
     quit = true;
     write_log("refused " + address.external + ": " + reason);
+}
+
+void user::set_nickname(std::string name) {
+    std::string old_nickname = std::exchange(nickname, std::move(name));
+    Manager.renamed(this, old_nickname);
 }
 
 bool user::is_valid_nickname() {

@@ -132,6 +132,9 @@ private:
 
     // Refuses the log-in as from a banned address and logs why.
     void refuse_address(const std::string& reason);
+    // Every change of the nickname goes through here, so that the manager's
+    // index of nicknames stays in step.
+    void set_nickname(std::string name);
 
     using proto_handler = void (user::*)(std::string);
     struct proto_entry {

@@ -53,7 +53,7 @@ void user::on_proto_login(std::string rest) {
         return;
     }
     if (!nickname.empty() || challenge == 0) return;
-    nickname = cut(param(rest, 1), configuration::nick_max);
+    set_nickname(cut(param(rest, 1), configuration::nick_max));
     if (nickname.empty()) return;
     password = cut(param(rest, 2), configuration::pwd_max);
     wanted_room = cut(param(rest, 3), configuration::room_max);
@@ -84,7 +84,7 @@ void user::on_proto_nickname(std::string rest) {
         quit = true;
         return;
     }
-    nickname = param(rest, 0);
+    set_nickname(param(rest, 0));
     if (is_valid_nickname() && is_unique_nickname() && !is_registered_nickname()) login();
 }
 
@@ -175,7 +175,8 @@ void user::morph(const profile& target) {
     if (rank->gets_alarm) Manager.remove_alarm_receiver(this);
     room->before_morph(this);
     room->send_html(message(mode_standard::action_morph, this, html_escape(morph_target)), nullptr);
-    std::swap(nickname, morph_target);
+    std::string old_nickname = nickname;
+    set_nickname(std::exchange(morph_target, std::move(old_nickname)));
     load_profile(target);
     if (rank->gets_alarm) Manager.add_alarm_receiver(this);
     if (skin_path != old.get_skin_path()) announce_skin(skin_path);

@@ -57,18 +57,16 @@ void output_queue::append(std::string_view bytes) {
     pieces_.push_back(std::move(next));
 }
 
+// By reference however far behind the reader is: a copy would cost every
+// recipient of a crowded room the fragment's bytes, a reference a piece.
 void output_queue::append(shared_text text) {
     if (text == nullptr || text->empty()) return;
-    if (backlog()) {
-        append(std::string_view(*text));
-        return;
-    }
     owed_ += text->size();
     pieces_.push_back(piece{std::move(text), std::string()});
 }
 
-// A reader this far behind gets copies appended to one growing buffer: its
-// list of pieces stays short, and the buffer leaves in one piece once written.
+// A reader this far behind gets its own texts appended to one growing buffer
+// instead of a small buffer each, which would scatter the heap.
 bool output_queue::backlog() const { return pieces_.size() - head_ >= backlog_pieces; }
 
 void output_queue::recycle(piece& done) {

@@ -4,7 +4,7 @@
 // it; small texts of one connection are gathered into buffers of its own,
 // taken from and given back to a pool, so that a burst neither copies a
 // fragment per recipient nor allocates and frees a buffer per recipient. A
-// reader that falls far behind gets copies in one growing buffer instead.
+// reader that falls far behind gets its own texts in one growing buffer.
 #include <sys/types.h>
 #include <sys/uio.h>
 

@@ -42,10 +42,10 @@ tcp_socket::~tcp_socket() {
         output_.append(wire);
     }
     // Output written just before the connection is dropped (a redirect, a
-    // farewell) still has a chance to leave; what the peer does not take is lost.
-    if (!output_.empty()) {
-        ssize_t ignored = output_.send(descriptor_, MSG_NOSIGNAL | MSG_DONTWAIT);
-        (void)ignored;
+    // farewell) still has a chance to leave; what the peer does not take is
+    // lost. One `sendmsg` gathers a limited number of pieces: repeat while the
+    // peer takes them.
+    while (!output_.empty() && output_.send(descriptor_, MSG_NOSIGNAL | MSG_DONTWAIT) > 0) {
     }
 }
 

@@ -1,5 +1,6 @@
 #include "util/c_util.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -110,18 +111,31 @@ std::vector<std::pair<std::string, std::string>> get_params(const std::string& l
 // The escaping functions build a new string in one pass: editing in place
 // would cost time in proportion to the square of a hostile text's length.
 
+namespace {
+
+bool c_special(char c) { return c == '\\' || c == '"' || c == '\''; }
+
+}  // namespace
+
 std::string c_escape(std::string s) {
-    const auto special = [](char c) { return c == '\\' || c == '"' || c == '\''; };
-    std::size_t count = 0;
-    for (char c : s) count += special(c);
-    if (count == 0) return s;
+    if (std::none_of(s.begin(), s.end(), c_special)) return s;
     std::string out;
-    out.reserve(s.size() + count);
-    for (char c : s) {
-        if (special(c)) out += '\\';
-        out += c;
-    }
+    append_c_escaped(out, s);
     return out;
+}
+
+// Runs without a special character are appended whole: a room overview of a
+// crowded room is long.
+void append_c_escaped(std::string& out, std::string_view s) {
+    out.reserve(out.size() + s.size() + static_cast<std::size_t>(std::count_if(s.begin(), s.end(), c_special)));
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (!c_special(s[i])) continue;
+        out.append(s.data() + run, i - run);
+        out += '\\';
+        run = i;
+    }
+    out.append(s.data() + run, s.size() - run);
 }
 
 std::string c_unescape(std::string s) {

@@ -5,6 +5,7 @@
 // Text is a byte string; nothing here knows a character set beyond ASCII.
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,8 @@ std::string get_param(std::string line, int index, std::string open, char close)
 std::vector<std::pair<std::string, std::string>> get_params(const std::string& line, const int& count);
 
 std::string c_escape(std::string s);
+// Appends `s` to `out` as c_escape writes it, without a copy of its own.
+void append_c_escaped(std::string& out, std::string_view s);
 std::string c_unescape(std::string s);
 std::string hex_escape(std::string s);
 std::string hex_unescape(std::string s);

@@ -97,6 +97,24 @@ TEST_F(session_test, only_users_in_a_room_are_found_by_nickname) {
     EXPECT_EQ(Manager.get_user("DORA"), nullptr);
     EXPECT_EQ(Manager.get_user("Emil"), inside.session());
     EXPECT_EQ(Manager.find_second_nickname(twin.session()), waiting.session());
+    // The check follows a change of nickname and a log-out.
+    auto late = std::make_unique<peer>();
+    late->login("EMIL");
+    EXPECT_FALSE(late->in_room());
+    late->send("NCK \"Fritzi\"");
+    late->lines();
+    EXPECT_TRUE(late->in_room());
+    EXPECT_EQ(Manager.find_second_nickname(inside.session()), nullptr);
+    {
+        peer copy;
+        copy.login("fRITZI");
+        EXPECT_FALSE(copy.in_room());
+    }
+    late.reset();
+    test_support::pump();
+    peer heir;
+    heir.login("fritzi");
+    EXPECT_TRUE(heir.in_room());
 }
 
 TEST_F(session_test, created_rooms_are_cut_cleaned_and_vanish_with_their_last_member) {
