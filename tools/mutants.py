@@ -234,6 +234,17 @@ def stop_children():
                 pass
             process.wait()
     children.clear()
+    # A daemon detaches from the test that started it, and one whose test
+    # was stopped would run on (a mutant may make it spin).
+    for entry in Path("/proc").iterdir():
+        try:
+            if entry.name.isdigit() and os.readlink(entry / "exe").startswith(str(daemon_binary)):
+                os.kill(int(entry.name), signal.SIGKILL)
+        except OSError:
+            pass
+
+
+daemon_binary = None  # the scratch build's vcd
 
 
 def fast_tests(tree, build):
@@ -277,8 +288,10 @@ def main():
                         help="plant the places a previous run wrote to its places file, found by their text")
     args = parser.parse_args()
 
+    global daemon_binary
     work = (ROOT / args.dir).resolve()
     tree, build = work / "tree", work / "build"
+    daemon_binary = build / "vcd"
     tree.mkdir(parents=True, exist_ok=True)
     sync_tree(tree)
     if args.replay:

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Two visitors chat through the web client in headless Chromium against the daemon on the bundled
 configuration: log-in, both character sets, rooms by command, icon and password, the input line's
-history and completion, the menu and a registration, and which ends of a connection the page comes
+history and completion, the menu and a registration, the page on a phone, a hidden page's
+count of unread lines and its notifications, and which ends of a connection the page comes
 back from by itself (a time-out while another session holds the nickname, a restart) and which not
 (a kick, a ban, the visitor's own stop)."""
 
@@ -10,6 +11,7 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
+from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from browser_fixture import PATIENCE, Browser, Daemon, Keys, run_test, wait_for  # noqa: E402
 
 PAGE = "http://localhost:1614/"
@@ -95,6 +97,7 @@ def frozen(anna, bernd):
     """Bernd's page freezes and times out, and a line session takes his nickname. Running again, it waits
     for the nickname, takes it over with his password once that session times out too, and rejoins."""
     bernd.driver.execute_cdp_cmd("Page.setWebLifecycleState", {"state": "frozen"})
+    phone(anna)  # while the time-out runs
     wait_for("Bernd's time-out", lambda: anna.members() == ["Anna"], TIMEOUT_PATIENCE)
     holder = socket.create_connection(("127.0.0.1", 1612), timeout=5)
     holder.sendall(b'LGN "vcp2" "Bernd" "%s" "" "10.0.0.3" "Line" "" "" "false"\n' % PASSWORD.encode())
@@ -107,6 +110,70 @@ def frozen(anna, bernd):
         wait_for("Bernd's page: %s" % told, lambda: told in bernd.text("vc-status"), patience)
     wait_for("Bernd back in Geheim", lambda: bernd.text("vc-room") == "Geheim"
              and anna.members() == ["Anna", "Bernd"])
+
+# The page's width and scroll width, and the boxes of the controls that matter on a phone.
+BOXES = """return {width: innerWidth, scroll: document.documentElement.scrollWidth,
+    boxes: Object.fromEntries(arguments[0].map(id => { const e = document.getElementById(id);
+        const r = e.getBoundingClientRect(); return [id, {left: r.left, right: r.right, top: r.top,
+        bottom: r.bottom, width: r.width, height: r.height, shown: e.offsetParent !== null}]; }))};"""
+CONTROLS = ["vc-line", "vc-send", "vc-menu-toggle", "vc-members-toggle", "vc-side", "vc-leave", "vc-stream"]
+
+
+def phone(anna):
+    """At a phone's size nothing is wider than the screen (long words wrap in the stream), the bar's
+    controls are in view and large enough to touch, the member list and the menu open over the chat,
+    and Escape closes the menu with the focus back on its button."""
+    anna.say("Langes" * 30 + " http://example.org/" + "pfad/" * 30)
+    anna.wait_stream("LangesLanges")
+    for width, height in ((390, 844), (320, 640)):
+        anna.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                    {"width": width, "height": height, "deviceScaleFactor": 2, "mobile": True})
+        page = wait_for("the page at %dx%d" % (width, height), lambda: anna.js(BOXES, CONTROLS)["width"] == width
+                        and anna.js(BOXES, CONTROLS))
+        boxes = page["boxes"]
+        assert page["scroll"] <= width and anna.in_stream("const d = document.documentElement;"
+                                                          "return d.scrollWidth <= d.clientWidth;"), \
+            "%d wide: the page or the stream scrolls sideways" % width
+        for control in ("vc-line", "vc-send", "vc-menu-toggle", "vc-members-toggle"):
+            box = boxes[control]
+            assert box["shown"] and box["left"] >= 0 and box["right"] <= width and box["bottom"] <= height \
+                and min(box["width"], box["height"]) >= 44, "%d wide: %s %s" % (width, control, box)
+        assert not boxes["vc-side"]["shown"] and not boxes["vc-leave"]["shown"], "a panel open from the start"
+        for toggle, panel, close in (("vc-members-toggle", "vc-side", "vc-members-close"),
+                                     ("vc-menu-toggle", "vc-leave", Keys.ESCAPE)):
+            anna.element(toggle).click()
+            opened = wait_for("%s opens" % panel, lambda: anna.shown(panel) and anna.js(BOXES, [panel])["boxes"][panel])
+            assert opened["left"] >= 0 and opened["right"] <= width, "%d wide: %s %s" % (width, panel, opened)
+            if close == Keys.ESCAPE:
+                ActionChains(anna.driver).send_keys(Keys.ESCAPE).perform()
+            else:
+                anna.element(close).click()
+            wait_for("%s closes" % panel, lambda: not anna.shown(panel))
+        assert anna.focused() == "vc-menu-toggle", "Escape leaves the focus on the menu button"
+    anna.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    wait_for("the desktop again: member list beside the chat, no member button",
+             lambda: anna.shown("vc-side") and anna.shown("vc-leave") and not anna.shown("vc-members-toggle"))
+
+
+def attention(anna, bernd):
+    """A hidden page counts unread lines in its title and raises a notification for a whisper and for
+    a line naming the visitor; shown again, it clears the count."""
+    anna.driver.execute_cdp_cmd("Browser.grantPermissions", {"origin": PAGE.rstrip("/"),
+                                                             "permissions": ["notifications"]})
+    anna.js("""window.vcNotices = []; const Real = Notification;
+               window.Notification = class extends Real { constructor(title, options) {
+                   vcNotices.push(title + ': ' + options.body); super(title, options); } };
+               Object.defineProperty(document, 'hidden', {configurable: true, get: () => true});
+               Object.defineProperty(document, 'visibilityState', {configurable: true, get: () => 'hidden'});
+               document.dispatchEvent(new Event('visibilitychange'));""")
+    for line in ("hört jemand zu?", "Anna, bist du da?", ".w Anna psst"):
+        bernd.say(line)
+    wait_for("three unread in the title", lambda: anna.driver.title == "(3) vorta chat")
+    notices = wait_for("two notifications", lambda: len(anna.js("return vcNotices;")) == 2 and anna.js("return vcNotices;"))
+    assert "Anna, bist du da?" in notices[0] and "psst" in notices[1], notices
+    anna.js("""delete document.hidden; delete document.visibilityState;
+               document.dispatchEvent(new Event('visibilitychange'));""")
+    wait_for("the title without count", lambda: anna.driver.title == "vorta chat")
 
 
 def restart(daemon, anna, bernd):
@@ -149,6 +216,7 @@ def body(run):
     typing(anna, bernd)
     menu(bernd)
     frozen(anna, bernd)
+    attention(anna, bernd)
     restart(daemon, anna, bernd)
     thrown_out(anna, bernd)
 

@@ -116,6 +116,10 @@ TEST_F(store_database, cache_modes_decide_when_a_change_by_another_process_shows
         profile second("anna");
         ASSERT_TRUE(db.load_profile(second));
         EXPECT_EQ(second.get_rank(), row.seen);
+        db.start(connection, row.mode, false);  // a store opened anew forgets what was cached
+        profile reloaded("anna");
+        ASSERT_TRUE(db.load_profile(reloaded));
+        EXPECT_EQ(reloaded.get_rank(), "mod");
         // The session's own writes reach the store in every mode.
         second.set_colour("FF0000");
         db.save_profile(second);

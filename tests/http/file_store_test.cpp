@@ -35,6 +35,7 @@ protected:
         dir.write("www/css/basic.css", "body{}");
         dir.write("www/room/index.html", "room page");
         dir.write("www/a+b c.txt", "plus and blank");
+        dir.write("www/tab\tin.txt", "tab");
         dir.write("www/.hidden", "hidden");
         dir.write("secret.txt", "outside");
         symlink("js/chat.js", dir.file("www/inside.js").c_str());
@@ -53,7 +54,7 @@ TEST_F(file_store_test, paths_and_what_they_lead_to) {
     const std::tuple<const char*, int, std::string> cases[] = {
         {"index.html", 200, page}, {"", 200, page}, {"js/chat.js", 200, js},
         {"js//chat.js", 200, js}, {"js%2Fchat.js", 200, js}, {"%6As/chat.js", 200, js},
-        {"a+b%20c.txt", 200, "plus and blank"},
+        {"a+b%20c.txt", 200, "plus and blank"}, {"tab%09in.txt", 200, "tab"},
         {"room/", 200, "room page"}, {"inside.js", 200, js}, {"missing.html", 404, ""},
         {"index.html/", 404, ""}, {"empty/", 404, ""}, {"css/", 404, ""},  // no listing
         {"room", 301, "/chat/room/"},

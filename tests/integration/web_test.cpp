@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "integration/daemon_fixture.hpp"
 #include "support/ws_client.hpp"
 
@@ -97,6 +99,12 @@ TEST_F(web_daemon, files_redirects_and_refusals) {
     };
     std::string long_head = "GET /chat/ HTTP/1.1\r\n";
     for (int i = 0; i < 40; ++i) long_head += "X-" + std::to_string(i) + ": " + std::string(250, 'v') + "\r\n";
+    // A request whose head has `lines` lines, the blank one included.
+    const auto head_of = [&](int lines) {
+        std::string head = "GET /chat/index.html HTTP/1.1\r\n";
+        for (int i = 3; i < lines; ++i) head += "X-" + std::to_string(i) + ": v\r\n";
+        return head + close;
+    };
     const auto moved = [](const std::string& status, const std::string& location) {
         return "HTTP/1.1 " + status + "\r\nLocation: " + location + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     };
@@ -133,8 +141,18 @@ TEST_F(web_daemon, files_redirects_and_refusals) {
         {"asterisk target", "GET * HTTP/1.1\r\n\r\n", refusal("400 Bad Request")},
         {"endless request line", "GET /" + std::string(9000, 'a'), refusal("414 URI Too Long")},
         {"endless head", long_head + "\r\n", refusal("431 Request Header Fields Too Large")},
+        {"a head of 100 lines", head_of(100), ok + page},
+        {"a head of 101 lines", head_of(101), refusal("431 Request Header Fields Too Large")},
     };
     for (const auto& c : cases) EXPECT_EQ(answer(c.request), c.response) << c.what;
+    // A kept connection whose peer then shuts down its sending side ends at
+    // once instead of waiting for a request that cannot come.
+    ws_client kept_alive;
+    ASSERT_TRUE(kept_alive.send_raw("GET /chat/index.html HTTP/1.1\r\n\r\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kept_alive.shut_sending();
+    EXPECT_TRUE(kept_alive.closed(std::chrono::seconds(3)));
+    EXPECT_EQ(kept_alive.received(), kept + "\r\n" + page);
     EXPECT_NE(answer("GET /chat/js/chat.js HTTP/1.0\r\n\r\n").find("Content-Type: text/javascript; charset=utf-8\r\n"),
               std::string::npos);
 

@@ -4,6 +4,7 @@
 #include "store/sqlite_store.hpp"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -203,6 +204,19 @@ TEST_F(sqlite_store_test, broken_or_read_only_files_are_refused_at_open) {
     path = dir.file("garbage.db");
     EXPECT_THROW(open(), c_error);
     EXPECT_EQ(test_support::read_file(path), std::string(8192, 'x'));  // left as it was
+
+    // A store written by a newer version of the daemon is not touched.
+    path = dir.file("newer.db");
+    sqlite3* newer = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &newer), SQLITE_OK);
+    sqlite3_exec(newer, "PRAGMA user_version = 2", nullptr, nullptr, nullptr);
+    sqlite3_close(newer);
+    try {
+        open();
+        ADD_FAILURE() << "a newer schema was opened";
+    } catch (const c_error& error) {
+        EXPECT_EQ(error.what(), "store '" + path + "' has the newer schema version 2");
+    }
 
     path = dir.file("new.db");
     open();

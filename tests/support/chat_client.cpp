@@ -135,6 +135,10 @@ bool connection::closed(milliseconds timeout) {
     return eof_;
 }
 
+void connection::shut_sending() {
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+}
+
 void connection::close(bool reset) {
     if (fd_ < 0) return;
     if (reset) {

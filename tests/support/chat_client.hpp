@@ -47,6 +47,8 @@ public:
     bool closed(milliseconds timeout = patience);
     // Closes at once; `reset` discards unsent data and resets the connection.
     void close(bool reset = false);
+    // Shuts down the sending side only, as a peer that has said all it will.
+    void shut_sending();
     // Everything received so far.
     const std::string& received() const { return in_; }
 
