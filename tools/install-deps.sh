@@ -5,8 +5,9 @@ set -euo pipefail
 # for its handshake; libsqlite3-dev and libsodium-dev: the store of registered
 # nicknames and its password hashes; chromium, chromium-driver and
 # python3-selenium: the test that drives the web client in a real browser;
-# nginx-light and openssl: the same over HTTPS; systemd, logrotate, fail2ban
-# and iproute2: the test of the operator's files; wrk: bench/file_bench.sh.
+# nginx-light and openssl: the same over HTTPS; systemd, logrotate, fail2ban:
+# the test of the operator's files; iproute2: that test and the browser tests; wrk:
+# bench/file_bench.sh.
 packages=(g++ make cmake pkgconf libboost-regex-dev libgtest-dev util-linux libwslay-dev nettle-dev
           libsqlite3-dev libsodium-dev
           chromium chromium-driver python3-selenium nginx-light openssl systemd logrotate fail2ban iproute2 wrk)
