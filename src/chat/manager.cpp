@@ -97,8 +97,8 @@ void manager::shutdown() {
 }
 
 void manager::on_accept(communicator* server, int fd, std::string address) {
-    int low_water = 3;
-    setsockopt(fd, SOL_SOCKET, SO_RCVLOWAT, &low_water, sizeof low_water);
+    // No receive low-water mark: with one, the last byte or two of a request
+    // or a line that arrive on their own would wait for more data or the end.
     // Small fragments must not wait for the peer's delayed acknowledgement.
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
