@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "integration/daemon_fixture.hpp"
@@ -105,6 +106,15 @@ TEST_F(web_daemon, files_redirects_and_refusals) {
         for (int i = 3; i < lines; ++i) head += "X-" + std::to_string(i) + ": v\r\n";
         return head + close;
     };
+    // A request whose head is `bytes` long, line ends included.
+    const auto head_sized = [&](std::size_t bytes) {
+        std::string head = "GET /chat/index.html HTTP/1.1\r\n";
+        for (std::size_t left = bytes - head.size() - close.size(), line; left > 0; left -= line) {
+            line = std::min<std::size_t>(left, 1000);
+            head += "X: " + std::string(line - 5, 'v') + "\r\n";
+        }
+        return head + close;
+    };
     const auto moved = [](const std::string& status, const std::string& location) {
         return "HTTP/1.1 " + status + "\r\nLocation: " + location + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     };
@@ -142,6 +152,8 @@ TEST_F(web_daemon, files_redirects_and_refusals) {
         {"endless request line", "GET /" + std::string(9000, 'a'), refusal("414 URI Too Long")},
         {"endless head", long_head + "\r\n", refusal("431 Request Header Fields Too Large")},
         {"a head of 100 lines", head_of(100), ok + page},
+        {"a head of 8192 bytes", head_sized(8192), ok + page},
+        {"a head of 8193 bytes", head_sized(8193), refusal("431 Request Header Fields Too Large")},
         {"a head of 101 lines", head_of(101), refusal("431 Request Header Fields Too Large")},
     };
     for (const auto& c : cases) EXPECT_EQ(answer(c.request), c.response) << c.what;
