@@ -1,7 +1,5 @@
 #include "chat/database.hpp"
 
-#include <cctype>
-
 #include "config/configuration.hpp"
 #include "net/c_error.hpp"
 #include "net/scheduler.hpp"
@@ -17,11 +15,6 @@ const std::string scheme = "sqlite:";
 
 // Seconds between two logged store failures.
 constexpr std::time_t report_interval = 60;
-
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 }  // namespace
 
@@ -132,12 +125,12 @@ const profile* database::cached(const std::string& nickname) const {
             seen_version_ = version;
         }
     }
-    const auto found = profiles_.find(lower(nickname));
+    const auto found = profiles_.find(lower_case(nickname));
     return found == profiles_.end() ? nullptr : &found->second;
 }
 
 void database::remember(const profile& record) const {
-    if (mode_ != no) profiles_.insert_or_assign(lower(record.get_nickname()), record);
+    if (mode_ != no) profiles_.insert_or_assign(lower_case(record.get_nickname()), record);
 }
 
 bool database::load_profile(profile& record) const {
@@ -163,7 +156,7 @@ void database::save_profile(const profile& record) {
         }))
         remember(record);
     else
-        profiles_.erase(lower(record.get_nickname()));
+        profiles_.erase(lower_case(record.get_nickname()));
 }
 
 void database::verify_password(const std::string& nickname, std::string password, std::function<void(bool)> done) {

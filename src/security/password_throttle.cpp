@@ -1,13 +1,11 @@
 #include "security/password_throttle.hpp"
 
-#include <cctype>
+#include "util/c_util.hpp"
 
 namespace vorta {
 
 std::string password_throttle::key(const std::string& address, const std::string& nickname) {
-    std::string text = address + '\n';
-    for (char c : nickname) text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
+    return address + '\n' + lower_case(nickname);
 }
 
 bool password_throttle::waiting(const std::string& address, const std::string& nickname, std::time_t now) {
