@@ -112,7 +112,7 @@ def frozen(anna, bernd):
              and anna.members() == ["Anna", "Bernd"])
 
 # The page's width and scroll width, and the boxes of the controls that matter on a phone.
-BOXES = """return {width: innerWidth, scroll: document.documentElement.scrollWidth,
+BOXES = """return {width: innerWidth, height: innerHeight, scroll: document.documentElement.scrollWidth,
     boxes: Object.fromEntries(arguments[0].map(id => { const e = document.getElementById(id);
         const r = e.getBoundingClientRect(); return [id, {left: r.left, right: r.right, top: r.top,
         bottom: r.bottom, width: r.width, height: r.height, shown: e.offsetParent !== null}]; }))};"""
@@ -128,8 +128,8 @@ def phone(anna):
     for width, height in ((390, 844), (320, 640)):
         anna.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
                                     {"width": width, "height": height, "deviceScaleFactor": 2, "mobile": True})
-        page = wait_for("the page at %dx%d" % (width, height), lambda: anna.js(BOXES, CONTROLS)["width"] == width
-                        and anna.js(BOXES, CONTROLS))
+        sized = lambda p: p["width"] == width and p["height"] == height and p  # noqa: E731
+        page = wait_for("the page at %dx%d" % (width, height), lambda: sized(anna.js(BOXES, CONTROLS)))
         boxes = page["boxes"]
         assert page["scroll"] <= width and anna.in_stream("const d = document.documentElement;"
                                                           "return d.scrollWidth <= d.clientWidth;"), \
