@@ -150,7 +150,8 @@ def phone(anna):
                 anna.element(close).click()
             wait_for("%s closes" % panel, lambda: not anna.shown(panel))
         assert anna.focused() == "vc-menu-toggle", "Escape leaves the focus on the menu button"
-    anna.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+        # Each phone size starts from the desktop, as a page opened on that phone would.
+        anna.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
     wait_for("the desktop again: member list beside the chat, no member button",
              lambda: anna.shown("vc-side") and anna.shown("vc-leave") and not anna.shown("vc-members-toggle"))
 
