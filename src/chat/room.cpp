@@ -123,12 +123,12 @@ room* room::join(user* u, enter how, std::string given_password) {
     // Newcomers arrive at the end of the list, so a crowd logging in extends
     // the lines instead of writing them anew for each of them.
     if (member_list.empty()) {
-        member_list = "NRM" + quoted(name);
-        for (const user* member : members) member_list += quoted(member->get_nickname());
+        member_list.append("NRM" + quoted(name));
+        for (const user* member : members) member_list.append(quoted(member->get_nickname()));
     } else {
-        member_list += quoted(u->get_nickname());
+        member_list.append(quoted(u->get_nickname()));
     }
-    for (overview_part& part : overview_parts) part.look->append_overview_member(part.members, *u);
+    for (overview_part& part : overview_parts) add_overview_member(part, *u);
     u->send_java(member_list);
     if (how == enter::go) {
         u->send_html(message(mode_standard::room_change, this));
@@ -136,16 +136,25 @@ room* room::join(user* u, enter how, std::string given_password) {
     }
     const mode_standard* look = u->get_mode();
     if (overview_members(*look) == nullptr) {
-        overview_parts.push_back(overview_part{look, std::string()});
-        for (const user* member : members) look->append_overview_member(overview_parts.back().members, *member);
+        overview_parts.push_back(overview_part{look, {}, {}});
+        for (const user* member : members) add_overview_member(overview_parts.back(), *member);
     }
-    u->send_html(message(mode_standard::room_info, this));
+    u->send_room_info(*this);
     return this;
 }
 
-const std::string* room::overview_members(const mode_standard& look) const {
+void room::add_overview_member(overview_part& part, const user& u) {
+    std::string entry;
+    part.look->append_overview_member(entry, u, part.html.empty());
+    part.html.append(entry);
+    std::string escaped;
+    append_c_escaped(escaped, entry);
+    part.escaped.append(escaped);
+}
+
+const room::overview_part* room::overview_members(const mode_standard& look) const {
     for (const overview_part& part : overview_parts)
-        if (part.look == &look) return &part.members;
+        if (part.look == &look) return &part;
     return nullptr;
 }
 

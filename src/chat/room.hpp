@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "render/message.hpp"
+#include "util/growing_text.hpp"
 #include "util/line_reader.hpp"
 
 namespace vorta {
@@ -113,9 +114,18 @@ public:
     const std::list<user*>& get_admins() const { return admins; }
     const std::list<user*>& get_members() const { return members; }
     int get_weight() const { return weight; }
-    // The members' part of the room overview in `look`, while members only
-    // arrived since it was written; null when the look must write it anew.
-    const std::string* overview_members(const mode_standard& look) const;
+    // Per look, the members' part of the room overview every newcomer
+    // receives, as the stream shows it and escaped for an applet line; one
+    // look's part is written once and extended by each arrival instead of
+    // once per newcomer, and newcomers get it by reference.
+    struct overview_part {
+        const mode_standard* look;
+        growing_text html;
+        growing_text escaped;
+    };
+    // The part of `look` while members only arrived since it was written;
+    // null when the look must write it anew.
+    const overview_part* overview_members(const mode_standard& look) const;
 
 private:
     // Parses one trimmed room file line into name and subject.
@@ -146,17 +156,13 @@ private:
     std::list<user*> members;
     // The "NRM" line a newcomer receives, while members only arrive; empty
     // once one leaves or changes his name.
-    std::string member_list;
-    // Per look, the members' part of the room overview every newcomer
-    // receives, kept and emptied like member_list: one look's part is written
-    // once and extended by each arrival instead of once per newcomer.
-    struct overview_part {
-        const mode_standard* look;
-        std::string members;
-    };
+    growing_text member_list;
+    // Kept and emptied like member_list.
     std::vector<overview_part> overview_parts;
     // Drops member_list and the overview parts after anything but an arrival.
     void forget_member_lists();
+    // Appends `u` to a look's members' part, in both forms.
+    static void add_overview_member(overview_part& part, const user& u);
     int weight = 0;
     bool locked = false;
     bool is_hidden = false;

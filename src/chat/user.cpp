@@ -228,6 +228,40 @@ void user::send_java(const std::shared_ptr<const std::string>& line) {
     if (stalled()) Manager.remove_stalled(this);
 }
 
+void user::send_java(const growing_text& line) {
+    if (is_retired || sockets[0] == nullptr) return;
+    sockets[0]->writen(line.owner(), line.view());
+    sockets[0]->writen("\n");
+    if (stalled()) Manager.remove_stalled(this);
+}
+
+// A newcomer of a crowded room would otherwise cost a copy of the whole
+// members' part, and its escaping for the applet line.
+void user::send_room_info(vorta::room& r) {
+    const message m(mode_standard::room_info, &r);
+    const vorta::room::overview_part* part = r.overview_members(*mode);
+    tcp_socket* connection = sockets[1] != nullptr ? sockets[1].get() : sockets[0].get();
+    if (part == nullptr || part->html.empty() || logged || is_retired || connection == nullptr ||
+        connection->framed()) {
+        send_html(m);
+        return;
+    }
+    std::string head;
+    mode->get_room_info_head(head, m);
+    if (sockets[1] != nullptr) {
+        connection->writen(head);
+        connection->writen(part->html.owner(), part->html.view());
+        connection->writen("</div>");
+    } else {
+        std::string line = "TXT \"";
+        append_c_escaped(line, head);
+        connection->writen(line);
+        connection->writen(part->escaped.owner(), part->escaped.view());
+        connection->writen("</div>\"\n");
+    }
+    if (stalled()) Manager.remove_stalled(this);
+}
+
 namespace {
 
 // A rendered fragment as the applet receives it while there is no stream.

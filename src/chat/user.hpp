@@ -25,6 +25,7 @@ namespace vorta {
 class tcp_socket;
 class profile;
 class fragment_cache;
+class growing_text;
 class message;
 
 class user : public observer {
@@ -64,6 +65,13 @@ public:
     // The same for a line, line feed included, that many members receive:
     // queued by reference.
     void send_java(const std::shared_ptr<const std::string>& line);
+    // The same for a line, without its line feed, that a room keeps for
+    // every newcomer.
+    void send_java(const growing_text& line);
+    // Delivers the overview of `r`, which he has just entered, as
+    // send_html(message(room_info, r)) would: the members' part that the room
+    // keeps for his look goes by reference.
+    void send_room_info(vorta::room& r);
     // Renders `m` in this user's look and delivers it to the browser stream,
     // or as a "TXT" line while there is none.
     void send_html(const message& m);

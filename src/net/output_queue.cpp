@@ -60,9 +60,15 @@ void output_queue::append(std::string_view bytes) {
 // By reference however far behind the reader is: a copy would cost every
 // recipient of a crowded room the fragment's bytes, a reference a piece.
 void output_queue::append(shared_text text) {
-    if (text == nullptr || text->empty()) return;
-    owed_ += text->size();
-    pieces_.push_back(piece{std::move(text), std::string()});
+    if (text == nullptr) return;
+    const std::string_view bytes = *text;
+    append(std::move(text), bytes);
+}
+
+void output_queue::append(std::shared_ptr<const void> owner, std::string_view bytes) {
+    if (owner == nullptr || bytes.empty()) return;
+    owed_ += bytes.size();
+    pieces_.push_back(piece{std::move(owner), bytes, std::string()});
 }
 
 // A reader this far behind gets its own texts appended to one growing buffer

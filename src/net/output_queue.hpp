@@ -36,6 +36,9 @@ public:
     void append(std::string_view bytes);
     // Queues `text` by reference; it must not change while queued.
     void append(shared_text text);
+    // Queues `bytes` by reference, kept valid by `owner`; they must not change
+    // while queued.
+    void append(std::shared_ptr<const void> owner, std::string_view bytes);
 
     // Bytes owed, shared or not.
     std::size_t size() const { return owed_; }
@@ -61,9 +64,10 @@ public:
 
 private:
     struct piece {
-        shared_text shared;  // null for a buffer of the queue's own
+        std::shared_ptr<const void> shared;  // null for a buffer of the queue's own
+        std::string_view view;               // the shared bytes
         std::string own;
-        std::string_view bytes() const { return shared ? std::string_view(*shared) : std::string_view(own); }
+        std::string_view bytes() const { return shared ? view : std::string_view(own); }
     };
 
     // True when the reader is far behind, judged by the pieces it is owed.

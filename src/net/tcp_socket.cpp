@@ -143,13 +143,17 @@ void tcp_socket::put(std::string_view text, bool at_once) {
 }
 
 void tcp_socket::writen(const output_queue::shared_text& text) {
-    if (text == nullptr || text->empty()) return;
+    if (text != nullptr) writen(text, *text);
+}
+
+void tcp_socket::writen(const std::shared_ptr<const void>& owner, std::string_view bytes) {
+    if (owner == nullptr || bytes.empty()) return;
     if (transport_) {
-        put(*text, true);
+        put(bytes, true);
         return;
     }
     const bool idle = output_.empty();
-    output_.append(text);
+    output_.append(owner, bytes);
     if (idle) schedule(true);
 }
 

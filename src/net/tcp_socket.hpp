@@ -48,6 +48,8 @@ public:
     // The same for a text that stays unchanged while it is queued: without a
     // transport the socket keeps a reference to it instead of a copy.
     void writen(const output_queue::shared_text& text);
+    // The same for bytes that `owner` keeps valid and unchanged.
+    void writen(const std::shared_ptr<const void>& owner, std::string_view bytes);
     // Queues `text` as writen does, but writes only when the descriptor next
     // reports ready: a producer that refills on `on_flush` lets the loop serve
     // the other connections between two of its chunks.
@@ -56,6 +58,9 @@ public:
     // input already buffered is taken as framed. False when that input ends
     // the connection.
     bool set_transport(std::unique_ptr<transport> framing);
+    // True when a transport frames each text written: a text then has to be
+    // written whole.
+    bool framed() const { return transport_ != nullptr; }
     // Takes the first complete line, line feed included, out of the input
     // buffer and subtracts its length from *remaining; empty when no line is
     // complete.

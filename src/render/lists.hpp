@@ -37,13 +37,13 @@ void join_nicknames(Sink& write, const Users& users, const Names& names) {
     }
 }
 
-// Appends one more member to the members' part of a room overview, so that
-// the part a room keeps grows with its arrivals exactly as join_nicknames
-// would write it.
+// Appends the entry of one more member to the members' part of a room
+// overview, so that the part a room keeps grows with its arrivals exactly as
+// join_nicknames would write it.
 template <typename Names>
-void append_member(std::string& part, const user& u, const Names& names) {
-    append out{part};
-    put(out, part.empty() ? piece() : piece(", "), names.user(u.get_nickname()), u.get_nickname());
+void append_member(std::string& out, const user& u, bool first, const Names& names) {
+    append sink{out};
+    put(sink, first ? piece() : piece(", "), names.user(u.get_nickname()), u.get_nickname());
 }
 
 // The settings part of a room's entry in the room and chat overviews: form,
@@ -122,17 +122,20 @@ void block_list(std::string& result, const message& m, const Names& names) {
 }
 
 // room_info: the room the message carries, with its name, member count,
-// settings, subject, owner, admins and members.
+// settings, subject, owner, admins and members. With `head_only`, it ends
+// before the members' part the room keeps, which the caller sends after it,
+// followed by "</div>".
 template <typename Names>
-void room_overview(std::string& result, const message& m, const mode_standard& look, const Names& names) {
+void room_overview(std::string& result, const message& m, const mode_standard& look, const Names& names,
+                   bool head_only = false) {
     if (m.room == nullptr) {
         result.clear();
         return;
     }
     const room& r = *m.room;
     // The members' part is the room's own while members only arrive.
-    const std::string* members = r.overview_members(look);
-    build(result, [&r, &names, members](auto& write) {
+    const room::overview_part* members = r.overview_members(look);
+    build(result, [&r, &names, members, head_only](auto& write) {
         put(write, R"(<div class="roomInfo">Raum&uuml;bersicht:<br>)", r.get_name(), " [",
             decimal(static_cast<long>(r.get_members().size())), " User");
         write_room_settings(write, r, true);
@@ -146,8 +149,9 @@ void room_overview(std::string& result, const message& m, const mode_standard& l
         }
         if (!r.get_members().empty()) {
             write("<br>User: ");
+            if (head_only) return;
             if (members != nullptr)
-                write(*members);
+                write(members->html.view());
             else
                 join_nicknames(write, r.get_members(), names);
         }

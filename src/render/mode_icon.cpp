@@ -330,8 +330,12 @@ void mode_icon::get_room_info(std::string& result, const message& m) const {
     room_overview(result, m, *this, info_buttons());
 }
 
-void mode_icon::append_overview_member(std::string& part, const user& u) const {
-    append_member(part, u, info_buttons());
+void mode_icon::append_overview_member(std::string& out, const user& u, bool first) const {
+    append_member(out, u, first, info_buttons());
+}
+
+void mode_icon::get_room_info_head(std::string& result, const message& m) const {
+    room_overview(result, m, *this, info_buttons(), true);
 }
 
 void mode_icon::get_rooms_info(std::string& result, const message&) const {

@@ -28,7 +28,8 @@ public:
     // The recipient's picture preference, his mark on the first user and his
     // right to ban.
     unsigned variant(const message& m) const override;
-    void append_overview_member(std::string& part, const user& u) const override;
+    void append_overview_member(std::string& out, const user& u, bool first) const override;
+    void get_room_info_head(std::string& result, const message& m) const override;
 
     void get_action_say(std::string& result, const message& m) const override;
     void get_action_say_moderated(std::string& result, const message& m) const override;

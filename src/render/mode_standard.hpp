@@ -34,9 +34,13 @@ public:
     // second user, so that a broadcast renders once for every recipient with
     // the same number. A look whose renderers read more of him says so here.
     virtual unsigned variant(const message& m) const;
-    // Appends `u` to the members' part of a room overview in this look, the
-    // part a room keeps while members only arrive (see `room::overview_members`).
-    virtual void append_overview_member(std::string& part, const user& u) const;
+    // Appends the entry of `u` in the members' part of a room overview in this
+    // look, the part a room keeps while members only arrive (see
+    // `room::overview_members`); the first member's entry has no separator.
+    virtual void append_overview_member(std::string& out, const user& u, bool first) const;
+    // The overview of `m`'s room up to its members' part, which the room
+    // keeps for this look and sends by reference, followed by "</div>".
+    virtual void get_room_info_head(std::string& result, const message& m) const;
 
     // Every renderer replaces `result` with the fragment of `m`.
 #define VORTA_RENDERER(name) virtual void get_##name(std::string& result, const message& m) const;

@@ -190,8 +190,12 @@ void mode_standard::get_room_info(std::string& result, const message& m) const {
     room_overview(result, m, *this, bare_names());
 }
 
-void mode_standard::append_overview_member(std::string& part, const user& u) const {
-    append_member(part, u, bare_names());
+void mode_standard::append_overview_member(std::string& out, const user& u, bool first) const {
+    append_member(out, u, first, bare_names());
+}
+
+void mode_standard::get_room_info_head(std::string& result, const message& m) const {
+    room_overview(result, m, *this, bare_names(), true);
 }
 
 void mode_standard::get_rooms_info(std::string& result, const message&) const {

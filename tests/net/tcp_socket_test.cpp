@@ -378,7 +378,7 @@ TEST(output_queue_test, buffers_are_recycled_from_one_burst_to_the_next) {
             recipients many(row, 50);
             // What a queue holds for itself stays below what it owes, beside its pieces.
             EXPECT_LT(many.queues.front().capacity(),
-                      2 * many.expected.size() + output_queue::block + 100 * row.size());
+                      2 * many.expected.size() + output_queue::block + 128 * row.size());
             for (output_queue& queue : many.queues) queue.advance(queue.size());
             // Every queue gave its buffer back, and the next burst took them again.
             EXPECT_TRUE(!copies || output_queue::pooled() >= many.queues.size());
