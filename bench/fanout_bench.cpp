@@ -100,6 +100,7 @@ struct options {
     int window = 1000;       // log-ins in progress at a time
     int rooms = 1;
     int senders = 10;
+    int spread = 0;          // ms over which a round's lines are spread; 0: at once
     int runs = 1;
     bool floor = true;
     double limit = 0;        // seconds per phase; 0: depends on N
@@ -117,6 +118,9 @@ void usage(const char* program) {
                  "  --rounds R     lines per sender (default 200)\n"
                  "  --rooms K      spread the clients over K rooms (client i in room i mod K)\n"
                  "  --senders S    clients 0 to S-1 say the lines (default 10)\n"
+                 "  --spread MS    spread each round's lines evenly over MS milliseconds and\n"
+                 "                 start a round every MS milliseconds (default: a round at\n"
+                 "                 once, the next when one of the two in flight is complete)\n"
                  "  --runs M       run each configuration M times; prints the median and the\n"
                  "                 slowest ratio to the floor\n"
                  "  --no-floor     skip the relay that gives the floor\n"
@@ -141,7 +145,7 @@ struct number_option {
 const number_option number_options[] = {
     {"--rounds", 1, 100000, &options::rounds}, {"--window", 1, 100000, &options::window},
     {"--rooms", 1, 1000, &options::rooms},     {"--senders", 1, 1000, &options::senders},
-    {"--runs", 1, 100, &options::runs},
+    {"--runs", 1, 100, &options::runs},        {"--spread", 0, 60000, &options::spread},
 };
 
 bool parse_options(int argc, char** argv, options& opt) {
@@ -577,6 +581,12 @@ private:
     void applet_bytes(client& c, const char* p, std::size_t n);
     void on_line(client& c, const char* line, std::size_t length);
     void send_round(int round);
+    void send_line(int sender, int round);
+    // The client that is sender `s`: at least two senders share a room, so
+    // that no room hears one sender alone, which its flood check would end.
+    std::size_t sender_client(int s) const;
+    // Sends the spread lines that are due; false once all are sent.
+    bool send_spread(std::int64_t start);
     // One pass of the event loop, waiting at most `wait_ms`.
     void pass(int wait_ms);
     // Runs passes until the daemon has been silent for `quiet_ms` or the
@@ -611,6 +621,7 @@ private:
     int rounds_sent_ = 0;
     int rounds_complete_ = 0;
     int rounds_due_ = 0;  // rounds that may be sent now
+    std::int64_t spread_sent_ = 0;  // lines sent with --spread
     std::int64_t first_send_ns_ = 0;
     std::int64_t last_arrival_ns_ = 0;
     std::uint64_t deliveries_ = 0;
@@ -935,15 +946,34 @@ void bench::arrival(int sender, int round, std::int64_t sent, std::int64_t now) 
 // has more than four lines in a row in the room, below what the room's flood
 // check allows.
 void bench::send_round(int round) {
-    for (int s = 0; s < opt_.senders; ++s) {
-        char line[96];
-        std::int64_t now = now_ns();
-        if (round == 0 && s == 0) first_send_ns_ = now;
-        int length = std::snprintf(line, sizeof line, "TXT \"~%d-%d-%lld~\"\n", s, round,
-                                   static_cast<long long>(now));
-        send(clients_[static_cast<std::size_t>(s)], false, std::string_view(line, static_cast<std::size_t>(length)));
-    }
+    for (int s = 0; s < opt_.senders; ++s) send_line(s, round);
     ++rounds_sent_;
+}
+
+std::size_t bench::sender_client(int s) const {
+    const int per_room = std::max(2, (opt_.senders + opt_.rooms - 1) / opt_.rooms);
+    const long last = long{per_room - 1} * opt_.rooms + (opt_.senders - 1) / per_room;
+    if (last >= n_) return static_cast<std::size_t>(s);
+    return static_cast<std::size_t>(s % per_room * opt_.rooms + s / per_room);
+}
+
+void bench::send_line(int sender, int round) {
+    char line[96];
+    std::int64_t now = now_ns();
+    if (round == 0 && sender == 0) first_send_ns_ = now;
+    int length = std::snprintf(line, sizeof line, "TXT \"~%d-%d-%lld~\"\n", sender, round, static_cast<long long>(now));
+    send(clients_[sender_client(sender)], false, std::string_view(line, static_cast<std::size_t>(length)));
+}
+
+// Chatters as a crowd has them: the lines come one by one at even intervals
+// instead of all at once, so that latency is measured without a queue the
+// bench made itself.
+bool bench::send_spread(std::int64_t start) {
+    const std::int64_t lines = std::int64_t{opt_.rounds} * opt_.senders;
+    const std::int64_t step = std::int64_t{opt_.spread} * 1000000 / opt_.senders;
+    for (; spread_sent_ < lines && start + spread_sent_ * step <= now_ns(); ++spread_sent_)
+        send_line(static_cast<int>(spread_sent_ % opt_.senders), static_cast<int>(spread_sent_ / opt_.senders));
+    return spread_sent_ < lines;
 }
 
 // Every ready socket is read in the same pass: a socket served only every
@@ -998,10 +1028,11 @@ bench::outcome bench::chat(std::string& note) {
     for (std::size_t i = 0; i < clients_.size(); ++i)
         if (clients_[i].state == phase::in_room) ++members[i % members.size()];
     per_round_ = 0;
-    for (int s = 0; s < opt_.senders; ++s) per_round_ += members[static_cast<std::size_t>(s % opt_.rooms)];
+    for (int s = 0; s < opt_.senders; ++s) per_round_ += members[sender_client(s) % members.size()];
     chatting_ = true;
     std::int64_t deadline = now_ns() + limit_ns_;
-    int in_flight = std::min(2, opt_.rounds);
+    const std::int64_t start = now_ns();
+    int in_flight = opt_.spread > 0 ? 0 : std::min(2, opt_.rounds);
     for (int r = 0; r < in_flight; ++r) send_round(r);
     while (rounds_complete_ < opt_.rounds) {
         if (failed_ > 0) {
@@ -1014,6 +1045,10 @@ bench::outcome bench::chat(std::string& note) {
                           rounds_complete_, opt_.rounds);
             note = text;
             return outcome::gave_up;
+        }
+        if (opt_.spread > 0) {
+            pass(send_spread(start) ? 1 : 10);
+            continue;
         }
         pass(10);
         for (; rounds_due_ > 0 && rounds_sent_ < opt_.rounds; --rounds_due_) send_round(rounds_sent_);
