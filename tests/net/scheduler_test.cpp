@@ -1,18 +1,27 @@
 // The event loop over socket pairs: dispatch order, withdrawal during a pass,
 // one-shot write interest, ticks, signal-safe requests, work posted by other
-// threads and the end of a pass with its hooks and deferred writes.
+// threads and the end of a pass with its hooks and deferred writes; and the
+// listening server on it, paused by a shortage of descriptors.
 #include "net/scheduler.hpp"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <thread>
 
+#include "net/c_error.hpp"
 #include "net/communicator.hpp"
+#include "net/observer.hpp"
+#include "net/tcp_server.hpp"
+#include "support/daemon.hpp"
 
 namespace {
 
@@ -254,6 +263,95 @@ TEST_F(scheduler_test, writes_asked_for_outside_a_pass_or_left_by_an_error_come_
     a.on_write = [] { scheduler::shutdown(); };
     rerun(loop);
     EXPECT_EQ(log, (journal{"a.read", "b.write", "a.write"}));
+}
+
+struct acceptor : vorta::observer {
+    void on_accept(vorta::communicator*, int fd, std::string address) override {
+        accepted.push_back(fd), addresses.push_back(address);
+        if (accepted.size() == stop_after) scheduler::shutdown();
+    }
+    void on_accept_failed(vorta::communicator*, std::string error) override {
+        failures.push_back(error);
+    }
+    ~acceptor() override { std::for_each(accepted.begin(), accepted.end(), close); }
+    std::vector<int> accepted;
+    std::vector<std::string> addresses, failures;
+    std::size_t stop_after = 1;
+};
+
+// Counts the readiness calls the scheduler makes; `connect` queues clients.
+struct counting_server : vorta::tcp_server {
+    using tcp_server::tcp_server;
+    void read() override { ++reads, tcp_server::read(); }
+    int port() const {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        getsockname(get_descriptor(), reinterpret_cast<sockaddr*>(&address), &length);
+        return ntohs(address.sin_port);
+    }
+    void connect(std::size_t count) {
+        while (count-- > 0) clients.push_back(test_support::connect_local(port()));
+    }
+    ~counting_server() override { std::for_each(clients.begin(), clients.end(), close); }
+    int reads = 0;
+    std::vector<int> clients;
+};
+
+TEST_F(scheduler_test, a_port_is_opened_once_and_every_waiting_connection_is_taken_up_to_the_cap) {
+    acceptor watcher;
+    counting_server any(&loop, &watcher, "ignored", "any");  // no number: the system's choice
+    EXPECT_TRUE(fcntl(any.get_descriptor(), F_GETFL) & O_NONBLOCK);
+    try {
+        vorta::tcp_server second(&loop, &watcher, "", std::to_string(any.port()));
+        ADD_FAILURE() << "a second server opened the port";
+    } catch (const vorta::c_error& error) {
+        EXPECT_STREQ(error.what(), std::strerror(EADDRINUSE));
+    }
+    const std::size_t cap = vorta::tcp_server::accepts_per_readiness;
+    any.connect(cap + 3);
+    for (std::size_t accepted : {cap, cap + 3, cap + 3}) {  // at last nothing waits: no error
+        any.read();
+        EXPECT_EQ(watcher.accepted.size(), accepted);
+    }
+    EXPECT_TRUE(watcher.failures.empty());
+    EXPECT_EQ(watcher.addresses[0], "127.0.0.1");
+    EXPECT_FALSE(fcntl(watcher.accepted[0], F_GETFL) & O_NONBLOCK);  // blocking, as handed over
+}
+
+TEST_F(scheduler_test,
+       a_descriptor_shortage_pauses_the_listener_until_one_is_freed_or_a_second_passed) {
+    acceptor watcher;
+    counting_server server(&loop, &watcher, "", "0");
+    server.connect(3);
+    // A probe that withdraws and closes its end when poked: a descriptor freed in the loop.
+    probe& freeing = add(loop);
+    freeing.on_read = [&] { loop.unreg(freeing.fd()), close(freeing.fds[0]), freeing.fds[0] = -1; };
+    // The stopper starts first: making a thread may itself need a descriptor.
+    std::thread stopper([] { std::this_thread::sleep_for(300ms), scheduler::shutdown(); });
+    // Leave the process no descriptor for the accepted connections.
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    const int spare = dup(0);
+    rlimit tight{static_cast<rlim_t>(spare), saved.rlim_max};
+    close(spare);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    loop.run();
+    stopper.join();
+    EXPECT_EQ(server.reads, 1) << "the listener stayed watched while nothing could be accepted";
+    EXPECT_EQ(watcher.failures, (journal{std::strerror(EMFILE)}));
+    EXPECT_TRUE(watcher.accepted.empty());
+    // A descriptor freed in a pass ends the pause at once: one connection fits.
+    freeing.poke();
+    rerun(loop);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(watcher.accepted.size(), 1u);
+    EXPECT_EQ(server.reads, 2);
+    // The next accept ran short again; with nothing freed, the listener tries
+    // again a second later and takes the rest.
+    watcher.stop_after = 3;
+    rerun(loop);
+    EXPECT_EQ(watcher.accepted.size(), 3u);
+    EXPECT_EQ(watcher.failures.size(), 2u);
 }
 
 }  // namespace
