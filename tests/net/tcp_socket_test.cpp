@@ -222,6 +222,14 @@ TEST_F(tcp_socket_test, a_framed_connection_reads_the_lines_before_its_close_the
     EXPECT_EQ(received(peer, false), ws_frame(opcode::close, close_payload(1000), unmasked()));
 }
 
+TEST_F(tcp_socket_test, an_observer_that_drops_a_framed_connection_while_reading_hears_no_more) {
+    ASSERT_TRUE(frame());
+    watcher.reply = [&] { socket.reset(); };
+    send(ws_text("HTB") + ws_frame(opcode::close, close_payload(1000)));
+    socket->read();
+    EXPECT_EQ(watcher.events, (strings{"read 4"}));
+}
+
 TEST_F(tcp_socket_test, input_before_the_framing_is_taken_as_framed_and_lines_go_as_frames) {
     send("GET /chat/ws HTTP/1.1\r\n\r\n" + ws_text("HTB"));
     socket->read();
