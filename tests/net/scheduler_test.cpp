@@ -1,21 +1,27 @@
 // The event loop over socket pairs: dispatch order, withdrawal during a pass,
 // one-shot write interest, ticks, signal-safe requests, work posted by other
-// threads and the end of a pass with its hooks and deferred writes.
+// threads and the end of a pass with its hooks and deferred writes; and the
+// listening server on it, paused by a shortage of descriptors.
 #include "net/scheduler.hpp"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <functional>
-#include <stdexcept>
-#include <string>
 #include <thread>
-#include <vector>
 
+#include "net/c_error.hpp"
 #include "net/communicator.hpp"
+#include "net/observer.hpp"
+#include "net/tcp_server.hpp"
+#include "support/daemon.hpp"
 
 namespace {
 
@@ -24,9 +30,7 @@ using journal = std::vector<std::string>;
 using namespace std::chrono_literals;
 
 struct socket_pair {
-    socket_pair() {
-        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) throw std::runtime_error("socketpair");
-    }
+    socket_pair() { EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0); }
     ~socket_pair() { close(fds[0]), close(fds[1]); }
     void poke() const { ASSERT_EQ(::write(fds[1], "x", 1), 1); }
     int fds[2];
@@ -57,12 +61,9 @@ private:
 };
 
 // A clock that the test moves by hand.
-class scripted_scheduler : public scheduler {
-public:
+struct scripted_scheduler : scheduler {
     using scheduler::scheduler;
     long milliseconds = 100000;
-
-protected:
     void get_time(timeval& now) override {
         now = {milliseconds / 1000, milliseconds % 1000 * 1000};
     }
@@ -80,6 +81,8 @@ protected:
         EXPECT_TRUE(!registered || owner.reg(p.fd(), &p, ticks));
         return p;
     }
+    // Runs `owner` again after a shutdown.
+    int rerun(scheduler& owner) { return scheduler::Active = true, owner.run(); }
     scheduler loop{12};
     journal log;
     std::deque<probe> probes;
@@ -90,18 +93,21 @@ TEST_F(scheduler_test, ready_records_are_served_in_registration_order_read_befor
     for (probe* p : {&c, &a, &b}) ASSERT_TRUE(loop.reg(p->fd(), p, false));
     for (probe* p : {&a, &b, &c}) p->poke();
     loop.set_write(a.fd());  // a socket pair is writable at once
-    b.on_read = [] { scheduler::shutdown(); };
+    loop.set_write(a.fd());  // asking twice is still one call
+    int reads = 0;
+    // b stays busy for a few passes; the one-shot write of a is not repeated meanwhile.
+    b.on_read = [&] { ++reads < 3 ? b.poke() : scheduler::shutdown(); };
     loop.run();
-    EXPECT_EQ(log, (journal{"c.read", "a.read", "a.write", "b.read"}));
+    EXPECT_EQ(log, (journal{"c.read", "a.read", "a.write", "b.read", "b.read", "b.read"}));
     // Paused reading resumes with its readiness.
+    log.clear();
     loop.set_read(a.fd(), false);
     a.poke();
     b.poke();
     b.on_read = [&] { loop.set_read(a.fd(), true); };
     a.on_read = [] { scheduler::shutdown(); };
-    scheduler::Active = true;
-    loop.run();
-    EXPECT_EQ(log, (journal{"c.read", "a.read", "a.write", "b.read", "b.read", "a.read"}));
+    rerun(loop);
+    EXPECT_EQ(log, (journal{"b.read", "a.read"}));
 }
 
 TEST_F(scheduler_test, a_record_withdrawn_during_a_pass_gets_no_further_call_and_is_purged) {
@@ -118,19 +124,6 @@ TEST_F(scheduler_test, a_record_withdrawn_during_a_pass_gets_no_further_call_and
     EXPECT_FALSE(loop.reg(-1, &b, false));
 }
 
-TEST_F(scheduler_test, write_interest_is_one_shot) {
-    probe &a = add(loop), &b = add(loop);
-    loop.set_write(a.fd());
-    loop.set_write(a.fd());  // asking twice is still one call
-    int reads = 0;
-    // b stays busy for a few passes; a must not be called again meanwhile.
-    b.on_read = [&] { ++reads < 5 ? b.poke() : scheduler::shutdown(); };
-    b.poke();
-    loop.run();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "a.write"), 1);
-    EXPECT_EQ(reads, 5);
-}
-
 TEST_F(scheduler_test, well_over_64_descriptors_are_served) {
     for (int i = 0; i < 150; ++i) add(loop);
     ASSERT_GT(probes.back().fd(), 200);
@@ -141,26 +134,27 @@ TEST_F(scheduler_test, well_over_64_descriptors_are_served) {
     EXPECT_EQ(log, (journal{"d.read", "149.read"}));
 }
 
-TEST_F(scheduler_test, ticks_reach_only_records_that_want_them_and_none_means_no_wake_up) {
+TEST_F(scheduler_test, ticks_reach_only_records_that_want_them_and_end_a_pass_too) {
     scheduler ticking(1);
     probe &a = add(ticking, true), &c = (add(ticking), add(ticking));  // b wants no ticks
     ticking.set_timer(c.fd(), true);
     ticking.set_timer(c.fd(), true);  // no change: c already wants ticks
     int ticks = 0;
     c.on_timer = [&] {
-        if (++ticks == 2) scheduler::shutdown();
+        if (++ticks == 2) ticking.flush_later(c.fd()), scheduler::shutdown();
     };
+    ticking.add_pass_end([&] { log.push_back("hook"); });
     ticking.run();
-    EXPECT_EQ(log, (journal{"a.timer", "c.timer", "a.timer", "c.timer"}));
-
+    EXPECT_EQ(log, (journal{"a.timer", "c.timer", "hook", "a.timer", "c.timer", "hook",
+                            "c.write"}));
+    // With no record that wants them, no tick wakes the loop.
     log.clear();
     ticking.set_timer(a.fd(), false);  // one switch off undoes the registration's wish
     ticking.set_timer(c.fd(), false);
-    scheduler::Active = true;
     std::thread stopper([] { std::this_thread::sleep_for(1500ms), scheduler::shutdown(); });
-    ticking.run();
+    rerun(ticking);
     stopper.join();
-    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(std::count(log.begin(), log.end(), "hook"), static_cast<long>(log.size()));
 }
 
 TEST_F(scheduler_test, under_constant_traffic_every_tick_comes_in_table_order) {
@@ -184,9 +178,10 @@ int thread_calls = 0, other_calls = 0;
 void count_and_stop() { ++thread_calls, scheduler::shutdown(); }
 void count_other() { ++other_calls; }
 
-TEST_F(scheduler_test, call_thread_runs_the_last_function_once_at_the_start_of_a_pass) {
+// Signal-safe requests run the last function once, at the start of a pass;
+// work posted by other threads runs on the loop in order, none lost.
+TEST_F(scheduler_test, requests_from_other_contexts_wake_the_loop_and_run_on_it) {
     probe& a = add(loop);
-    thread_calls = other_calls = 0;
     scheduler::call_thread(count_other);
     scheduler::call_thread(count_and_stop);
     scheduler::call_thread(nullptr);  // ignored
@@ -194,53 +189,48 @@ TEST_F(scheduler_test, call_thread_runs_the_last_function_once_at_the_start_of_a
     loop.run();
     EXPECT_EQ(thread_calls, 1);
     EXPECT_EQ(other_calls, 0);
-    // The function runs before the wait; the pass it starts still serves `a`.
-    EXPECT_EQ(log, (journal{"a.read"}));
-
-    // From another context, the request wakes a waiting loop.
-    scheduler::Active = true;
+    EXPECT_EQ(log, (journal{"a.read"}));  // the pass it starts still serves `a`
     std::thread caller(
         [] { std::this_thread::sleep_for(100ms), scheduler::call_thread(count_and_stop); });
-    loop.run();
+    rerun(loop);
     caller.join();
     EXPECT_EQ(thread_calls, 2);
     EXPECT_EQ(log.size(), 1u);
-}
 
-// Work handed back by other threads wakes a loop that waits without limit and
-// runs on the loop, each thread's items in the order posted, none lost.
-TEST_F(scheduler_test, work_posted_from_other_threads_runs_on_the_loop_in_order) {
     const auto loop_thread = std::this_thread::get_id();
-    constexpr int per_thread = 200;
-    std::vector<int> seen[2], expected;
-    int ran = 0;
+    std::vector<int> seen[2], expected(200);
     bool on_loop = true;
     std::vector<std::thread> workers;
-    for (int w = 0; w < 2; ++w) {
+    for (int w = 0; w < 2; ++w)
         workers.emplace_back([&, w] {
-            for (int i = 0; i < per_thread; ++i) {
+            for (int i = 0; i < 200; ++i)
                 loop.post([&, w, i] {
                     on_loop = on_loop && std::this_thread::get_id() == loop_thread;
                     seen[w].push_back(i);
-                    if (++ran == 2 * per_thread) scheduler::shutdown();
+                    if (seen[0].size() + seen[1].size() == 400) scheduler::shutdown();
                 });
-            }
         });
-    }
-    loop.run();
+    rerun(loop);
     for (auto& worker : workers) worker.join();
     EXPECT_TRUE(on_loop);
-    for (int i = 0; i < per_thread; ++i) expected.push_back(i);
+    for (int i = 0; i < 200; ++i) expected[i] = i;
     EXPECT_EQ(seen[0], expected);
     EXPECT_EQ(seen[1], expected);
 }
 
+// A pass ends with its hooks in order, then one write per request; a request
+// of a record withdrawn meanwhile is dropped, even if its descriptor comes back.
 TEST_F(scheduler_test, a_pass_ends_with_its_hooks_in_order_then_one_write_per_request) {
-    probe &a = add(loop), &b = add(loop);
+    probe &a = add(loop), &b = add(loop), &c = add(loop), &d = add(loop);
+    probe& e = add(loop, false, false);
     std::vector<bool> in_pass{loop.in_pass()};
     a.on_read = [&] {
         in_pass.push_back(loop.in_pass());
-        for (probe* p : {&b, &a, &b}) loop.flush_later(p->fd());
+        for (probe* p : {&b, &a, &b, &c, &d}) loop.flush_later(p->fd());
+        loop.unreg(c.fd());
+        loop.unreg(d.fd());
+        loop.reg(d.fd(), &e, false);
+        loop.flush_later(d.fd());
     };
     loop.add_pass_end([&] {
         log.push_back("hook1");
@@ -252,37 +242,10 @@ TEST_F(scheduler_test, a_pass_ends_with_its_hooks_in_order_then_one_write_per_re
         scheduler::shutdown();  // the pass is finished first
     });
     a.poke();
-    loop.run();
+    EXPECT_EQ(loop.run(), 3);
     in_pass.push_back(loop.in_pass());
-    EXPECT_EQ(log, (journal{"a.read", "hook1", "hook2", "b.write", "a.write"}));
+    EXPECT_EQ(log, (journal{"a.read", "hook1", "hook2", "b.write", "a.write", "e.write"}));
     EXPECT_EQ(in_pass, (std::vector<bool>{false, true, true, false}));
-}
-
-TEST_F(scheduler_test, a_tick_pass_ends_with_the_hooks_and_writes_too) {
-    scheduler ticking(1);
-    probe& a = add(ticking, true);
-    a.on_timer = [&] { ticking.flush_later(a.fd()), scheduler::shutdown(); };
-    ticking.add_pass_end([&] { log.push_back("hook"); });
-    ticking.run();
-    EXPECT_EQ(log, (journal{"a.timer", "hook", "a.write"}));
-}
-
-TEST_F(scheduler_test, a_write_asked_for_by_a_withdrawn_record_is_not_made) {
-    probe &a = add(loop), &b = add(loop), &c = add(loop), &d = add(loop, false, false);
-    a.on_read = [&] {
-        loop.flush_later(b.fd());
-        loop.unreg(b.fd());
-        // The request of c does not pass to the next registration of its
-        // descriptor; that one asks for itself.
-        loop.flush_later(c.fd());
-        loop.unreg(c.fd());
-        loop.reg(c.fd(), &d, false);
-        loop.flush_later(c.fd());
-        scheduler::shutdown();
-    };
-    a.poke();
-    EXPECT_EQ(loop.run(), 2);
-    EXPECT_EQ(log, (journal{"a.read", "d.write"}));
 }
 
 TEST_F(scheduler_test, writes_asked_for_outside_a_pass_or_left_by_an_error_come_in_the_next_run) {
@@ -295,12 +258,100 @@ TEST_F(scheduler_test, writes_asked_for_outside_a_pass_or_left_by_an_error_come_
     EXPECT_THROW(loop.run(), std::runtime_error);
     EXPECT_FALSE(loop.in_pass());
     b.on_write = [] { scheduler::shutdown(); };
-    loop.run();
-    scheduler::Active = true;
+    rerun(loop);
     loop.flush_later(a.fd());
     a.on_write = [] { scheduler::shutdown(); };
-    loop.run();
+    rerun(loop);
     EXPECT_EQ(log, (journal{"a.read", "b.write", "a.write"}));
+}
+
+struct acceptor : vorta::observer {
+    void on_accept(vorta::communicator*, int fd, std::string address) override {
+        accepted.push_back(fd), addresses.push_back(address);
+        if (accepted.size() == stop_after) scheduler::shutdown();
+    }
+    void on_accept_failed(vorta::communicator*, std::string error) override {
+        failures.push_back(error);
+    }
+    ~acceptor() override { std::for_each(accepted.begin(), accepted.end(), close); }
+    std::vector<int> accepted;
+    std::vector<std::string> addresses, failures;
+    std::size_t stop_after = 1;
+};
+
+// Counts the readiness calls the scheduler makes; `connect` queues clients.
+struct counting_server : vorta::tcp_server {
+    using tcp_server::tcp_server;
+    void read() override { ++reads, tcp_server::read(); }
+    int port() const {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        getsockname(get_descriptor(), reinterpret_cast<sockaddr*>(&address), &length);
+        return ntohs(address.sin_port);
+    }
+    void connect(std::size_t count) {
+        while (count-- > 0) clients.push_back(test_support::connect_local(port()));
+    }
+    ~counting_server() override { std::for_each(clients.begin(), clients.end(), close); }
+    int reads = 0;
+    std::vector<int> clients;
+};
+
+TEST_F(scheduler_test, a_port_is_opened_once_and_every_waiting_connection_is_taken_up_to_the_cap) {
+    acceptor watcher;
+    counting_server any(&loop, &watcher, "ignored", "any");  // no number: the system's choice
+    EXPECT_TRUE(fcntl(any.get_descriptor(), F_GETFL) & O_NONBLOCK);
+    try {
+        vorta::tcp_server second(&loop, &watcher, "", std::to_string(any.port()));
+        ADD_FAILURE() << "a second server opened the port";
+    } catch (const vorta::c_error& error) {
+        EXPECT_STREQ(error.what(), std::strerror(EADDRINUSE));
+    }
+    const std::size_t cap = vorta::tcp_server::accepts_per_readiness;
+    any.connect(cap + 3);
+    for (std::size_t accepted : {cap, cap + 3, cap + 3}) {  // at last nothing waits: no error
+        any.read();
+        EXPECT_EQ(watcher.accepted.size(), accepted);
+    }
+    EXPECT_TRUE(watcher.failures.empty());
+    EXPECT_EQ(watcher.addresses[0], "127.0.0.1");
+    EXPECT_FALSE(fcntl(watcher.accepted[0], F_GETFL) & O_NONBLOCK);  // blocking, as handed over
+}
+
+TEST_F(scheduler_test,
+       a_descriptor_shortage_pauses_the_listener_until_one_is_freed_or_a_second_passed) {
+    acceptor watcher;
+    counting_server server(&loop, &watcher, "", "0");
+    server.connect(3);
+    // A probe that withdraws and closes its end when poked: a descriptor freed in the loop.
+    probe& freeing = add(loop);
+    freeing.on_read = [&] { loop.unreg(freeing.fd()), close(freeing.fds[0]), freeing.fds[0] = -1; };
+    // The stopper starts first: making a thread may itself need a descriptor.
+    std::thread stopper([] { std::this_thread::sleep_for(300ms), scheduler::shutdown(); });
+    // Leave the process no descriptor for the accepted connections.
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    const int spare = dup(0);
+    rlimit tight{static_cast<rlim_t>(spare), saved.rlim_max};
+    close(spare);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    loop.run();
+    stopper.join();
+    EXPECT_EQ(server.reads, 1) << "the listener stayed watched while nothing could be accepted";
+    EXPECT_EQ(watcher.failures, (journal{std::strerror(EMFILE)}));
+    EXPECT_TRUE(watcher.accepted.empty());
+    // A descriptor freed in a pass ends the pause at once: one connection fits.
+    freeing.poke();
+    rerun(loop);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(watcher.accepted.size(), 1u);
+    EXPECT_EQ(server.reads, 2);
+    // The next accept ran short again; with nothing freed, the listener tries
+    // again a second later and takes the rest.
+    watcher.stop_after = 3;
+    rerun(loop);
+    EXPECT_EQ(watcher.accepted.size(), 3u);
+    EXPECT_EQ(watcher.failures.size(), 2u);
 }
 
 }  // namespace

@@ -1,92 +1,88 @@
-// The security rules on their own object: the rule file and its errors, list
-// files, the forms of log target, the two ways exempt words work, the access
-// checks and the log lines. Users are sessions of the test chat world.
+// The text rules: links in chat texts, compiled patterns, the replacement
+// table, the password throttle, and the security rules with their file, log
+// targets, exempt words, access checks and log lines (users are sessions of
+// the test chat world).
 #include "security/security.hpp"
 
 #include <gtest/gtest.h>
 
 #include <boost/regex.hpp>
-
 #include <filesystem>
-#include <memory>
 
 #include "chat/manager.hpp"
-#include "chat/room.hpp"
 #include "chat/user.hpp"
 #include "net/c_error.hpp"
 #include "program.hpp"
+#include "security/links.hpp"
+#include "security/password_throttle.hpp"
+#include "security/pattern.hpp"
+#include "security/replacement.hpp"
 #include "support/chat_world.hpp"
 #include "support/log_events.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
 
-using test_support::log_events;
 using test_support::peer;
 using events = std::vector<std::string>;
+using strings = std::vector<std::string>;
 
 class security_test : public ::testing::Test {
 protected:
     void SetUp() override { test_support::chat_world(); }
-
-    // Loads or reloads `rules` as the file "rules.conf"; the error text, or "".
-    std::string load(const std::string& rules, bool reload = false,
-                     vorta::security* into = nullptr) {
+    // Loads or reloads `lines` as "rules.conf" ("missing": no such file) into the
+    // rules or the replacement table; the error text, or "".
+    template <typename table = vorta::security>
+    std::string load(const std::string& lines, bool reload = false, table* into = nullptr) {
         const std::string path =
-            rules == "missing" ? dir.file("missing.conf") : dir.write("rules.conf", rules);
+            lines == "missing" ? dir.file("missing.conf") : dir.write("rules.conf", lines);
         try {
-            reload ? rules_.reload(path) : (into ? *into : rules_).load(path);
+            if constexpr (std::is_same_v<table, vorta::security>) into = &rules_;
+            reload ? into->reload(path) : into->load(path);
         } catch (const vorta::c_error& error) {
             return error.what();
         }
         return "";
     }
-
     // A logged-in session with this nickname and referer.
     std::unique_ptr<peer> visitor(const std::string& nickname,
                                   const std::string& referer = "http://www.example.org/chat.html") {
-        test_support::login_details details;
-        details.nickname = nickname;
-        details.referer = referer;
-        auto p = std::make_unique<peer>("10.0.0.1", details);
+        auto p = std::make_unique<peer>(
+            "10.0.0.1", test_support::login_details{nickname, "", "Mozilla/4.0", referer});
         EXPECT_TRUE(p->in_room()) << nickname;
         return p;
     }
-
-    events logged(const std::string& file) const { return log_events(dir.file(file)); }
-    std::string syntax_error(int line) const {
-        return "in file '" + dir.file("rules.conf") + "' at line " + std::to_string(line) +
+    events logged(const std::string& name) const {
+        return test_support::log_events(dir.file(name));
+    }
+    std::string syntax_error(int line, const char* file = "rules.conf") const {
+        return "in file '" + dir.file(file) + "' at line " + std::to_string(line) +
                ": unrecognized syntax";
     }
-
     test_support::temp_dir dir;
     vorta::security rules_;
 };
 
 TEST_F(security_test, faulty_lines_and_unreadable_files_are_refused_with_their_place) {
     const std::pair<const char*, int> cases[] = {
-        {"x anna", 1}, {"U anna", 1},                       // no such kind; kinds are lower case
+        {"x anna", 1}, {"U anna", 1},                     // no such kind; kinds are lower case
         {"# rooms\n\nr lobby\nr", 4},                     // no names; comments and blanks count
-        {"  u anna\n\tuanna", 2},                          // no blank after the kind
-        {"r lobby noaccess", 1}, {"u anna noscript", 1},    // no action, an action of another kind
+        {"  u anna\n\tuanna", 2},                         // no blank after the kind
+        {"r lobby noaccess", 1}, {"u anna noscript", 1},  // no action, an action of another kind
         {"w site exit", 1}, {"c word noaccess", 1},
-        {"u anna logs", 1},                                 // neither a log nor an action
+        {"u anna logs", 1},                               // neither a log nor an action
         {"u anna noaccess noaccess", 1}, {"u anna >users.log exit", 1},
         {"w site >sites.log noaccess\nw site >sites.log hide", 2},
-        {"c (bad >", 1}, {"u anna\nu [anna", 2},            // exempt words are patterns too
+        {"c (bad >", 1}, {"u anna\nu [anna", 2},          // exempt words are patterns too
         {"w site\nw *site noscript", 2}, {"r (lobby\nr (lobby >", 2},  // only a logged room is one
     };
-    for (const auto& [rules, line] : cases) {
-        vorta::security fresh;
-        EXPECT_EQ(load(rules, false, &fresh), syntax_error(line)) << rules;
-    }
+    for (const auto& [rules, line] : cases) EXPECT_EQ(load(rules), syntax_error(line)) << rules;
     EXPECT_EQ(load("u anna\nc @words.txt exit\n"),
               "can't open security file '" + dir.file("words.txt") + "'");
     EXPECT_EQ(load("missing"), "can't open security file '" + dir.file("missing.conf") + "'");
     // A list word that is no pattern is refused at its own line, unless it is never searched.
     dir.write("words.txt", "# words\n\nfine more words\n  (broken  \n");
-    EXPECT_EQ(load("c @words.txt exit\n"),
-              "in file '" + dir.file("words.txt") + "' at line 4: unrecognized syntax");
+    EXPECT_EQ(load("c @words.txt exit\n"), syntax_error(4, "words.txt"));
     EXPECT_EQ(load("r @words.txt\n"), "");
 }
 
@@ -105,17 +101,20 @@ TEST_F(security_test, each_form_of_target_chooses_the_log_file_with_its_name_esc
         EXPECT_TRUE(rules_.user_log(users.back()->session(), "<b>" + nickname + "</b>"));
     }
     // ">" alone: the rule's word names the file, shared by all it matches.
-    EXPECT_EQ(logged("ann.u"), (events{"<b>anna</b>", "<b>annika</b>"}));
-    EXPECT_EQ(logged("users.log"), (events{"<b>dorabella</b>"}));
-    EXPECT_EQ(logged("per/berta"), (events{"<b>berta</b>"}));
-    EXPECT_EQ(logged("per/carl"), (events{"<b>carla</b>"}));
-    EXPECT_EQ(logged("o\\'?tt\\\"?o.u"), (events{"<b>otto</b>"}));  // backslash-escaped
-    EXPECT_EQ(logged("\\\"b\\\\\\\"/^bo"), (events{"<b>bodo</b>"}));
+    const std::pair<const char*, events> files[] = {
+        {"ann.u", {"<b>anna</b>", "<b>annika</b>"}}, {"users.log", {"<b>dorabella</b>"}},
+        {"per/berta", {"<b>berta</b>"}}, {"per/carl", {"<b>carla</b>"}},
+        {"o\\'?tt\\\"?o.u", {"<b>otto</b>"}},  // backslash-escaped
+        {"\\\"b\\\\\\\"/^bo", {"<b>bodo</b>"}}};
+    for (const auto& [file, lines] : files) EXPECT_EQ(logged(file), lines) << file;
     vorta::room* garten = Manager.get_room("Garten");
     EXPECT_TRUE(rules_.room_log(garten, ""));
     EXPECT_FALSE(rules_.room_log(Manager.get_room("Lobby"), ""));
     rules_.room_log(garten, "<p>x</p>");
     EXPECT_EQ(logged("rooms"), (events{"<p>x</p>"}));
+    // Log files are relative to the rule file; failures are silent.
+    rules_.write("no/such/dir.log", "lost");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
 }
 
 TEST_F(security_test, logs_skip_exact_exempt_words_and_write_whatever_matched) {
@@ -145,10 +144,7 @@ TEST_F(security_test, access_checks_take_exempt_words_as_patterns) {
         {"Admin", false}, {"modadmin", true}, {"bossy", false}, {"plain", true}};  // exempt wins
     for (const auto& [nickname, access] : users)
         EXPECT_EQ(rules_.user_access(visitor(nickname)->session()), access) << nickname;
-    // A refusal by nickname goes to the log of the referring site, as typed.
-    EXPECT_EQ(logged("sites.log"), (events{"noaccess: Admin", "noaccess: bossy"}));
     EXPECT_FALSE(std::filesystem::exists(dir.file("refused.log")));
-
     const std::tuple<const char*, bool, bool> sites[] = {  // referer, access, script
         {"http://evil.example/<script>", false, true}, {"http://trusted.evil.example/", true, true},
         {"http://free.example/", true, false},
@@ -160,6 +156,7 @@ TEST_F(security_test, access_checks_take_exempt_words_as_patterns) {
         EXPECT_EQ(rules_.site_access(v->session()), access) << referer;
         EXPECT_EQ(rules_.site_script(v->session()), script) << referer;
     }
+    // A refusal by nickname goes to the log of the referring site, as typed.
     EXPECT_EQ(logged("sites.log"),
               (events{"noaccess: Admin", "noaccess: bossy",
                       "noaccess: http://evil.example/&lt;script&gt;",
@@ -168,8 +165,7 @@ TEST_F(security_test, access_checks_take_exempt_words_as_patterns) {
 
 TEST_F(security_test, censored_words_expel_unless_an_exempt_pattern_matches) {
     dir.write("words.txt", "doof\nmist\n");
-    ASSERT_EQ(load("c misthaufen\nc @words.txt >censored.log exit\nc bl.d exit\n"
-                   "c doo >other.log\n"),
+    ASSERT_EQ(load("c misthaufen\nc @words.txt >censored.log exit\nc bl.d exit\nc doo >o.log\n"),
               "");
     auto writer = visitor("schreiber");
     const std::pair<const char*, bool> texts[] = {
@@ -178,16 +174,15 @@ TEST_F(security_test, censored_words_expel_unless_an_exempt_pattern_matches) {
         {"ganz lieb", false}};
     for (const auto& [text, exit] : texts)
         EXPECT_EQ(rules_.censor_exit(text, writer->session()), exit) << text;
-    // The first matching log rule takes the line; the text keeps its case.
-    EXPECT_EQ(logged("censored.log"),
-              (events{"censored: \"Du bist DOOF\" by schreiber",
-                      "censored: \"so ein Mist\" by schreiber"}));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("other.log")));
-    // The log itself compares exempt words exactly.
+    // The first matching log rule takes the line; the text keeps its case. The
+    // log itself compares exempt words exactly.
     rules_.censor_log("Misthaufen", writer->session());
     rules_.censor_log("MISTHAUFEN!", writer->session());
-    EXPECT_EQ(logged("censored.log").back(), "censored: \"MISTHAUFEN!\" by schreiber");
-    EXPECT_EQ(logged("censored.log").size(), 3u);
+    EXPECT_EQ(logged("censored.log"),
+              (events{"censored: \"Du bist DOOF\" by schreiber",
+                      "censored: \"so ein Mist\" by schreiber",
+                      "censored: \"MISTHAUFEN!\" by schreiber"}));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("o.log")));
 }
 
 TEST_F(security_test, a_match_too_complex_for_the_library_is_no_match) {
@@ -200,8 +195,7 @@ TEST_F(security_test, a_match_too_complex_for_the_library_is_no_match) {
     EXPECT_TRUE(rules_.user_access(writer->session()));
     EXPECT_FALSE(rules_.site_log(writer->session(), ""));
     EXPECT_FALSE(rules_.censor_exit(explosive, writer->session()));
-    // The next rule still counts.
-    EXPECT_TRUE(rules_.censor_exit(explosive + " x", writer->session()));
+    EXPECT_TRUE(rules_.censor_exit(explosive + " x", writer->session()));  // the next rule counts
 }
 
 TEST_F(security_test, load_appends_and_reload_replaces_or_keeps_everything) {
@@ -209,30 +203,197 @@ TEST_F(security_test, load_appends_and_reload_replaces_or_keeps_everything) {
     // Rules before a faulty line stay after a load.
     EXPECT_EQ(load("u berta noaccess\nu (\n"), syntax_error(2));
     auto anna = visitor("anna"), berta = visitor("berta"), carl = visitor("carl");
-    EXPECT_FALSE(rules_.user_access(anna->session()));
-    EXPECT_FALSE(rules_.user_access(berta->session()));
+    const auto access = [&] {
+        std::string refused;
+        for (peer* p : {anna.get(), berta.get(), carl.get()})
+            refused += rules_.user_access(p->session()) ? "-" : "x";
+        return refused;
+    };
+    EXPECT_EQ(access(), "xx-");
     ASSERT_EQ(load("u carl noaccess\n", true), "");
-    EXPECT_TRUE(rules_.user_access(anna->session()));
-    EXPECT_FALSE(rules_.user_access(carl->session()));
+    EXPECT_EQ(access(), "--x");
     // A failed reload keeps everything.
     EXPECT_EQ(load("u anna noaccess\nu berta >\nbroken\n", true), syntax_error(3));
     EXPECT_NE(load("missing", true), "");
-    EXPECT_TRUE(rules_.user_access(anna->session()));
-    EXPECT_FALSE(rules_.user_access(carl->session()));
+    EXPECT_EQ(access(), "--x");
     EXPECT_FALSE(rules_.user_log(berta->session(), ""));
 }
 
-TEST_F(security_test, log_files_are_relative_to_the_rule_file_and_failures_are_silent) {
-    test_support::temp_dir other;
-    std::filesystem::create_directory(other.file("sub"));
-    const std::string path = other.write("sub/rules.conf", "u . >all.log\n");
-    rules_.load(path);
-    auto anna = visitor("anna");
-    rules_.user_log(anna->session(), "one");
-    rules_.user_log(anna->session(), "two");
-    EXPECT_EQ(log_events(other.file("sub/all.log")), (events{"one", "two"}));
-    rules_.write("no/such/dir.log", "lost");
-    EXPECT_FALSE(std::filesystem::exists(other.file("sub/no")));
+TEST_F(security_test, replacement_lines_that_are_no_pair_stop_a_load_a_failed_reload_keeps_all) {
+    vorta::replacement table;
+    const auto load_table = [&](const std::string& lines, bool reload = false) {
+        return load(lines, reload, &table);
+    };
+    const auto replaced = [&](std::string text) { return table.replace(text), text; };
+    const std::pair<const char*, int> cases[] = {
+        {"no equals sign", 1}, {"# pairs\n\nok = fine\nbad word = x", 4},  // a blank in the pattern
+        {"= nothing to find", 1}, {"  (open = x", 1}, {"a[ = x", 1}};      // no regular expression
+    for (const auto& [lines, line] : cases)
+        EXPECT_EQ(load_table(lines), syntax_error(line)) << lines;
+    EXPECT_EQ(load_table("missing"),
+              "can't open replacement file '" + dir.file("missing.conf") + "'");
+    EXPECT_EQ(replaced("ok"), "fine");  // a load keeps what it read before the fault
+    ASSERT_EQ(load_table("x = y\n", true), "");
+    EXPECT_EQ(replaced("okx"), "oky");
+    EXPECT_EQ(load_table("a = b\nb(\n", true), syntax_error(2));
+    EXPECT_NE(load_table("missing", true), "");
+    EXPECT_EQ(replaced("okxa"), "okya");
+    EXPECT_EQ(table.size(), 1u);
+}
+
+TEST_F(security_test, replacements_apply_in_file_order_within_the_bounds_of_the_matcher) {
+    vorta::replacement table;
+    const auto replaced = [&](std::string text) { return table.replace(text), text; };
+    ASSERT_EQ(load("# later pairs see what earlier ones made\n(a+)+b = X\n"
+                   "  gn8   =   gute Nacht  \nNacht=Nacht!\n(\\w+)@(\\w+) = $2 bei $1\n"
+                   "&lt;3 = &hearts;\n"
+                   "Euro = \\$ \\\\ $0\nzz==y\nweg =\n",
+                   false, &table),
+              "");
+    EXPECT_EQ(table.size(), 8u);
+    const std::pair<std::string, std::string> cases[] = {
+        {"gn8 allerseits, gn8", "gute Nacht! allerseits, gute Nacht!"},
+        {"anna@garten", "garten bei anna"},
+        {"ich &lt;3 dich", "ich &hearts; dich"}, {"<3", "<3"},  // patterns see the escaped text
+        {"10 Euro", "10 $ \\ Euro"}, {"zz", "=y"}, {"wegweg hinweg", " hin"},
+        {"GN8", "GN8"}, {"", ""},                                // case-sensitive
+        {std::string(2000, 'a') + "zz", std::string(2000, 'a') + "=y"}};  // too complex: no match
+    for (const auto& [text, result] : cases) EXPECT_EQ(replaced(text), result) << text;
+    // Each pair puts its format between every two characters, up to the bound.
+    std::string pairs, expected = "hello", longer;
+    for (int pair = 0; pair < 8; ++pair) pairs += "x? = abc\n";
+    ASSERT_EQ(load(pairs, true, &table), "");
+    for (int pair = 0; pair < 8; ++pair, expected = longer) {
+        longer = boost::regex_replace(expected, boost::regex("x?"), "abc");
+        if (longer.size() > vorta::pattern::max_result) break;
+    }
+    EXPECT_EQ(replaced("hello"), expected);
+    EXPECT_GT(expected.size(), vorta::pattern::max_result / 8);
+}
+
+TEST(pattern, the_clue_is_the_longest_required_literal_run_and_never_changes_what_matches) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"gn8", "gn8"}, {"\\bgn8\\b", "gn8"}, {"(\\w+)@zuhause", "@zuhause"},
+        {"[Ss]chimpf", "chimpf"}, {"ab*c", "a"}, {"abcd+e", "abc"}, {"ab{2}cd", "cd"},
+        {"a.bc^d$", "bc"},
+        {"x\\.y\\$z", "x.y$z"},            // escaped specials are literals
+        {"[]a]bc", "bc"}, {"[^]a]bc", "bc"},  // a leading "]" belongs to the class
+        {"(a|b)cd(e)?f", "cd"}, {"((x)[)]y)zz", "zz"}, {"ab{2,}cde{1,3}f", "cd"},
+        {"\\<wort\\>", "wort"}, {"ab\\`cde\\'", "cde"},  // word boundaries, not brackets
+        // No clue where the reading cannot be sure.
+        {"a|b", ""}, {"(?i)ABC", ""}, {"a(?i)bc", ""}, {"\\Qa*b\\E", ""}, {"\\x41bc", ""},
+        {"a(*ACCEPT)bc", ""},  // matches "a" alone
+        {"(a)\\1bc", ""}, {"[[:alpha:]]bc", ""}, {"ab)", ""}, {"a{", ""}, {"ab{,2}cd", ""},
+        {"ab{1x|cd}", ""},  // no bounds: the "|" is an alternative
+        {"\\", ""}, {"!{3,}", ""}, {".*", ""},
+        // Only what they match, or that they are refused.
+        {"ab{0}c", nullptr}, {"b+", nullptr}, {"a(", nullptr}, {"(?<x", nullptr}};
+    const char* const subjects[] = {
+        "", "gn8", "xgn8y", "gn 8", "a@zuhause", "@zuhause", "schimpf", "Schimpf", "chimpf", "ac",
+        "abbbc", "abcde", "abcdddde", "abbcd", "x.y$z", "xay$z", "abc", "bc", "abc\nd", "]bc",
+        "acdf", "bcdef", "das wort hier", "wortwort", "ABC", "Abc", "b", "x", "xyzz", "abcdef"};
+    for (const auto& [expression, clue] : cases) {
+        SCOPED_TRACE(expression);
+        EXPECT_TRUE(!clue || vorta::required_literal(expression) == clue);
+        boost::regex plain;
+        try {
+            plain.assign(expression);
+        } catch (const boost::regex_error&) {
+            EXPECT_THROW(vorta::pattern{expression}, boost::regex_error);
+            continue;
+        }
+        const vorta::pattern compiled(expression);
+        for (const char* subject : subjects)
+            EXPECT_EQ(compiled.found_in(subject), boost::regex_search(std::string(subject), plain))
+                << subject;
+    }
+    // Given clues pass over subjects without them.
+    const vorta::pattern link("(^|\\s)www\\.(\\S+)", {"www."});
+    EXPECT_FALSE(link.found_in("see ww.a.de"));
+    EXPECT_EQ(link.replace("a www.b.c", "$1<$2>"), "a <b.c>");
+    strings found;
+    link.for_each_match("www.a www.b wwwc",
+                        [&found](const boost::smatch& m) { found.push_back(m[2]); });
+    EXPECT_EQ(found, (strings{"a", "b"}));
+}
+
+// The two shapes of anchor: a web page in a new window, anything else in place.
+std::string web(const std::string& address, const std::string& text) {
+    return "<a href=\"http://" + address + "\" target=\"_blank\">" + text + "</a>";
+}
+std::string other(const std::string& href, const std::string& text) {
+    return "<a href=\"" + href + "\">" + text + "</a>";
+}
+
+TEST(links, prefixes_make_no_other_link_and_every_kind_of_address_becomes_its_anchor) {
+    const std::pair<const char*, strings> found[] = {
+        {"see www.example.org now", {"example.org"}},
+        {"url:http://www.example.org url:example.org http://example.org",
+         {"example.org", "example.org", "example.org"}},
+        {"a\twww.a.de\nhttp://b.de", {"a.de", "b.de"}},
+        {"xwww.example.org (http://c.de ftp:d.de news:e.de x@f.de", {}},
+        {"url:https://g.de", {"https://g.de"}}};
+    for (const auto& [text, links] : found) {
+        strings collected{"old"}, expected{"old"};
+        vorta::collect_links(text, collected);
+        expected.insert(expected.end(), links.begin(), links.end());
+        EXPECT_EQ(collected, expected) << text;
+    }
+    const std::string org = web("www.example.org", "www.example.org"), mail = "x@y.de (Mail)";
+    const std::pair<std::string, std::string> anchored[] = {
+        {"www.example.org", org}, {"http://www.example.org", org}, {"url:www.example.org", org},
+        {"see http://example.org/x?a=1&amp;b=2 now",
+         "see " + web("example.org/x?a=1&amp;b=2", "example.org/x?a=1&amp;b=2") + " now"},
+        {"url:https://example.org", web("https://example.org", "https://example.org")},
+        {"a\twww.a.de", "a\t" + web("www.a.de", "www.a.de")},
+        {"ftp:files.example.org", other("ftp://files.example.org", "files.example.org (FTP)")},
+        {"ftp://f.org/pub", other("ftp://f.org/pub", "f.org/pub (FTP)")},
+        {"ftp:ftp://x.org", other("ftp://x.org", "x.org (FTP)")},
+        {"news:de.comp.lang!", other("news:de.comp.lang", "de.comp.lang (Newsgroup)") + "!"},
+        {"mailto:a-b_c@d.de", other("mailto:a-b_c@d.de", "a-b_c@d.de (Mail)")},
+        {"mail:mailto:a@b.de", other("mailto:a@b.de", "a@b.de (Mail)")},
+        {"schreib an a.b@c.de.", "schreib an " + other("mailto:a.b@c.de.", "a.b@c.de. (Mail)")},
+        {"a@localhost", "a@localhost"}, {"srch:katzen", "srch:katzen"},  // no search address
+        {"xwww.example.org https://example.org", "xwww.example.org https://example.org"},
+        {"www.a.de und mail:x@y.de",
+         web("www.a.de", "www.a.de") + " und " + other("mailto:x@y.de", mail)}};
+    for (const auto& [text, html] : anchored)
+        EXPECT_EQ(vorta::anchor_links(text, ""), html) << text;
+    // A search address links search terms; the other kinds stay as they are.
+    EXPECT_EQ(vorta::anchor_links("und srch:hunde.futter x@y.de", "suche.de:8080/find?q="),
+              "und " + web("suche.de:8080/find?q=hunde.futter", "hunde.futter (Suche)") + " " +
+                  other("mailto:x@y.de", mail));
+    EXPECT_EQ(vorta::anchor_links("srch:katzen", "www.suche.de/?q="),
+              web("www.suche.de/?q=katzen", "katzen (Suche)"));
+}
+
+// Wrong passwords per address and nickname: the third starts a minute's wait
+// for that pair only, a right one forgets the count.
+TEST(password_throttle, three_wrong_passwords_make_that_address_wait_a_minute_for_that_nickname) {
+    vorta::password_throttle table;
+    enum action { wrong, right, ask };
+    const struct {
+        action what;
+        const char *address, *nickname;
+        std::time_t at;
+        bool expected;  // wrong: the wait starts; ask: must wait
+    } steps[] = {
+        {wrong, "10.0.0.1", "anna", 0, false}, {wrong, "10.0.0.1", "ANNA", 1, false},
+        {right, "10.0.0.1", "anna", 2, false},  // forgets the two
+        {wrong, "10.0.0.1", "anna", 3, false}, {wrong, "10.0.0.1", "anna", 4, false},
+        {ask, "10.0.0.1", "anna", 4, false}, {wrong, "10.0.0.1", "Anna", 5, true},
+        {ask, "10.0.0.1", "anna", 6, true},
+        {wrong, "10.0.0.1", "anna", 7, false},  // logged once, and the wait is not prolonged
+        {ask, "10.0.0.2", "anna", 8, false}, {ask, "10.0.0.1", "berta", 8, false},
+        {ask, "10.0.0.1", "anna", 64, true}, {ask, "10.0.0.1", "anna", 65, false},
+        {wrong, "10.0.0.1", "anna", 66, false}};  // three new tries
+    for (const auto& s : steps) {
+        SCOPED_TRACE(std::to_string(s.at) + " " + s.address + " " + s.nickname);
+        if (s.what == right) table.succeeded(s.address, s.nickname);
+        EXPECT_EQ(s.what == wrong ? table.failed(s.address, s.nickname, s.at)
+                                  : table.waiting(s.address, s.nickname, s.at),
+                  s.expected);
+    }
 }
 
 }  // namespace
