@@ -185,7 +185,9 @@ TEST_F(store_daemon, a_room_owner_morphed_into_gets_the_room_back_and_is_no_admi
     play({ask(b, ".uma carl", div("actionUnmakeAdminFailedIsSet", "carl ist kein Admin in diesem Raum.")),
           {b, ".mod", {{b, {moderated}}, {c, {moderated}}}}});
     c->say("darf ich?");
-    EXPECT_TRUE(b->app.read_line() && c->app.read_line());
+    const std::string held = "<span class=\"internMessageId\">1</span> <span class=\"internSayModerated\">carl:</span> "
+                             "<span class=\"actionSayModerated\" style=\"color:#0000FF;\">darf ich?</span><br>";
+    EXPECT_TRUE(b->app.expect_html(held) && c->app.expect_html(held));
     expect_quiet({b, c});
 }
 
