@@ -63,12 +63,8 @@ TEST_F(daemon_test, broken_files_end_start_up_and_check_names_each_with_its_line
     } cases[] = {
         {"valid", {}, {"check", conf}, {}, ""},
         {"valid, named by the environment", {}, {"check"}, {"VCCONFIG=" + conf}, ""},
-        {"valid, option form", {}, {"-c", conf, "check"}, {}, ""},
-        {"none named", {}, {"check"}, {}, "error: no configuration file found"},
         {"unknown key", {{"bad.conf", "# keys\n\nfile.log = vcd.log\nnick.maximum = 3\n"}},
          {"check", dir.file("bad.conf")}, {}, "error: in file '" + dir.file("bad.conf") + "' at line 4: unknown key"},
-        {"no security file", {{"security.conf", nullptr}}, {"check", conf}, {},
-         "error: can't open security file '" + dir.file("security.conf") + "'"},
         {"replacements", {{"replace.conf", "gn8 = gute Nacht\ngn 8 = gute Nacht\n"}}, {"-c", conf, "check"}, {},
          syntax("replace.conf", 2)},
         {"rank", {{"permissions.conf", "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\nadmin Admin 4\n"}},
@@ -84,7 +80,7 @@ TEST_F(daemon_test, broken_files_end_start_up_and_check_names_each_with_its_line
         SCOPED_TRACE(c.what);
         SetUp();
         for (const auto& [file, text] : c.files)
-            text ? (void)dir.write(file, text) : (void)std::remove(dir.file(file).c_str());
+            dir.write(file, text);
         const auto checked = run_binary(c.args, {.with_errors = true}, c.env);
         EXPECT_EQ(checked.status, c.error.empty() ? 0 : 1);
         EXPECT_EQ(checked.output, (c.error.empty() ? valid : c.error) + "\n");
