@@ -200,6 +200,32 @@ TEST_F(login_test, out_of_order_or_refused_lines_close_the_connection) {
     EXPECT_EQ(logged("smooth shutdown (fds: 3)"), 1);
 }
 
+TEST_F(login_test, browser_requests_that_name_no_waiting_session_are_sent_home) {
+    auto anna = log_in("anna");
+    ASSERT_TRUE(anna);
+    applet a;
+    const greeting hello = greet(a, "berta");
+    const std::string other_id = std::stoi(hello.random_id) == 8096 ? "8097" : "8096";
+    for (const std::string& path : {std::string(), std::string("10.0.0.1/"), "10.0.0.1/" + other_id + "/1/",
+                                    stream_path("10.0.0.2", hello)}) {
+        browser stream;
+        stream.request(path);
+        EXPECT_TRUE(stream.closed());
+        EXPECT_EQ(stream.received(), home_redirect) << path;
+    }
+    // The session was not touched: it answers on the applet. A stream for it
+    // now ends it, without a farewell in the room.
+    a.authenticate(challenge_answer(hello.challenge));
+    EXPECT_TRUE(a.read_until("NRM ").found && expect_arrival(*anna, "berta"));
+    browser stream;
+    stream.request(stream_path("10.0.0.1", hello));
+    EXPECT_TRUE(stream.closed());
+    EXPECT_EQ(stream.received(), "");
+    a.read_line(0ms);  // the room information
+    EXPECT_TRUE(a.expect_closed());
+    EXPECT_TRUE(anna->app.expect_line("DEL \"berta\""));
+}
+
 // nginx on this host passes the streams on; an address holds two sessions.
 class proxied_login_test : public vcd_daemon {
 protected:
