@@ -7,7 +7,6 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,21 +17,20 @@
 namespace daemon_support {
 
 using namespace test_support;
-using namespace std::chrono_literals;
 
-inline const std::string blue = "0000FF";
-inline const std::string lobby_subject = "Willkommen im Chat";
+inline const std::string blue = "0000FF", lobby_subject = "Willkommen im Chat";
 // The welcome file is read with its line breaks removed.
 inline const std::string welcome_text =
     "<div class=\"welcome\"><p>Willkommen im Chat, sch&ouml;n dass du da bist. Tipp: '.help'</p></div>";
-inline const std::string home_redirect =
-    "HTTP/1.1 302 OK\r\nCache-Control: no-cache\r\nPragma: no-cache\r\nLocation: http://localhost/\r\n"
-    "Server: vortachat/2.2\r\nExpires: 0\r\n\r\n";
-inline const std::string stream_head =
-    "HTTP/1.1 302 OK\r\nCache-Control: no-cache\r\nConnection: Keep-Alive\r\nPragma: no-cache\r\n"
-    "Server: vortachat/2.2\r\nContent-Type: text/html\r\nExpires: 0\r\n\r\n";
 inline const std::string banned_html =
     "<div class=\"msgIpBanned\">Der von dir benutzte Computer ist f&uuml;r den Chat gesperrt.</div>";
+inline std::string http_302(const std::string& headers) {
+    return "HTTP/1.1 302 OK\r\nCache-Control: no-cache\r\n" + headers + "Expires: 0\r\n\r\n";
+}
+inline const std::string home_redirect =
+    http_302("Pragma: no-cache\r\nLocation: http://localhost/\r\nServer: vortachat/2.2\r\n");
+inline const std::string stream_head = http_302(
+    "Connection: Keep-Alive\r\nPragma: no-cache\r\nServer: vortachat/2.2\r\nContent-Type: text/html\r\n");
 
 inline std::string txt(const std::string& html) { return proto_line("TXT", {html}); }
 inline std::string div(const std::string& css_class, const std::string& body) {
@@ -42,20 +40,31 @@ inline std::string quit(const std::string& nick) { return div("actionQuit", nick
 inline std::string room_go(const std::string& nick, const std::string& room) {
     return div("roomGo", nick + " wechselt in den Raum " + room + ".");
 }
+// The answer to a command without its words: its syntax.
+inline std::string syntax(const std::string& css_class, const std::string& what, const std::string& usage) {
+    return div(css_class, "Syntax zum " + what + ":<br>" + usage);
+}
+// The room list line for the newcomer: the room, then every member.
+inline std::string nrm(const std::string& room, std::vector<std::string> members) {
+    members.insert(members.begin(), room);
+    return proto_line("NRM", members);
+}
 
 // The fragments of the icon look that new visitors start with, or of the
-// plain look. Nobody in these tests marks anybody: every chat line carries
-// the button that would mark its speaker.
+// plain look. Nobody marks anybody: every chat line carries the button that
+// would mark its speaker.
 struct look_of {
     bool icons;
 
     std::string button(const std::string& name, const std::string& alt, const std::string& size,
                        const std::string& command, const std::string& extra) const {
         if (!icons) return "";
+        const auto call = [&name](const std::string& what, const std::string& rest) {
+            return " " + what + "=\"on_icon_" + rest + "(this, '" + name + "'";
+        };
         return "<img src=\"http://static.test/" + name + ".gif\" alt=\"" + alt + "\" " + size +
-               " onmousedown=\"on_icon_click(this, '" + name + "', '" + c_escape(command) +
-               "');\" onmouseover=\"on_icon_over(this, '" + name + "');\" onmouseout=\"on_icon_out(this, '" +
-               name + "');\" " + extra + "> ";
+               call("onmousedown", "click") + ", '" + c_escape(command) + "');\"" + call("onmouseover", "over") +
+               ");\"" + call("onmouseout", "out") + ");\" " + extra + "> ";
     }
     std::string info(const std::string& command) const {
         return button("info", "Informationen anzeigen", "width=\"11\" height=\"13\"", command, "border=\"0\"");
@@ -65,8 +74,8 @@ struct look_of {
                button("unmark", "Nicht markiert", "width=\"9\" height=\"10\"", ".m " + nick, "class=\"unmark\"");
     }
     std::string say(const std::string& nick, const std::string& text, const std::string& colour = blue) const {
-        return speaker(nick) + "<span class=\"internSay\">" + nick + ":</span> <span class=\"actionSay\" style=\"color:#" +
-               colour + ";\">" + text + "</span><br>";
+        return speaker(nick) + "<span class=\"internSay\">" + nick +
+               ":</span> <span class=\"actionSay\" style=\"color:#" + colour + ";\">" + text + "</span><br>";
     }
     std::string me(const std::string& nick, const std::string& text) const {
         return speaker(nick) + "<span class=\"internMe\">" + nick + "</span> <span class=\"actionMe\">" + text +
@@ -91,12 +100,6 @@ struct look_of {
     }
 };
 inline const look_of look{true}, plain{false};
-
-// The room list line for the newcomer: the room, then every member.
-inline std::string nrm(const std::string& room, std::vector<std::string> members) {
-    members.insert(members.begin(), room);
-    return proto_line("NRM", members);
-}
 
 // One logged-in visitor: the applet and, when asked for, the browser stream.
 struct visitor {
@@ -125,10 +128,6 @@ struct step {
 };
 // A line whose answer its typist alone sees.
 inline step ask(visitor* v, const std::string& line, const std::string& answer) { return {v, line, {{v, {answer}}}}; }
-// The answer to a command without its words: its syntax.
-inline std::string syntax(const std::string& css_class, const std::string& what, const std::string& usage) {
-    return div(css_class, "Syntax zum " + what + ":<br>" + usage);
-}
 
 class vcd_daemon : public ::testing::Test {
 protected:
@@ -144,27 +143,28 @@ protected:
         if (starts_at_once()) start();
     }
 
-    // The configuration; `extra` lines come first, and so win.
+    // The configuration; `extra` lines come first, and so win. The limits it
+    // leaves out take their fallbacks (a nickname of 15 at most).
     std::string write_config(const std::string& extra = "") {
-        return dir.write("vcd.conf",
-                         extra + settings() + "all.host = 127.0.0.1\nall.www = chat.test\nall.webpath = /chat/\n" +
-                             "all.path = " + dir.path() + "\nfile.welcome = welcome.html\n" +
-                             "file.permissions = permissions.conf\nfile.rooms = rooms.conf\n"
-                             "file.security = security.conf\nfile.replace = replace.conf\nfile.log = vcd.log\n"
-                             "file.js = static.test/chat.js\ncss.basic = static.test/basic.css\n"
-                             "css.startskinpath = static.test/skin.css\nnick.min = 3\nnick.color = 0000FF\n"
-                             // The other limits take their fallbacks (a nickname of 15 at most).
-                             "info.out = static.test/info.gif\ninfo.width = 11\ninfo.height = 13\n"
-                             "info.html = border=\"0\"\nunmark.out = static.test/unmark.gif\nunmark.width = 9\n"
-                             "unmark.height = 10\nunmark.html = class=\"unmark\"\n");
+        return dir.write("vcd.conf", extra + settings() +
+                                         "all.host = 127.0.0.1\nall.www = chat.test\nall.webpath = /chat/\n"
+                                         "all.path = " + dir.path() + "\nfile.welcome = welcome.html\n"
+                                         "file.permissions = permissions.conf\nfile.rooms = rooms.conf\n"
+                                         "file.security = security.conf\nfile.replace = replace.conf\n"
+                                         "file.log = vcd.log\nfile.js = static.test/chat.js\n"
+                                         "css.basic = static.test/basic.css\ncss.startskinpath = static.test/skin.css\n"
+                                         "nick.min = 3\nnick.color = 0000FF\ninfo.out = static.test/info.gif\n"
+                                         "info.width = 11\ninfo.height = 13\ninfo.html = border=\"0\"\n"
+                                         "unmark.out = static.test/unmark.gif\nunmark.width = 9\nunmark.height = 10\n"
+                                         "unmark.html = class=\"unmark\"\n");
     }
 
     // Starts the daemon on the configuration and waits until it listens.
     void start() {
         stopped = false;
         const std::size_t logged = read_file(log()).size();
-        ASSERT_EQ(run_binary({config()}, launching).status, 0) << read_file(log());
-        daemon = std::make_unique<daemon_process>(log(), 10s, logged);
+        ASSERT_EQ(run_binary({config()}).status, 0) << read_file(log());
+        daemon = std::make_unique<daemon_process>(log(), logged);
         ASSERT_GT(daemon->pid(), 0) << read_file(log());
         ASSERT_TRUE(wait_listening(browser_port));
     }
@@ -181,18 +181,15 @@ protected:
 
     void TearDown() override {
         if (daemon && !stopped) {
-            // Still running, unless it ended during the test.
             if (int status = daemon->wait_exit(1ms); status != -1)
                 ADD_FAILURE() << "the daemon ended during the test (status " << status << ")\n" << read_file(log());
             else
                 EXPECT_EQ(stop(), 0);
         }
         // A sanitizer report of the daemon lands in the directory; there must be none.
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind("asan", 0) == 0 || name.rfind("ubsan", 0) == 0)
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            if (entry.path().filename().string().find("san.") != std::string::npos)
                 ADD_FAILURE() << read_file(entry.path().string());
-        }
     }
 
     // Ends the daemon with SIGTERM; its exit status.
@@ -219,20 +216,20 @@ protected:
         auto v = std::make_unique<visitor>();
         v->nickname = form.nickname;
         v->app.send_login(form);
-        auto hello = v->app.read_greeting();
+        const auto hello = v->app.read_greeting();
         if (!hello) return failed("no CNT line for " + form.nickname);
         const int answer = challenge_answer(hello->challenge);
         if (stream) {
             v->web = std::make_unique<browser>(receive_buffer);
-            v->web->request_stream(form.internal, hello->random_id, answer);
+            v->web->request(form.internal + "/" + hello->random_id + "/" + std::to_string(answer) + "/");
             if (!v->web->skip_past("<div class=\"roomInfo\">") || !v->web->skip_past("</div>"))
                 return failed("no room information on the stream of " + form.nickname);
         } else {
             v->app.authenticate(answer);
         }
         auto arrival = v->app.read_until("NRM ");
-        if (!arrival.found) return failed("no NRM line for " + form.nickname);
         v->arrival = arrival.lines;
+        if (!arrival.found) return failed("no NRM line for " + form.nickname);
         if (!stream && v->app.read_line().value_or("").rfind("TXT \"", 0) != 0)
             return failed("no room information for " + form.nickname);
         return v;
@@ -247,9 +244,10 @@ protected:
     }
 
     // What the members already in the room see when `nick` logs in.
-    static testing::AssertionResult expect_arrival(visitor& member, const std::string& nick) {
+    static testing::AssertionResult expect_arrival(visitor& member, const std::string& nick,
+                                                   const look_of& in = look) {
         auto added = member.app.expect_line(proto_line("ADD", {nick}));
-        return added ? member.expect_html(look.enter(nick)) : added;
+        return added ? member.expect_html(in.enter(nick)) : added;
     }
 
     // Logs `nick` in to `room` and switches him to the plain look; the
@@ -258,8 +256,7 @@ protected:
                                    const std::vector<visitor*>& present, bool stream = false) {
         auto v = log_in(nick, room, stream);
         if (v == nullptr) return v;
-        for (visitor* member : present)
-            EXPECT_TRUE(member->app.expect_lines({proto_line("ADD", {nick}), plain.enter(nick)})) << member->nickname;
+        for (visitor* member : present) EXPECT_TRUE(expect_arrival(*member, nick, plain)) << member->nickname;
         v->say(".nm plain");
         EXPECT_TRUE(v->expect_html(div("msgModeChanged", "Mode wurde auf Plain ge&auml;ndert.")));
         return v;
@@ -311,20 +308,18 @@ protected:
                                     const std::vector<visitor*>& stay) {
         std::vector<step> script;
         for (std::size_t i = 0; i < movers.size(); ++i) {
-            visitor* mover = movers[i];
             std::vector<visitor*> there(movers.begin(), movers.begin() + static_cast<long>(i));
             std::vector<visitor*> left(movers.begin() + static_cast<long>(i) + 1, movers.end());
             left.insert(left.end(), stay.begin(), stay.end());
+            const std::string& nick = movers[i]->nickname;
             const std::string departure =
-                i ? room_go(mover->nickname, room)
-                  : div("roomNew", mover->nickname + " erstellt den Raum " + room + " und wechselt in diesen.");
-            script.push_back({mover, (i ? ".g " : ".nr ") + room, moved(mover, room, there, left, departure)});
+                i ? room_go(nick, room) : div("roomNew", nick + " erstellt den Raum " + room + " und wechselt in diesen.");
+            script.push_back({movers[i], (i ? ".g " : ".nr ") + room, moved(movers[i], room, there, left, departure)});
         }
         return script;
     }
 
     temp_dir dir;
-    launch_options launching;  // how start() launches the daemon
     std::unique_ptr<daemon_process> daemon;
     bool stopped = false;
 };

@@ -52,12 +52,10 @@ TEST_F(login_test, browser_stream_carries_the_page_and_then_the_chat) {
     // The applet gets the protocol lines but neither the welcome nor the chat.
     EXPECT_TRUE(berta.expect_lines({"LGN", nrm("Lobby", {"anna", "berta"})}));
     EXPECT_TRUE(expect_arrival(*anna, "berta"));
-    anna->say("<b>fett</b>");
-    EXPECT_TRUE(stream.expect_next(look.say("anna", "&lt;b&gt;fett&lt;/b&gt;")));
-    EXPECT_TRUE(anna->expect_html(look.say("anna", "&lt;b&gt;fett&lt;/b&gt;")));
-    berta.send_text("zur\xFC" "ck");
-    EXPECT_TRUE(stream.expect_next(look.say("berta", "zur\xFC" "ck")));
-    EXPECT_TRUE(anna->expect_html(look.say("berta", "zur\xFC" "ck")));
+    berta.send_text("<b>zur\xFC" "ck</b>");
+    const std::string back = look.say("berta", "&lt;b&gt;zur\xFC" "ck&lt;/b&gt;");
+    EXPECT_TRUE(stream.expect_next(back));
+    EXPECT_TRUE(anna->expect_html(back));
     EXPECT_TRUE(berta.drain().empty());
 
     // A second request for the same session is sent home; the stream goes on.
@@ -83,26 +81,26 @@ TEST_F(login_test, refused_nicknames_ask_for_another_until_one_fits) {
                                              "'). Gib einen neuen Nickname ein, um dich einzuloggen.");
     };
     EXPECT_TRUE(a.expect_lines({welcome_text, "NCK", invalid("&quot;")}));
-    const std::string too_short = div("msgNicknameTooShort", "Der Nickname ist zu kurz. Gib einen neuen Nickname "
-                                                             "mit mindestens 3 Zeichen ein.");
-    const std::string taken = div("msgNicknameDouble", "Es ist bereits jemand unter dem Nickname anna eingeloggt. Gib "
-                                                       "einen neuen Nickname ein, um dich in den Chat einzuloggen.");
+    const auto length = [](const std::string& css_class, const std::string& bound) {
+        return div(css_class, "Der Nickname ist zu " + bound + " Zeichen ein.");
+    };
+    const std::string too_short = length("msgNicknameTooShort", "kurz. Gib einen neuen Nickname mit mindestens 3");
     const struct {
         std::string nick, message;
     } attempts[] = {
         {"ab", too_short},
         {"", too_short},
-        {"abcdefghijklmnop", div("msgNicknameTooLong", "Der Nickname ist zu lang. Gib einen neuen Nickname mit "
-                                                       "h&ouml;chstens 15 Zeichen ein.")},  // not cut with "NCK"
+        // not cut with "NCK"
+        {"abcdefghijklmnop", length("msgNicknameTooLong", "lang. Gib einen neuen Nickname mit h&ouml;chstens 15")},
         {"ab<c", invalid("&lt;")},
         {"gr\xFCn", invalid("\xFC")},
         {"an na", invalid(" ")},
-        {"ANNA", taken},
+        {"ANNA", div("msgNicknameDouble", "Es ist bereits jemand unter dem Nickname anna eingeloggt. Gib einen "
+                                          "neuen Nickname ein, um dich in den Chat einzuloggen.")},
     };
     for (const auto& [nick, message] : attempts) {
-        SCOPED_TRACE(nick);
         a.send("NCK", {nick});
-        EXPECT_TRUE(a.expect_lines({"NCK", message}));
+        EXPECT_TRUE(a.expect_lines({"NCK", message})) << nick;
     }
     a.send("NCK", {"abc"});
     EXPECT_TRUE(a.expect_lines({"LGN", nrm("Lobby", {"anna", "abc"}),
@@ -117,76 +115,78 @@ TEST_F(login_test, refused_nicknames_ask_for_another_until_one_fits) {
     EXPECT_TRUE(b.expect_lines({welcome_text, "LGN", nrm("Lobby", {"anna", "abc", "abcdefghijklmno"})}));
 }
 
+std::string lgn(const std::string& protocol, const std::string& nick, const std::string& banned = "false") {
+    const login_form form;
+    return proto_line("LGN", {protocol, nick, "", "", form.internal, form.user_agent, form.referer, form.comment,
+                              banned});
+}
+
+// Each case ends with the daemon closing the applet connection.
 TEST_F(login_test, out_of_order_or_refused_lines_close_the_connection) {
+    // What comes before the line: nothing, the log-in line (of a browser
+    // marked as banned), or the whole log-in.
+    enum phase { fresh, greeted, flagged, inside };
     const struct {
         const char* name;
-        std::function<void(applet&)> steps;  // what happens before the daemon closes
+        phase before;
+        std::string line;                 // "{answer}" is the challenge's answer, "{wrong}" one more
+        std::vector<std::string> answer;  // the lines before the close
     } cases[] = {
-        {"another protocol word",
-         [](applet& a) {
-             login_form form = login_as("anna");
-             form.protocol = "vcp1";
-             a.send_login(form);
-             EXPECT_TRUE(a.expect_line("EXT \"vcp2\""));
-         }},
-        {"empty nickname", [](applet& a) { a.send_login(login_form{}); }},
-        {"second log-in line",
-         [](applet& a) {
-             greet(a, "anna");
-             a.send_login(login_as("berta"));
-         }},
-        {"wrong challenge answer", [](applet& a) { a.authenticate(challenge_answer(greet(a, "anna").challenge) + 1); }},
-        {"answer before the log-in line", [](applet& a) { a.authenticate(-1); }},
-        {"second challenge answer",
-         [](applet& a) {
-             const int answer = challenge_answer(greet(a, "anna").challenge);
-             a.authenticate(answer);
-             EXPECT_TRUE(a.read_until("NRM ").found);
-             a.read_line();
-             a.authenticate(answer);
-         }},
-        {"browser marked as banned",
-         [this](applet& a) {
-             login_form form;
-             form.banned = "true";
-             a.authenticate(challenge_answer(greet(a, "anna", form).challenge));
-             EXPECT_TRUE(a.expect_lines({welcome_text, banned_html, "EXT"}));
-             EXPECT_TRUE(wait_for_text(log(), "] refused 127.0.0.1: banned address\n"));
-         }},
-        {"text before the log-in", [](applet& a) { a.send_text("hallo"); }},
-        {"colour before the log-in", [](applet& a) { a.send("COL", {"FF0000"}); }},
-        {"nickname before the answer",
-         [](applet& a) {
-             greet(a, "anna");
-             a.send("NCK", {"berta"});
-         }},
-        {"password of a guest",
-         [](applet& a) {
-             greet(a, "anna");
-             a.send("PWD", {"geheim"});
-         }},
-        {"unknown verb", [](applet& a) { a.send_line("XYZ"); }},
-        {"verb in lower case", [](applet& a) { a.send_line("lgn \"vcp2\" \"anna\""); }},
-        {"stream closed by the browser",
-         [](applet& a) {
-             browser stream;
-             stream.request(stream_path("10.0.0.1", greet(a, "anna")));
-             EXPECT_TRUE(stream.wait_for("<body>"));
-             EXPECT_TRUE(a.read_until("NRM ").found);
-             stream.close(true);
-         }},
-        {"browser with a wrong answer",
-         [](applet& a) {
-             browser stream;
-             stream.request(stream_path("10.0.0.1", greet(a, "anna"), 1));
-             EXPECT_TRUE(stream.closed());
-             EXPECT_EQ(stream.received(), "");
-         }},
+        {"another protocol word", fresh, lgn("vcp1", "anna"), {"EXT \"vcp2\""}},
+        {"empty nickname", fresh, lgn("vcp2", ""), {}},
+        {"answer before the log-in line", fresh, "AUT \"-1\"", {}},
+        {"text before the log-in", fresh, txt("hallo"), {}},
+        {"colour before the log-in", fresh, proto_line("COL", {"FF0000"}), {}},
+        {"unknown verb", fresh, "XYZ", {}},
+        {"verb in lower case", fresh, "lgn \"vcp2\" \"anna\"", {}},
+        {"second log-in line", greeted, lgn("vcp2", "berta"), {}},
+        {"wrong challenge answer", greeted, "AUT \"{wrong}\"", {}},
+        {"nickname before the answer", greeted, proto_line("NCK", {"berta"}), {}},
+        {"password of a guest", greeted, proto_line("PWD", {"geheim"}), {}},
+        {"browser marked as banned", flagged, "AUT \"{answer}\"", {welcome_text, banned_html, "EXT"}},
+        {"second challenge answer", inside, "AUT \"{answer}\"", {}},
+        {"unknown verb in the chat", inside, "XYZ", {}},
+        {"colour with a letter beyond F", inside, proto_line("COL", {"GG"}), {}},
+        {"colour of seven digits", inside, proto_line("COL", {"1234567"}), {}},
+        {"colour with a hash sign", inside, proto_line("COL", {"#00FF00"}), {}},
+        {"empty colour", inside, proto_line("COL", {""}), {}},
+        {"colour without value", inside, "COL", {}},
+        {"log-in line in the chat", inside, lgn("vcp2", "anders"), {}},
+        {"nickname line in the chat", inside, proto_line("NCK", {"anders"}), {}},
+        {"password line of a guest in the chat", inside, proto_line("PWD", {"geheim"}), {}},
+        {"room password line without room", inside, proto_line("RPW", {"", ""}), {proto_line("COL", {blue})}},
+        {"1025 bytes without line feed", inside, "TXT \"" + std::string(1020, 'x'), {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         applet a;
-        c.steps(a);
+        std::string line = c.line;
+        if (c.before != fresh) {
+            a.send_line(lgn("vcp2", "anna", c.before == flagged ? "true" : "false"));
+            const int right = challenge_answer(a.read_greeting().value_or(greeting{}).challenge);
+            for (const auto& [mark, value] : {std::pair<std::string, int>{"{answer}", right}, {"{wrong}", right + 1}})
+                if (const auto at = line.find(mark); at != std::string::npos)
+                    line.replace(at, mark.size(), std::to_string(value));
+            if (c.before == inside) a.authenticate(right);
+        }
+        EXPECT_TRUE(c.before != inside || (a.read_until("NRM ").found && a.read_line()));
+        a.send_raw(line + (line.size() > 1000 ? "" : "\n"));
+        EXPECT_TRUE(a.expect_lines(c.answer));
+        EXPECT_TRUE(a.expect_closed());
+    }
+    EXPECT_EQ(logged("] refused 127.0.0.1: banned address"), 1);
+    // A stream closed by the browser, and one with a wrong answer, end the session.
+    for (int offset : {0, 1}) {
+        applet a;
+        browser stream;
+        stream.request(stream_path("10.0.0.1", greet(a, "anna"), offset));
+        if (offset == 0) {
+            EXPECT_TRUE(stream.wait_for("<body>") && a.read_until("NRM ").found);
+            stream.close(true);
+        } else {
+            EXPECT_TRUE(stream.closed());
+            EXPECT_EQ(stream.received(), "");
+        }
         EXPECT_TRUE(a.expect_closed());
     }
     // None of them left a session behind that holds the nickname or a descriptor.
@@ -208,18 +208,15 @@ TEST_F(login_test, browser_requests_that_name_no_waiting_session_are_sent_home) 
     const std::string other_id = std::stoi(hello.random_id) == 8096 ? "8097" : "8096";
     for (const std::string& path : {std::string(), std::string("10.0.0.1/"), "10.0.0.1/" + other_id + "/1/",
                                     stream_path("10.0.0.2", hello)}) {
-        SCOPED_TRACE(path);
         browser stream;
         stream.request(path);
         EXPECT_TRUE(stream.closed());
-        EXPECT_EQ(stream.received(), home_redirect);
+        EXPECT_EQ(stream.received(), home_redirect) << path;
     }
-    // The session was not touched: it answers on the applet.
+    // The session was not touched: it answers on the applet. A stream for it
+    // now ends it, without a farewell in the room.
     a.authenticate(challenge_answer(hello.challenge));
-    EXPECT_TRUE(a.read_until("NRM ").found);
-    EXPECT_TRUE(expect_arrival(*anna, "berta"));
-    // A stream for a session that the applet opened already ends it, without
-    // a farewell in the room.
+    EXPECT_TRUE(a.read_until("NRM ").found && expect_arrival(*anna, "berta"));
     browser stream;
     stream.request(stream_path("10.0.0.1", hello));
     EXPECT_TRUE(stream.closed());
@@ -229,36 +226,13 @@ TEST_F(login_test, browser_requests_that_name_no_waiting_session_are_sent_home) 
     EXPECT_TRUE(anna->app.expect_line("DEL \"berta\""));
 }
 
-// nginx on this host passes the streams on.
+// nginx on this host passes the streams on; an address holds two sessions.
 class proxied_login_test : public vcd_daemon {
 protected:
-    std::string settings() const override { return "all.proxies = 127.0.0.1\n"; }
+    std::string settings() const override { return "all.proxies = 127.0.0.1\nlimit.sessions = 2\n"; }
 };
 
-TEST_F(proxied_login_test, a_stream_through_a_trusted_proxy_finds_the_session_of_the_visitor_it_names) {
-    const struct {
-        const char *what, *session_source, *stream_source, *headers;
-        bool matched;
-    } cases[] = {
-        {"forwarded for the visitor", "127.0.0.2", "127.0.0.1", "X-Forwarded-For: 10.0.0.9, 127.0.0.2\r\n", true},
-        {"forwarded for another", "127.0.0.1", "127.0.0.1", "X-Forwarded-For: 127.0.0.9\r\n", false},
-        {"not a proxy: ignored", "127.0.0.2", "127.0.0.2", "X-Forwarded-For: 127.0.0.1\r\n", true},
-        {"not a proxy: cannot claim", "127.0.0.1", "127.0.0.2", "X-Forwarded-For: 127.0.0.1\r\n", false},
-    };
-    int row = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        applet a(c.session_source);
-        browser stream(0, c.stream_source);
-        stream.request(stream_path("10.0.0.1", greet(a, "anna" + std::to_string(row++))), "TestBrowser/1.0", c.headers);
-        if (c.matched) {
-            EXPECT_TRUE(stream.expect_next(stream_head));
-            EXPECT_TRUE(a.read_until("NRM ").found);
-        } else {
-            EXPECT_TRUE(stream.closed());
-            EXPECT_EQ(stream.received(), home_redirect);
-        }
-    }
+TEST_F(proxied_login_test, unfinished_requests_of_a_proxy_are_not_limited_but_sessions_of_an_address_are) {
     // Every visitor's unfinished request comes from the proxy: it is not held
     // to one address's share.
     std::vector<std::unique_ptr<connection>> held;
@@ -271,16 +245,10 @@ TEST_F(proxied_login_test, a_stream_through_a_trusted_proxy_finds_the_session_of
     other.request("10.0.0.1/x/1/");
     EXPECT_TRUE(other.closed());
     for (auto& request : held) EXPECT_FALSE(request->closed(0ms));
-}
+    held.clear();
 
-class session_limit_test : public vcd_daemon {
-protected:
-    std::string settings() const override { return "limit.sessions = 2\n"; }
-};
-
-// "limit.sessions" logged-in sessions per address; one more is refused as a
-// banned address is, and a place given back is free again.
-TEST_F(session_limit_test, an_address_holds_at_most_the_limit_of_sessions) {
+    // One session more than the limit is refused as a banned address is, and
+    // a place given back is free again.
     auto anna = log_in("anna");
     auto berta = log_in("berta");
     ASSERT_TRUE(anna && berta);

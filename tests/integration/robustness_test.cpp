@@ -92,16 +92,12 @@ TEST_F(robustness_test, termination_tells_every_session_and_ends_smoothly) {
     auto berta = log_in("berta", "", true);
     ASSERT_TRUE(anna && berta);
     EXPECT_TRUE(expect_arrival(*anna, "berta"));
-    applet carl;  // identified, not yet authenticated
-    login_form form;
-    form.nickname = "carl";
-    carl.send_login(form);
+    applet carl, dora;  // identified, not yet authenticated; connected, nothing sent
+    carl.send_login(login_as("carl"));
     ASSERT_TRUE(carl.read_greeting());
-    applet dora;  // connected, nothing sent
     // A round trip after dora's connection: the daemon has taken it on.
     anna->say("runde");
-    EXPECT_TRUE(anna->expect_html(look.say("anna", "runde")));
-    EXPECT_TRUE(berta->expect_html(look.say("anna", "runde")));
+    EXPECT_TRUE(anna->expect_html(look.say("anna", "runde")) && berta->expect_html(look.say("anna", "runde")));
 
     stopped = true;
     daemon->signal(SIGTERM);
@@ -113,8 +109,7 @@ TEST_F(robustness_test, termination_tells_every_session_and_ends_smoothly) {
     };
     for (applet* a : {&anna->app, &carl, &dora}) EXPECT_TRUE(a->expect_lines({shutdown, "EXT"}));
     ends_with_departures(anna->app, "berta");
-    EXPECT_TRUE(carl.expect_closed());
-    EXPECT_TRUE(dora.expect_closed());
+    EXPECT_TRUE(carl.expect_closed() && dora.expect_closed());
     EXPECT_TRUE(berta->web->expect_next(shutdown));
     EXPECT_TRUE(berta->web->closed());
     EXPECT_EQ(berta->web->unread(), "");
@@ -134,8 +129,7 @@ TEST_F(robustness_test, unfinished_requests_per_address_are_limited) {
         ASSERT_TRUE(exchange(port, "GET /chat/x HTTP/1.1\r\n\r\n").has_value());
     std::vector<std::unique_ptr<connection>> held;
     for (int i = 0; i < 16; ++i) {
-        held.push_back(std::make_unique<connection>(i % 2 ? web_port
-                                                                           : browser_port));
+        held.push_back(std::make_unique<connection>(i % 2 ? web_port : browser_port));
         ASSERT_TRUE(held.back()->send_raw("GET /"));
     }
     // Another address is served; its answer also shows that the daemon has
@@ -147,8 +141,7 @@ TEST_F(robustness_test, unfinished_requests_per_address_are_limited) {
         EXPECT_EQ(other.received().substr(0, 9), "HTTP/1.1 ") << port;
     }
     connection over_stream(browser_port), over_web(web_port);
-    EXPECT_TRUE(over_stream.closed());
-    EXPECT_TRUE(over_web.closed());
+    EXPECT_TRUE(over_stream.closed() && over_web.closed());
     for (auto& request : held) EXPECT_FALSE(request->closed(0ms));
     EXPECT_EQ(logged("] refused 127.0.0.1: too many unfinished requests"), 1);
     // A place given back is free again.

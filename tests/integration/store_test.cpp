@@ -1,6 +1,7 @@
 // The daemon with a store: nicknames registered by the operator's command
 // line or by ".register", passwords at log-in, ranks that can ban, bans that
-// outlive the process, and profiles that come back at the next log-in.
+// outlive the process, and profiles (looks, colours, blocks, rooms owned)
+// that come back at the next log-in or morph.
 #include "integration/daemon_fixture.hpp"
 
 using namespace daemon_support;
@@ -158,6 +159,60 @@ TEST_F(store_daemon, registered_by_dot_command_and_the_profile_comes_back) {
     EXPECT_EQ(dora->arrival.at(2), "COL \"FF0000\"");
     dora->say("hallo");
     EXPECT_TRUE(dora->app.expect_html(plain.say("dora", "hallo", "FF0000")));
+}
+
+// The owner of a room who logged out gets it back when its admin morphs into
+// his nickname, and is no admin there any more: a held line reaches him once.
+TEST_F(store_daemon, a_room_owner_morphed_into_gets_the_room_back_and_is_no_admin_there) {
+    ASSERT_EQ(vcd({"register", "anna"}, "geheim123\n").first, 0);
+    auto anna = log_in(with_password("anna", "geheim123"));
+    ASSERT_TRUE(anna);
+    anna->say(".nm plain");
+    EXPECT_TRUE(anna->app.expect_html(div("msgModeChanged", "Mode wurde auf Plain ge&auml;ndert.")));
+    auto bert = enter("bert", "", {anna.get()});
+    auto carl = enter("carl", "", {anna.get(), bert.get()});
+    ASSERT_TRUE(bert && carl);
+    visitor *a = anna.get(), *b = bert.get(), *c = carl.get();
+    play(follow("Klub", {a, b, c}, {}));
+    const std::string made = div("actionMakeAdmin", "anna ernennt bert zum Admin.");
+    play({{a, ".ma bert", {{a, {made}}, {b, {made}}, {c, {made}}}}});
+    leave(a->app);
+    b->say(".morph anna");
+    EXPECT_EQ(b->app.read_until("MPW ").lines.back(), proto_line("MPW", {"anna"}));
+    b->app.send("MPW", {"geheim123"});
+    EXPECT_TRUE(b->app.read_until("COL ").found && c->app.read_until("ADD \"anna\"").found);
+    const std::string moderated = div("roomModerate", "anna startet die Moderator-Funktion f&uuml;r diesen Raum.");
+    play({ask(b, ".uma carl", div("actionUnmakeAdminFailedIsSet", "carl ist kein Admin in diesem Raum.")),
+          {b, ".mod", {{b, {moderated}}, {c, {moderated}}}}});
+    c->say("darf ich?");
+    const std::string held = "<span class=\"internMessageId\">1</span> <span class=\"internSayModerated\">carl:</span> "
+                             "<span class=\"actionSayModerated\" style=\"color:#0000FF;\">darf ich?</span><br>";
+    EXPECT_TRUE(b->app.expect_html(held) && c->app.expect_html(held));
+    expect_quiet({b, c});
+}
+
+// A block of one registered user by another survives the blocker's log-out:
+// the blocked one's lines and whispers do not reach him after his return.
+TEST_F(store_daemon, blocks_come_back_with_the_profile) {
+    for (const char* nick : {"anna", "bert"}) ASSERT_EQ(vcd({"register", nick}, "geheim123\n").first, 0);
+    auto anna = log_in(with_password("anna", "geheim123"));
+    auto bert = log_in(with_password("bert", "geheim123"));
+    ASSERT_TRUE(anna && bert);
+    EXPECT_TRUE(expect_arrival(*anna, "bert"));
+    anna->say(".nm plain");
+    anna->say(".block bert");
+    EXPECT_TRUE(anna->app.expect_lines({div("msgModeChanged", "Mode wurde auf Plain ge&auml;ndert."),
+                                        div("actionBlock", "bert wird ab sofort geblockt.")}));
+    leave(anna->app);
+    anna = log_in(with_password("anna", "geheim123"));
+    ASSERT_TRUE(anna);
+    EXPECT_TRUE(bert->app.read_until("ADD \"anna\"").found && bert->app.read_line());
+    bert->say("psst");
+    bert->say(".w anna leise");
+    bert->say(".ver");  // answered once the daemon has taken both lines
+    EXPECT_TRUE(bert->app.read_until(txt(div("actionVersion", "vorta chat 2.2.0 D"))).found);
+    play({ask(anna.get(), ".b", div("actionBlockList", "Momentan im Chat geblockte User:<br>bert"))});
+    expect_quiet({anna.get()});
 }
 
 class closed_registration : public store_daemon {

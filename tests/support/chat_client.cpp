@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace test_support {
@@ -14,24 +15,23 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
-int remaining_ms(clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<milliseconds>(deadline - clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
+// Control bytes made visible in failure messages.
 std::string shown(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c < 32 || c > 126)
-            out += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
-        else
+        if (c >= 32 && c < 127)
             out += static_cast<char>(c);
+        else
+            out += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
     }
     return out;
+}
+
+testing::AssertionResult compared(const std::optional<std::string>& got, const std::string& expected,
+                                  bool eof) {
+    if (got == expected) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "expected: " << shown(expected) << "\nreceived: "
+                                       << (got ? shown(*got) : eof ? "(closed)" : "(time-out)");
 }
 
 }  // namespace
@@ -53,130 +53,98 @@ std::string proto_line(const std::string& verb, const std::vector<std::string>& 
 
 std::vector<std::string> proto_values(const std::string& line) {
     std::vector<std::string> values;
-    std::size_t at = 0;
-    while ((at = line.find(" \"", at)) != std::string::npos) {
+    for (std::size_t at = line.find(" \""); at != std::string::npos; at = line.find(" \"", at)) {
         std::string value;
-        std::size_t i = at + 2;
-        for (; i < line.size() && line[i] != '"'; ++i) {
-            if (line[i] == '\\' && i + 1 < line.size()) ++i;
-            value += line[i];
+        for (at += 2; at < line.size() && line[at] != '"'; ++at) {
+            if (line[at] == '\\') ++at;
+            if (at < line.size()) value += line[at];
         }
-        if (i >= line.size()) break;  // unterminated
+        if (at >= line.size()) break;  // unterminated
         values.push_back(value);
-        at = i + 1;
     }
     return values;
 }
 
 connection::connection(int port, int receive_buffer, const std::string& source) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    if (!source.empty()) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        if (inet_pton(AF_INET, source.c_str(), &local.sin_addr) != 1 ||
-            ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-            ::close(fd);
-            return;
-        }
-    }
-    timeval limit{5, 0};
+    timeval limit{5, 0};  // writes give up too
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return;
+    sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    sockaddr_in local{AF_INET, 0, {}, {}};
+    if (source.empty() || (inet_pton(AF_INET, source.c_str(), &local.sin_addr) == 1 &&
+                           ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0)) {
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) fd_ = fd;
     }
-    fd_ = fd;
+    if (fd_ < 0 && fd >= 0) ::close(fd);
 }
 
-connection::~connection() { close(); }
-
 bool connection::send_raw(const std::string& bytes) {
-    std::size_t sent = 0;
-    while (fd_ >= 0 && sent < bytes.size()) {
-        ssize_t count = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
-        sent += static_cast<std::size_t>(count);
+    for (std::size_t sent = 0; fd_ >= 0 && sent < bytes.size();) {
+        const ssize_t count = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (count <= 0 && errno != EINTR) return false;
+        sent += static_cast<std::size_t>(std::max<ssize_t>(count, 0));
     }
     return fd_ >= 0;
 }
 
-bool connection::receive(milliseconds timeout) {
-    if (fd_ < 0 || eof_) return false;
-    pollfd entry{fd_, POLLIN, 0};
-    int ready = ::poll(&entry, 1, static_cast<int>(timeout.count()));
-    if (ready <= 0) return false;
-    char buffer[65536];
-    ssize_t count = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (count > 0) {
-        in_.append(buffer, static_cast<std::size_t>(count));
-        return true;
+bool connection::wait(const std::function<bool()>& ready, milliseconds timeout) {
+    const auto deadline = clock::now() + timeout;
+    while (!ready()) {
+        if (fd_ < 0 || eof_) return false;
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - clock::now()).count();
+        pollfd entry{fd_, POLLIN, 0};
+        if (::poll(&entry, 1, static_cast<int>(std::max<long>(left, 0))) <= 0) return ready();
+        char buffer[65536];
+        const ssize_t count = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (count > 0) in_.append(buffer, static_cast<std::size_t>(count));
+        eof_ = count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR);
     }
-    if (count == 0 || (errno != EAGAIN && errno != EINTR)) eof_ = true;
-    return false;
+    return true;
 }
 
-void connection::receive_available() {
-    while (receive(milliseconds(0))) {
-    }
-}
+bool connection::closed(milliseconds timeout) { return wait([this] { return eof_; }, timeout); }
 
-bool connection::closed(milliseconds timeout) {
-    auto deadline = clock::now() + timeout;
-    while (!eof_ && fd_ >= 0) {
-        if (!receive(milliseconds(remaining_ms(deadline))) && !eof_ && clock::now() >= deadline) break;
-    }
-    return eof_;
-}
-
-void connection::shut_sending() {
-    if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
-}
+void connection::shut_sending() { ::shutdown(fd_, SHUT_WR); }
 
 void connection::close(bool reset) {
     if (fd_ < 0) return;
-    if (reset) {
-        linger abort{1, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    }
+    linger abort{1, 0};
+    if (reset) setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     ::close(fd_);
     fd_ = -1;
 }
 
+void applet::send_login(const login_form& f) {
+    send("LGN", {f.protocol, f.nickname, f.password, f.room, f.internal, f.user_agent, f.referer, f.comment,
+                 f.banned});
+}
+
 std::optional<std::string> applet::take_line() {
-    for (;;) {
-        std::size_t end = in_.find('\n');
-        if (end == std::string::npos) return std::nullopt;
+    for (std::size_t end; (end = in_.find('\n')) != std::string::npos;) {
         std::string line = in_.substr(0, end);
         in_.erase(0, end + 1);
         if (line != "HTB") return line;
         ++heartbeats;
     }
+    return std::nullopt;
 }
 
 std::optional<std::string> applet::read_line(milliseconds timeout) {
-    auto deadline = clock::now() + timeout;
-    for (;;) {
-        if (auto line = take_line()) return line;
-        if (!receive(milliseconds(remaining_ms(deadline))) && (eof_ || clock::now() >= deadline))
-            return take_line();
-    }
+    std::optional<std::string> line;
+    wait([&] { return (line = take_line()).has_value(); }, timeout);
+    return line;
+}
+
+std::optional<greeting> applet::read_greeting() {
+    const auto line = read_line();
+    const auto values = proto_values(line.value_or(""));
+    if (!line || line->rfind("CNT ", 0) != 0 || values.size() != 5) return std::nullopt;
+    return greeting{values[1], values[2], std::stoi(values[3])};
 }
 
 testing::AssertionResult applet::expect_line(const std::string& exact, milliseconds timeout) {
-    auto line = read_line(timeout);
-    if (!line)
-        return testing::AssertionFailure() << "expected line: " << shown(exact) << "\nreceived nothing"
-                                           << (eof_ ? " (connection closed)" : " (time-out)");
-    if (*line != exact)
-        return testing::AssertionFailure() << "expected line: " << shown(exact) << "\nreceived line: " << shown(*line);
-    return testing::AssertionSuccess();
+    return compared(read_line(timeout), exact, eof_);
 }
 
 testing::AssertionResult applet::expect_lines(const std::vector<std::string>& exact) {
@@ -187,54 +155,28 @@ testing::AssertionResult applet::expect_lines(const std::vector<std::string>& ex
     return testing::AssertionSuccess();
 }
 
-applet::reading applet::read_until(const std::function<bool(const std::string&)>& match, milliseconds timeout) {
-    auto deadline = clock::now() + timeout;
+applet::reading applet::read_until(const std::string& prefix, milliseconds timeout) {
+    const auto deadline = clock::now() + timeout;
     reading result;
-    while (auto line = read_line(milliseconds(remaining_ms(deadline)))) {
+    while (!result.found) {
+        auto line = read_line(std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - clock::now())));
+        if (!line) break;
+        result.found = line->rfind(prefix, 0) == 0;
         result.lines.push_back(*line);
-        if (match(*line)) {
-            result.found = true;
-            break;
-        }
     }
     return result;
 }
 
-applet::reading applet::read_until(const std::string& prefix, milliseconds timeout) {
-    return read_until([&prefix](const std::string& line) { return line.rfind(prefix, 0) == 0; }, timeout);
-}
-
 std::vector<std::string> applet::drain() {
-    receive_available();
     std::vector<std::string> lines;
-    while (auto line = take_line()) lines.push_back(*line);
+    while (auto line = read_line(milliseconds(0))) lines.push_back(*line);
     return lines;
 }
 
 testing::AssertionResult applet::expect_closed(milliseconds timeout) {
-    bool gone = closed(timeout);
+    const bool gone = closed(timeout);
     if (auto line = take_line()) return testing::AssertionFailure() << "unexpected line: " << shown(*line);
-    if (!gone) return testing::AssertionFailure() << "the connection stayed open";
-    return testing::AssertionSuccess();
-}
-
-void applet::send_login(const login_form& form) {
-    send("LGN", {form.protocol, form.nickname, form.password, form.room, form.internal, form.user_agent,
-                 form.referer, form.comment, form.banned});
-}
-
-std::optional<greeting> applet::read_greeting(milliseconds timeout) {
-    auto line = read_line(timeout);
-    if (!line || line->rfind("CNT ", 0) != 0) return std::nullopt;
-    auto values = proto_values(*line);
-    if (values.size() != 5) return std::nullopt;
-    greeting result{values[0], values[1], values[2], -1, values[4]};
-    try {
-        result.challenge = std::stoi(values[3]);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-    return result;
+    return gone ? testing::AssertionSuccess() : testing::AssertionFailure() << "the connection stayed open";
 }
 
 void browser::request(const std::string& path, const std::string& user_agent, const std::string& headers) {
@@ -242,34 +184,78 @@ void browser::request(const std::string& path, const std::string& user_agent, co
 }
 
 bool browser::wait_for(const std::string& text, milliseconds timeout) {
-    auto deadline = clock::now() + timeout;
-    while (in_.find(text, consumed_) == std::string::npos) {
-        if (!receive(milliseconds(remaining_ms(deadline))) && (eof_ || clock::now() >= deadline))
-            return in_.find(text, consumed_) != std::string::npos;
-    }
-    return true;
+    return wait([&] { return in_.find(text, consumed_) != std::string::npos; }, timeout);
 }
 
-bool browser::skip_past(const std::string& text, milliseconds timeout) {
-    if (!wait_for(text, timeout)) return false;
+bool browser::skip_past(const std::string& text) {
+    if (!wait_for(text)) return false;
     consumed_ = in_.find(text, consumed_) + text.size();
     return true;
 }
 
-testing::AssertionResult browser::expect_next(const std::string& exact, milliseconds timeout) {
-    auto deadline = clock::now() + timeout;
-    for (;;) {
+testing::AssertionResult browser::expect_next(const std::string& exact) {
+    wait([&] {
         while (consumed_ < in_.size() && in_[consumed_] == ' ' && exact.rfind(' ', 0) != 0) ++consumed_;
-        if (in_.size() - consumed_ >= exact.size()) break;
-        if (!receive(milliseconds(remaining_ms(deadline))) && (eof_ || clock::now() >= deadline)) break;
+        return in_.size() - consumed_ >= exact.size();
+    }, patience);
+    const std::string got = in_.substr(consumed_, exact.size());
+    consumed_ += got == exact ? exact.size() : 0;
+    return compared(got == exact ? got : in_.substr(consumed_), exact, eof_);
+}
+
+std::vector<std::string> ws_client::upgrade_headers(const std::string& origin) {
+    return {"Host: chat.test:1614", "Upgrade: websocket", "Connection: Upgrade",
+            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==", "Sec-WebSocket-Version: 13", "Origin: " + origin};
+}
+
+std::string ws_client::handshake(const std::vector<std::string>& headers) {
+    std::string request = "GET /chat/ws HTTP/1.1\r\n";
+    for (const auto& header : headers) request += header + "\r\n";
+    send_raw(request + "\r\n");
+    if (!wait([this] { return in_.find("\r\n\r\n") != std::string::npos; }, patience)) return in_;
+    if (in_.rfind("HTTP/1.1 101 ", 0) != 0) return closed(), in_;
+    const std::string head = in_.substr(0, in_.find("\r\n\r\n") + 4);
+    in_.erase(0, head.size());
+    return head;
+}
+
+std::optional<ws_received> ws_client::read_frame(milliseconds timeout) {
+    wait([this] {
+        for (ws_received& frame : ws_parse(in_)) ready_.push_back(std::move(frame));
+        return !ready_.empty();
+    }, timeout);
+    if (ready_.empty()) return std::nullopt;
+    last = ready_.front();
+    ready_.erase(ready_.begin());
+    return last;
+}
+
+std::optional<std::string> ws_client::read_line(milliseconds timeout) {
+    while (auto frame = read_frame(timeout)) {
+        if (frame->code != opcode::text) return std::nullopt;
+        if (frame->payload != "HTB") return frame->payload;
+        send_line("HTB");
     }
-    std::string got = in_.substr(consumed_, exact.size());
-    if (got != exact)
-        return testing::AssertionFailure() << "expected on the stream: " << shown(exact)
-                                           << "\nreceived: " << shown(in_.substr(consumed_))
-                                           << (eof_ ? " (stream closed)" : "");
-    consumed_ += exact.size();
-    return testing::AssertionSuccess();
+    return std::nullopt;
+}
+
+testing::AssertionResult ws_client::expect_line(const std::string& payload) {
+    return compared(read_line(), payload, eof_);
+}
+
+std::optional<std::string> ws_client::read_until(const std::string& prefix) {
+    while (auto line = read_line())
+        if (line->rfind(prefix, 0) == 0) return line;
+    return std::nullopt;
+}
+
+testing::AssertionResult ws_client::expect_close(int status) {
+    auto frame = read_frame();
+    while (frame && frame->code == opcode::text && frame->payload == "HTB") frame = read_frame();
+    if (!frame || frame->code != opcode::close || frame->status() != status)
+        return testing::AssertionFailure() << "expected a close frame with " << status << ", got "
+                                           << (frame ? shown(frame->payload) : "nothing");
+    return closed() ? testing::AssertionSuccess() : testing::AssertionFailure() << "the connection stays open";
 }
 
 }  // namespace test_support

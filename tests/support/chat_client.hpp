@@ -1,8 +1,7 @@
 #pragma once
-// The client side of a visitor's two connections, for black-box tests of the
-// daemon: the applet's line protocol on port 1612 and the browser's endless
-// page on port 1613. Every wait is bounded; nothing here blocks for longer
-// than the time-out it is given (writes give up after a few seconds too).
+// The client side of the daemon's three ports for black-box tests: the
+// applet's line protocol, the browser's endless page and the WebSocket of the
+// web port. Every wait is bounded by the time-out it is given.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,16 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "support/ws_frames.hpp"
+
 namespace test_support {
 
 using std::chrono::milliseconds;
 
 // How long one expectation waits for the daemon.
 inline constexpr milliseconds patience{3000};
-
-inline constexpr int applet_port = 1612;
-inline constexpr int browser_port = 1613;
-inline constexpr int web_port = 1614;
+inline constexpr int applet_port = 1612, browser_port = 1613, web_port = 1614;
 
 // A backslash before every backslash, double quote and single quote.
 std::string c_escape(const std::string& text);
@@ -29,34 +27,26 @@ std::string proto_line(const std::string& verb, const std::vector<std::string>& 
 // The unescaped values of a protocol line, in order.
 std::vector<std::string> proto_values(const std::string& line);
 
-// One TCP connection to 127.0.0.1 with a receive buffer of what came so far.
+// One TCP connection to 127.0.0.1 with a buffer of what came so far.
 class connection {
 public:
-    // `receive_buffer` > 0 shrinks the socket's receive buffer before the
-    // connection is made (a reader that falls behind quickly). `source`, when
-    // given, is the local address it comes from (any of 127.0.0.0/8).
+    // `receive_buffer` > 0 shrinks the socket's receive buffer (a reader that
+    // falls behind quickly); `source` is a local address of 127.0.0.0/8.
     explicit connection(int port, int receive_buffer = 0, const std::string& source = "");
-    virtual ~connection();
+    virtual ~connection() { close(); }
     connection(const connection&) = delete;
     connection& operator=(const connection&) = delete;
 
     bool connected() const { return fd_ >= 0; }
-    // Writes all of `bytes`; false when the connection is gone.
-    bool send_raw(const std::string& bytes);
-    // Waits until the peer has closed; what arrives meanwhile is kept.
-    bool closed(milliseconds timeout = patience);
-    // Closes at once; `reset` discards unsent data and resets the connection.
-    void close(bool reset = false);
-    // Shuts down the sending side only, as a peer that has said all it will.
+    bool send_raw(const std::string& bytes);  // false when the connection is gone
+    bool closed(milliseconds timeout = patience);  // the peer closed; what came is kept
+    void close(bool reset = false);  // `reset` discards unsent data
     void shut_sending();
-    // Everything received so far.
     const std::string& received() const { return in_; }
 
 protected:
-    // Appends what arrives within `timeout`; false on time-out or end of stream.
-    bool receive(milliseconds timeout);
-    // Appends what is there now, without waiting.
-    void receive_available();
+    // Receives until `ready` holds, the peer closes or the time is up; whether `ready` holds.
+    bool wait(const std::function<bool()>& ready, milliseconds timeout);
 
     std::string in_;
     bool eof_ = false;
@@ -67,17 +57,9 @@ private:
 
 // What the applet sends with "LGN".
 struct login_form {
-    std::string nickname;
-    std::string password;
-    std::string room;
-    std::string internal = "10.0.0.1";
-    std::string user_agent = "TestApplet/1.0";
-    std::string referer = "http://www.example.org/chat.html";
-    std::string comment = "test";
-    std::string banned = "false";
-    std::string protocol = "vcp2";
+    std::string nickname, password, room, internal = "10.0.0.1", user_agent = "TestApplet/1.0",
+        referer = "http://www.example.org/chat.html", comment = "test", banned = "false", protocol = "vcp2";
 };
-
 inline login_form login_as(const std::string& nickname, const std::string& room = "") {
     login_form form;
     form.nickname = nickname;
@@ -87,14 +69,9 @@ inline login_form login_as(const std::string& nickname, const std::string& room 
 
 // The daemon's "CNT" answer.
 struct greeting {
-    std::string protocol;
-    std::string nickname;
-    std::string random_id;
+    std::string nickname, random_id;
     int challenge = -1;
-    std::string script;
 };
-
-// The answer the applet gives to a challenge.
 inline int challenge_answer(int challenge) { return challenge ^ 0x3C96; }
 
 class applet : public connection {
@@ -106,36 +83,28 @@ public:
         send_line(proto_line(verb, values));
     }
     void send_text(const std::string& text) { send("TXT", {text}); }
+    void send_login(const login_form& form);
+    void authenticate(int answer) { send("AUT", {std::to_string(answer)}); }
 
-    // The next line without its line feed, skipping the daemon's heartbeats
-    // ("HTB"); nothing when none comes in time.
+    // The next line without its line feed, skipping the heartbeats ("HTB").
     std::optional<std::string> read_line(milliseconds timeout = patience);
+    std::optional<greeting> read_greeting();
     testing::AssertionResult expect_line(const std::string& exact, milliseconds timeout = patience);
-    // Expects the lines in this order, each as the next line; HTML (a line
-    // that starts with '<') comes in a "TXT" line.
+    // Each as the next line; HTML (a line that starts with '<') comes in a "TXT" line.
     testing::AssertionResult expect_lines(const std::vector<std::string>& exact);
-    // The "TXT" line that carries `html`.
-    testing::AssertionResult expect_html(const std::string& html, milliseconds timeout = patience) {
-        return expect_line(proto_line("TXT", {html}), timeout);
+    testing::AssertionResult expect_html(const std::string& html) {
+        return expect_line(proto_line("TXT", {html}));
     }
-
     struct reading {
         bool found = false;
         std::vector<std::string> lines;  // every line read, the match last
     };
-    reading read_until(const std::function<bool(const std::string&)>& match, milliseconds timeout = patience);
     reading read_until(const std::string& prefix, milliseconds timeout = patience);
-    // The complete lines that are there now, without waiting.
-    std::vector<std::string> drain();
+    std::vector<std::string> drain();  // the complete lines there now
     // The peer closes without sending another line first.
     testing::AssertionResult expect_closed(milliseconds timeout = patience);
 
-    void send_login(const login_form& form);
-    // Reads the "CNT" line.
-    std::optional<greeting> read_greeting(milliseconds timeout = patience);
-    void authenticate(int answer) { send("AUT", {std::to_string(answer)}); }
-    // The daemon's heartbeats skipped so far.
-    int heartbeats = 0;
+    int heartbeats = 0;  // skipped so far
 
 private:
     std::optional<std::string> take_line();
@@ -146,29 +115,46 @@ public:
     explicit browser(int receive_buffer = 0, const std::string& source = "")
         : connection(browser_port, receive_buffer, source) {}
 
-    // "GET /<path> HTTP/1.1", the User-Agent header, `headers` (each with its
-    // line end) and the blank line, in one write.
+    // "GET /<path> HTTP/1.1", the User-Agent, `headers` and the blank line.
     void request(const std::string& path, const std::string& user_agent = "TestBrowser/1.0",
                  const std::string& headers = "");
-    // The path of a session's stream: internal address, random id and answer,
-    // each followed by a slash.
-    void request_stream(const std::string& internal, const std::string& random_id, int answer,
-                        const std::string& user_agent = "TestBrowser/1.0") {
-        request(internal + "/" + random_id + "/" + std::to_string(answer) + "/", user_agent);
-    }
-
     // Waits until `text` occurs in what was not yet consumed.
     bool wait_for(const std::string& text, milliseconds timeout = patience);
-    // The next unconsumed bytes are `exact`; consumes them. Blanks in front
-    // (the daemon's keep-alive) are skipped.
-    testing::AssertionResult expect_next(const std::string& exact, milliseconds timeout = patience);
-    // Consumes everything up to and including the first `text`; false when it
-    // does not come in time.
-    bool skip_past(const std::string& text, milliseconds timeout = patience);
+    // Consumes everything up to and including the first `text`.
+    bool skip_past(const std::string& text);
+    // The next unconsumed bytes, after the keep-alive blanks, are `exact`; consumes them.
+    testing::AssertionResult expect_next(const std::string& exact);
     std::string unread() const { return in_.substr(consumed_); }
 
 private:
     std::size_t consumed_ = 0;
+};
+
+// A browser's WebSocket: the handshake with chosen headers, frames sent as
+// given, and the frames that come back.
+class ws_client : public connection {
+public:
+    explicit ws_client(int receive_buffer = 0, const std::string& source = "")
+        : connection(web_port, receive_buffer, source) {}
+
+    // The headers of a good upgrade request from a page of `origin`.
+    static std::vector<std::string> upgrade_headers(const std::string& origin);
+    // The answer head; for a refusal, all that comes until the daemon closes.
+    std::string handshake(const std::vector<std::string>& headers);
+    void send_line(const std::string& line) { send_raw(ws_text(line)); }
+    std::optional<ws_received> read_frame(milliseconds timeout = patience);
+    // The next text message, answering heartbeats; none when another kind of
+    // frame comes first (kept in `last`).
+    std::optional<std::string> read_line(milliseconds timeout = patience);
+    testing::AssertionResult expect_line(const std::string& payload);
+    std::optional<std::string> read_until(const std::string& prefix);
+    // The next frame closes with `status` and the daemon then closes the connection.
+    testing::AssertionResult expect_close(int status);
+
+    ws_received last;
+
+private:
+    std::vector<ws_received> ready_;
 };
 
 }  // namespace test_support

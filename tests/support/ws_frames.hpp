@@ -1,8 +1,7 @@
 #pragma once
-// WebSocket frames for tests, made and read with the frame layer of the same
-// codec library the server uses, so that a test can also build the frames a
-// conforming client never sends: unmasked, fragmented control frames, frames
-// that announce more payload than they carry.
+// WebSocket frames for tests, written and read byte by byte, so that a test
+// can also build the frames a conforming client never sends: unmasked,
+// fragmented control frames, frames that announce more than they carry.
 #include <cstdint>
 #include <optional>
 #include <string>
