@@ -40,7 +40,10 @@ seen_t moved(peer* p, vorta::room* to, const std::vector<peer*>& there, const st
     names.push_back(nick(p));
     seen_t seen = each(there, {list("ADD", {nick(p)}), msg(t::room_hello, p)});
     seen.push_back({p, {list("NRM", names), msg(t::room_change, to)}});
-    for (peer* q : left) seen.push_back({q, notice ? std::vector<expected>{del(nick(p)), *notice} : std::vector<expected>{del(nick(p))}});
+    for (peer* q : left) {
+        seen.push_back({q, {del(nick(p))}});
+        if (notice) seen.back().second.push_back(*notice);
+    }
     return seen;
 }
 
@@ -170,7 +173,8 @@ TEST_F(commands, looks_style_sheets_morphing_every_message_and_leaving) {
     // lines excepted, with anna's room.
     lines_t showcase;
     for (int type = 0; type < t::types_end; ++type)
-        if (type != t::intern_nop && type != t::intern_css && type != t::action_is_killed && type != t::msg_skin_changed)
+        if (type != t::intern_nop && type != t::intern_css && type != t::action_is_killed &&
+            type != t::msg_skin_changed)
             showcase.push_back(a->shown(msg(t::types(type), a, a, lobby, "XXXXX")));
     ASSERT_EQ(showcase.size(), 188u);
     a->send(txt(".allmsg"));

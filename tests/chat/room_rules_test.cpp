@@ -46,7 +46,8 @@ struct cast {
         vorta::room* there = (*this)[target]->session()->get_room();
         for (peer* p : scene())
             if (p->session()->get_room() == there)
-                seen.push_back({p, {msg(t::msg_is_kicked_admin, by, target), p == (*this)[target] ? "EXT" : del(target)}});
+                seen.push_back({p, {msg(t::msg_is_kicked_admin, by, target),
+                                    p == (*this)[target] ? "EXT" : del(target)}});
         return seen;
     }
     std::map<std::string, std::unique_ptr<peer>> by_name;
@@ -160,7 +161,8 @@ TEST_F(room_rules, held_lines_are_released_by_id_and_forgotten_with_their_speake
     };
     play(people.scene(),
          {released(bert, "eins"), released(clara, "zwei"), ask(anna, ".ok 1", msg(t::action_moderate_failed_no_msg, 1)),
-          {clara, "drei", each({clara, anna}, {held(clara, "drei", 2)})}, ask(clara, ".ok 2", msg(t::action_moderate_failed_no_right))});
+          {clara, "drei", each({clara, anna}, {held(clara, "drei", 2)})},
+          ask(clara, ".ok 2", msg(t::action_moderate_failed_no_right))});
     anna->send(txt(".umod"));
     people.by_name.erase("clara");
     drain(people.scene());

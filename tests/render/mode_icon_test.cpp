@@ -146,7 +146,8 @@ TEST_F(icon_look, the_mark_button_shows_the_recipients_own_mark_and_pictures_his
                   R"(<span class="actionMeModerated">carol</span><br>)");
     bob()->unmark(alice());
     message m(t::action_me, alice(), bob(), "img:www.example.org/a.gif");
-    const std::string head = info_alice + unmarked_alice + R"(<span class="internMe">alice</span> <span class="actionMe">)";
+    const std::string head =
+        info_alice + unmarked_alice + R"(<span class="internMe">alice</span> <span class="actionMe">)";
     EXPECT_EQ(icon.get(m), head + R"(<img src="http://www.example.org/a.gif" alt=""></span><br>)");
     m.second_user = alice();
     EXPECT_EQ(icon.get(m), head + R"(<a href="http://www.example.org/a.gif" target="_blank">)"

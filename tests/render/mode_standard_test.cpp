@@ -237,7 +237,8 @@ TEST_F(plain_look, every_type_renders_its_template) {
 // Durations are singular only for one; a speaker whom the room is about to
 // vote out is named in red; a room lists its owner, form and members.
 TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
-    const std::string ban = " wird f&uuml;r ", say = R"( <span class="actionSay" style="color:#00FF00;">Hallo</span><br>)";
+    const std::string ban = " wird f&uuml;r ", head = "Raum&uuml;bersicht:<br>";
+    const std::string say = R"( <span class="actionSay" style="color:#00FF00;">Hallo</span><br>)";
     vorta::room salon("Salon", alice(), "", vorta::room::form::dictatorship);
     ASSERT_NE(salon.join(bob(), vorta::room::enter::go, ""), nullptr);
     vorta::room wild("Wildnis", nullptr, "frei", vorta::room::form::anarchy);
@@ -246,11 +247,13 @@ TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
         {message(t::action_ban, bob(), 2), div("actionBan", "bob" + ban + "2 Minuten gebannt.")},
         {message(t::action_ban, bob(), 0), div("actionBan", "bob" + ban + "0 Minuten gebannt.")},
         {message(t::action_banex, "carol", 1), div("actionBanEx", "carol" + ban + "1 Minute gebannt.")},
-        {message(t::action_lock_nickname, bob(), 1), div("actionLockNickname", "Der Nickname bob" + ban + "1 Stunde gesperrt.")},
+        {message(t::action_lock_nickname, bob(), 1),
+         div("actionLockNickname", "Der Nickname bob" + ban + "1 Stunde gesperrt.")},
         {message(t::room_info, &salon),
-         div("roomInfo", "Raum&uuml;bersicht:<br>Salon [2 User; Diktatur; versteckt]<br>Owner: alice<br>User: alice, bob")},
-        {message(t::room_info, &wild), div("roomInfo", "Raum&uuml;bersicht:<br>Wildnis [0 User; Anarchie]<br>Thema: frei")},
-        {message(t::action_say, bob(), alice(), "Hallo"), R"(<span class="internSay" style="color:#CC0000;">bob:</span>)" + say},
+         div("roomInfo", head + "Salon [2 User; Diktatur; versteckt]<br>Owner: alice<br>User: alice, bob")},
+        {message(t::room_info, &wild), div("roomInfo", head + "Wildnis [0 User; Anarchie]<br>Thema: frei")},
+        {message(t::action_say, bob(), alice(), "Hallo"),
+         R"(<span class="internSay" style="color:#CC0000;">bob:</span>)" + say},
         {message(t::action_me, bob(), alice(), "winkt"),
          R"(<span class="internMe" style="color:#CC0000;">bob</span> <span class="actionMe">winkt</span><br>)"},
     };
@@ -258,13 +261,15 @@ TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
     salon.set_hide(true, alice());
     for (const auto& [m, expected] : rows) EXPECT_EQ(plain.get(m), expected) << m.type;
     alice()->unmark(bob());
-    EXPECT_EQ(plain.get(message(t::action_say, bob(), alice(), "Hallo")), R"(<span class="internSay">bob:</span>)" + say);
+    EXPECT_EQ(plain.get(message(t::action_say, bob(), alice(), "Hallo")),
+              R"(<span class="internSay">bob:</span>)" + say);
 }
 
 // Bob sees pictures, alice sees links; every chat line anchors its text.
 TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
     const std::string image = R"(<img src="http://www.example.org/a.gif" alt="">)";
-    const std::string link = R"(<a href="http://www.example.org/a.gif" target="_blank">www.example.org/a.gif (Bild)</a>)";
+    const std::string link =
+        R"(<a href="http://www.example.org/a.gif" target="_blank">www.example.org/a.gif (Bild)</a>)";
     const std::string picture = "img:www.example.org/a.gif";
     const struct {
         std::string text, for_bob, for_alice;
@@ -337,8 +342,9 @@ TEST_F(plain_look, banner_and_homepage_each_alone) {
     record.set_banner("www.example.org/b.gif");
     bob_->load(record);
     const message m(t::action_user, bob(), alice());
-    const std::string head = R"(<img src="http://www.example.org/bob.jpg" alt="bob" width="40" height="60" class="photoUser">)"
-                             " User&uuml;bersicht:<br>bob [Raum: Lobby; Rang: Visitor; Status: -]<br>";
+    const std::string head =
+        R"(<img src="http://www.example.org/bob.jpg" alt="bob" width="40" height="60" class="photoUser">)"
+        " User&uuml;bersicht:<br>bob [Raum: Lobby; Rang: Visitor; Status: -]<br>";
     EXPECT_EQ(plain.get(m), div("actionUser", head + R"(<img src="http://www.example.org/b.gif" alt="" )"
                                                      R"(width="468" height="60" class="photoUserBanner" style="b">)"));
     record.set_banner("");
@@ -362,8 +368,9 @@ TEST_F(plain_look, lists_read_the_live_sessions_and_rooms) {
     alice_->load(record);
     EXPECT_EQ(plain.get(message(t::msg_mode_box, alice())),
               div("msgModeBox", R"(<form action=""><select onchange="on_mode_change(options[options.selectedIndex].)"
-                                R"(value);"><option value="standard">Standard</option><option value="plain">Plain)"
-                                R"(</option><option value="photo" selected="selected">Photo</option></select></form>)"));
+                                R"(value);"><option value="standard">Standard</option><option value="plain">)"
+                                R"(Plain</option><option value="photo" selected="selected">Photo</option>)"
+                                "</select></form>"));
     EXPECT_EQ(plain.get(message(t::action_block_list, alice())),
               div("actionBlockList", "Momentan im Chat geblockte User:<br>bob, carol"));
     EXPECT_EQ(plain.get(message(t::action_users)),
@@ -380,7 +387,8 @@ TEST(empty_chat, the_user_overview_is_empty_without_users_and_counts_none_withou
     const vorta::mode_standard plain("Plain");
     EXPECT_EQ(plain.get(message(vorta::mode_standard::action_users)), "");
     peer waiting("10.0.0.4");
-    EXPECT_EQ(plain.get(message(vorta::mode_standard::action_users)), div("actionUsers", "Chat&uuml;bersicht:<br>0 User"));
+    EXPECT_EQ(plain.get(message(vorta::mode_standard::action_users)),
+              div("actionUsers", "Chat&uuml;bersicht:<br>0 User"));
 }
 
 }  // namespace

@@ -195,10 +195,11 @@ void play(const std::vector<peer*>& scene, const std::vector<step>& script) {
         const auto lives = [&ended](vorta::user* u) { return std::find(ended.begin(), ended.end(), u) == ended.end(); };
         for (std::size_t i = 0; i < scene.size(); ++i) {
             lines_t lines;
-            for (const auto& [e, before] : wanted[i])
-                lines.push_back(e.rendered && lives(scene[i]->session()) && lives(e.m.first_user) && lives(e.m.second_user)
-                                    ? scene[i]->shown(e.m)
-                                    : before);
+            for (const auto& [e, before] : wanted[i]) {
+                const bool now = e.rendered && lives(scene[i]->session()) && lives(e.m.first_user) &&
+                                 lives(e.m.second_user);
+                lines.push_back(now ? scene[i]->shown(e.m) : before);
+            }
             EXPECT_EQ(got[i], lines) << i;
         }
     }
