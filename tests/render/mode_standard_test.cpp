@@ -380,6 +380,12 @@ TEST_F(plain_look, lists_read_the_live_sessions_and_rooms) {
     EXPECT_EQ(plain.get(message(t::rooms_info)),
               div("roomList", "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]"
                               "<br>- Garten [1 User; Demokratie]"));
+    carol.send(test_support::txt(".nr Versteck"));  // a hidden room is left out
+    carol.send(test_support::txt(".h"));
+    carol.lines();
+    EXPECT_EQ(plain.get(message(t::rooms_info)),
+              div("roomList", "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]"
+                              "<br>- Garten [0 User; Demokratie]"));
 }
 
 TEST(empty_chat, the_user_overview_is_empty_without_users_and_counts_none_without_rooms) {
