@@ -19,13 +19,6 @@
 namespace vorta {
 namespace {
 
-TEST(database, cache_mode_from_text_ignores_case) {
-    const std::pair<const char*, database::cache> rows[] = {
-        {"yes", database::yes}, {"YES", database::yes}, {"pASS", database::pass},
-        {"other", database::no}, {"", database::no},     {"yes ", database::no}};
-    for (const auto& [text, mode] : rows) EXPECT_EQ(database::cache_from_text(text), mode) << text;
-}
-
 // The interface on a store file, with the hashes handed back to the test
 // instead of the event loop, and the log in the test's directory.
 class store_database : public ::testing::Test {
@@ -59,8 +52,12 @@ protected:
     }};
 };
 
-// A refused connection text leaves the store in use as it was.
+// A refused connection text leaves the store in use as it was; the cache
+// mode is read ignoring case.
 TEST_F(store_database, connection_texts_name_a_file_below_the_path_or_are_refused) {
+    const std::pair<const char*, database::cache> modes[] = {
+        {"YES", database::yes}, {"pASS", database::pass}, {"other", database::no}, {"yes ", database::no}};
+    for (const auto& [text, mode] : modes) EXPECT_EQ(database::cache_from_text(text), mode) << text;
     db.start(connection, database::no, true);
     EXPECT_EQ(database::store_path(""), "");
     EXPECT_EQ(database::store_path("sqlite:/var/lib/vcd.db"), "/var/lib/vcd.db");

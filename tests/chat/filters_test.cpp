@@ -45,24 +45,19 @@ protected:
         return p;
     }
 
-    // Says `text` and tells whether the spam filter threw the writer out.
-    static bool spam_after(peer& p, const std::string& text) {
-        // Rendered first: a writer thrown out is gone with his session.
-        const std::string spammer = p.shown(message(t::msg_spammer, p.session()));
-        p.send(txt(text));
-        const lines_t lines = p.lines();
-        const bool thrown = std::find(lines.begin(), lines.end(), "EXT") != lines.end();
-        if (thrown) {
+    // The number of the line of `texts` that made the spam filter throw the
+    // writer out, 0 for none.
+    static std::size_t caught(peer& p, const std::vector<std::string>& texts) {
+        for (std::size_t k = 0; k < texts.size(); ++k) {
+            // Rendered first: a writer thrown out is gone with his session.
+            const std::string spammer = p.shown(message(t::msg_spammer, p.session()));
+            p.send(txt(texts[k]));
+            const lines_t lines = p.lines();
+            if (std::find(lines.begin(), lines.end(), "EXT") == lines.end()) continue;
             EXPECT_EQ(lines, (lines_t{spammer, "EXT"}));
             EXPECT_TRUE(p.closed());
+            return k + 1;
         }
-        return thrown;
-    }
-
-    // The number of the line of `texts` that threw the writer out, 0 for none.
-    static std::size_t caught(peer& p, const std::vector<std::string>& texts) {
-        for (std::size_t k = 0; k < texts.size(); ++k)
-            if (spam_after(p, texts[k])) return k + 1;
         return 0;
     }
 
@@ -124,10 +119,8 @@ TEST_F(filters_test, censored_words_throw_the_writer_out_by_every_path) {
             SCOPED_TRACE(std::string(text) + (censoring ? " censored" : " uncensored"));
             auto writer = alone("zens", "Zensur");
             auto witness = test_support::arrive("zeuge", "Zensur");
-            writer->lines();
             if (!censoring) writer->send(txt(".coff"));
-            writer->lines();
-            witness->lines();
+            test_support::drain({writer.get(), witness.get()});
             const std::string is_censored = writer->shown(message(t::msg_is_censored));
             const std::string censored = witness->shown(message(t::msg_censored, writer->session()));
             writer->send(txt(text));
@@ -141,11 +134,6 @@ TEST_F(filters_test, censored_words_throw_the_writer_out_by_every_path) {
             EXPECT_EQ(witness->lines(), (lines_t{censored, test_support::del("zens")}));
         }
     }
-    // An exempt pattern lets the word pass.
-    Security.reload(dir.write("security.conf", "c doof exit\nc doofe?s\n"));
-    auto writer = alone("zens", "Zensur");
-    writer->send(txt(".ss doofes Thema"));
-    EXPECT_FALSE(writer->closed());
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "chat/manager.hpp"
 #include "chat/user.hpp"
 #include "program.hpp"
@@ -19,17 +21,13 @@ using vorta::html_pending;
 
 TEST(html_pending_param, segments_need_their_closing_slash_and_are_decoded_after_splitting) {
     const std::string full = "GET /10.0.0.5/abc/1234/ HTTP/1.1\r\n";
-    const struct {
-        std::string line;
-        int index;
-        std::string segment;
-    } cases[] = {
+    const std::tuple<std::string, int, std::string> cases[] = {
         {full, 0, "10.0.0.5"}, {full, 2, "1234"}, {full, 3, " HTTP"}, {full, 4, ""},
         {"GET /a/b HTTP/1.1\r\n", 1, "b HTTP"}, {"GET /a/b HTTP/1.1\r\n", 2, ""},
         {"GET /a%2Fb/c+d/ HTTP/1.1", 0, "a/b"}, {"GET /a%2Fb/c+d/ HTTP/1.1", 1, "c d"},
         {"no slash at all", 0, ""}, {"GET // HTTP/1.1", 0, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(html_pending::get_param(c.line, c.index), c.segment) << c.line;
+    for (const auto& [line, index, segment] : cases) EXPECT_EQ(html_pending::get_param(line, index), segment) << line;
 }
 
 // A browser connection on a socket pair; the test holds the browser's end.

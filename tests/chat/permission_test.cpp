@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -83,21 +82,6 @@ TEST(permission_file, a_missing_file_is_an_error) {
         EXPECT_EQ(std::string(e.what()), "can't open permission file '" + missing + "'");
     }
     EXPECT_THROW(permission::load(dir().path(), std::back_inserter(ranks)), c_error);
-}
-
-permission rank(const std::string& name, int level) {
-    return permission(name, name, 0, 0, false, false, false, level, false, 0, false, 0, false);
-}
-
-// Sorted by level; found by the exact name.
-TEST(permission, orders_by_level_and_matches_the_exact_name) {
-    std::vector<permission> ranks{rank("admin", 900), rank("visitor", 10), rank("guest", 0)};
-    std::sort(ranks.begin(), ranks.end(), permission());
-    EXPECT_EQ(ranks[0].name + ranks[1].name + ranks[2].name, "guestvisitoradmin");
-    EXPECT_FALSE(permission()(rank("a", 5), rank("b", 5)));
-    ranks = {rank("Member", 50), rank("member", 60)};
-    EXPECT_EQ(std::find_if(ranks.begin(), ranks.end(), rank("member", 0))->level, 60);
-    EXPECT_EQ(std::find_if(ranks.begin(), ranks.end(), rank("MEMBER", 0)), ranks.end());
 }
 
 }  // namespace

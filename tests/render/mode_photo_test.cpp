@@ -33,31 +33,12 @@ TEST_F(photo_look, every_overridden_type_renders_its_template) {
         cases.emplace_back(type, plain_with(type, ">", photo_alice));
     expect_fragments(photo, cases);
     EXPECT_EQ(photo.name, "Photo");
-}
-
-// The markup follows a blank even when there is none; a user without a
-// photo of his own shows the default one.
-TEST_F(photo_look, the_photo_keeps_its_blank_without_markup) {
+    // The markup follows a blank even when there is none; a user without a
+    // photo of his own shows the default one.
     configure("photo.html =\n");
     EXPECT_EQ(photo.get(message(t::action_quit, bob())),
               R"(<div class="actionQuit"><img src="http://www.example.org/nophoto.gif" alt="bob" width="40" )"
               R"(height="60" class="photoUser" > bob verl&auml;sst den Chat.</div>)");
-}
-
-// Bob sees pictures, alice sees links; a speaker in danger is named in red.
-TEST_F(photo_look, chat_lines_anchor_per_recipient_and_name_the_endangered_in_red) {
-    message m = full(t::action_say);
-    m.text = "img:www.example.org/a.gif";
-    const std::string head = photo_alice + R"(<span class="internSay">alice:</span> <span class="actionSay" )"
-                                           R"(style="color:#FF0000;">)";
-    EXPECT_EQ(photo.get(m), head + R"(<img src="http://www.example.org/a.gif" alt=""></span><br>)");
-    m.second_user = alice();
-    EXPECT_EQ(photo.get(m), head + R"(<a href="http://www.example.org/a.gif" target="_blank">)"
-                                   "www.example.org/a.gif (Bild)</a></span><br>");
-    bob()->mark(alice());
-    EXPECT_EQ(photo.get(full(t::action_me)),
-              photo_alice + R"(<span class="internMe" style="color:#CC0000;">alice</span> )"
-                            R"(<span class="actionMe">carol</span><br>)");
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "support/look_fixture.hpp"
 
@@ -232,34 +231,38 @@ TEST_F(plain_look, every_type_renders_its_template) {
         types.erase(name);
     }
     EXPECT_TRUE(types.empty()) << types.size() << " types left out, first " << types.begin()->first;
-    for (int beyond : {int(t::types_end), 200, 255})
-        EXPECT_EQ(plain.get(full(beyond)), "") << beyond;
+    for (int beyond : {int(t::types_end), 200, 255}) EXPECT_EQ(plain.get(full(beyond)), "") << beyond;
 }
 
-TEST_F(plain_look, durations_are_singular_only_for_one) {
-    const std::string ban = " wird f&uuml;r ";
-    const std::vector<std::pair<message, std::string>> cases = {
+// Durations are singular only for one; a speaker whom the room is about to
+// vote out is named in red; a room lists its owner, form and members.
+TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
+    const std::string ban = " wird f&uuml;r ", head = "Raum&uuml;bersicht:<br>";
+    const std::string say = R"( <span class="actionSay" style="color:#00FF00;">Hallo</span><br>)";
+    vorta::room salon("Salon", alice(), "", vorta::room::form::dictatorship);
+    ASSERT_NE(salon.join(bob(), vorta::room::enter::go, ""), nullptr);
+    vorta::room wild("Wildnis", nullptr, "frei", vorta::room::form::anarchy);
+    const std::vector<std::pair<message, std::string>> rows = {
         {message(t::action_ban, bob(), 1), div("actionBan", "bob" + ban + "1 Minute gebannt.")},
         {message(t::action_ban, bob(), 2), div("actionBan", "bob" + ban + "2 Minuten gebannt.")},
         {message(t::action_ban, bob(), 0), div("actionBan", "bob" + ban + "0 Minuten gebannt.")},
         {message(t::action_banex, "carol", 1), div("actionBanEx", "carol" + ban + "1 Minute gebannt.")},
         {message(t::action_lock_nickname, bob(), 1),
          div("actionLockNickname", "Der Nickname bob" + ban + "1 Stunde gesperrt.")},
+        {message(t::room_info, &salon),
+         div("roomInfo", head + "Salon [2 User; Diktatur; versteckt]<br>Owner: alice<br>User: alice, bob")},
+        {message(t::room_info, &wild), div("roomInfo", head + "Wildnis [0 User; Anarchie]<br>Thema: frei")},
+        {message(t::action_say, bob(), alice(), "Hallo"),
+         R"(<span class="internSay" style="color:#CC0000;">bob:</span>)" + say},
+        {message(t::action_me, bob(), alice(), "winkt"),
+         R"(<span class="internMe" style="color:#CC0000;">bob</span> <span class="actionMe">winkt</span><br>)"},
     };
-    for (const auto& [m, expected] : cases) EXPECT_EQ(plain.get(m), expected) << m.number;
-}
-
-// A speaker whom the room is about to vote out is named in red.
-TEST_F(plain_look, a_speaker_in_danger_is_named_in_red) {
-    const message say(t::action_say, bob(), alice(), "Hallo");
-    const std::string text = R"( <span class="actionSay" style="color:#00FF00;">Hallo</span><br>)";
     alice()->mark(bob());  // 4 votes against a third of the room's weight 8
-    ASSERT_TRUE(bob()->danger());
-    EXPECT_EQ(plain.get(say), R"(<span class="internSay" style="color:#CC0000;">bob:</span>)" + text);
-    EXPECT_EQ(plain.get(message(t::action_me, bob(), alice(), "winkt")),
-              R"(<span class="internMe" style="color:#CC0000;">bob</span> <span class="actionMe">winkt</span><br>)");
+    salon.set_hide(true, alice());
+    for (const auto& [m, expected] : rows) EXPECT_EQ(plain.get(m), expected) << m.type;
     alice()->unmark(bob());
-    EXPECT_EQ(plain.get(say), R"(<span class="internSay">bob:</span>)" + text);
+    EXPECT_EQ(plain.get(message(t::action_say, bob(), alice(), "Hallo")),
+              R"(<span class="internSay">bob:</span>)" + say);
 }
 
 // Bob sees pictures, alice sees links; every chat line anchors its text.
@@ -270,7 +273,7 @@ TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
     const std::string picture = "img:www.example.org/a.gif";
     const struct {
         std::string text, for_bob, for_alice;
-    } cases[] = {
+    } rows[] = {
         {"see " + picture, "see " + image, "see " + link},
         {"see img:http://www.example.org/a.gif", "see " + image, "see " + link},
         {picture + "!", R"(<img src="http://www.example.org/a.gif!" alt="">)",
@@ -280,107 +283,59 @@ TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
         {"img: alone", "img: alone", "img: alone"},
     };
     auto blind = [](const std::string& text) { return R"(<span class="actionSayBlind">)" + text + "</span><br>"; };
-    for (const auto& c : cases) {
-        EXPECT_EQ(plain.get(message(t::action_say_blind, alice(), bob(), c.text)), blind(c.for_bob));
-        EXPECT_EQ(plain.get(message(t::action_say_blind, bob(), alice(), c.text)), blind(c.for_alice));
+    for (const auto& r : rows) {
+        EXPECT_EQ(plain.get(message(t::action_say_blind, alice(), bob(), r.text)), blind(r.for_bob));
+        EXPECT_EQ(plain.get(message(t::action_say_blind, bob(), alice(), r.text)), blind(r.for_alice));
     }
-    for (auto type : {t::action_say, t::action_say_moderated, t::action_whisper, t::action_got_whisper,
-                      t::action_me, t::action_me_moderated}) {
+    for (auto type : {t::action_say, t::action_say_moderated, t::action_whisper, t::action_got_whisper, t::action_me,
+                      t::action_me_moderated}) {
         message m = full(type);
-        const std::string plain_text = plain.get(m);
+        std::string expected = plain.get(m);
+        expected.replace(expected.rfind(">carol<") + 1, 5, image);
         m.text = picture;
-        std::string expected = plain_text;
-        expected.replace(plain_text.rfind(">carol<") + 1, 5, image);
         EXPECT_EQ(plain.get(m), expected) << type;
     }
     configure("all.links = 0\n");
-    EXPECT_EQ(plain.get(message(t::action_say_blind, alice(), bob(), "see " + picture)),
-              blind("see " + picture));
+    EXPECT_EQ(plain.get(message(t::action_say_blind, alice(), bob(), picture)), blind(picture));
 }
 
-TEST_F(plain_look, the_room_overview_shows_owner_form_and_members) {
-    vorta::room salon("Salon", alice(), "", vorta::room::form::dictatorship);
-    ASSERT_NE(salon.join(bob(), vorta::room::enter::go, ""), nullptr);
-    const std::string head = "Raum&uuml;bersicht:<br>";
-    EXPECT_EQ(plain.get(message(t::room_info, &salon)),
-              div("roomInfo", head + "Salon [2 User; Diktatur]<br>Owner: alice<br>User: alice, bob"));
-    vorta::room wild("Wildnis", nullptr, "frei", vorta::room::form::anarchy);
-    EXPECT_EQ(plain.get(message(t::room_info, &wild)),
-              div("roomInfo", head + "Wildnis [0 User; Anarchie]<br>Thema: frei"));
-}
-
-TEST_F(plain_look, the_mode_box_selects_the_current_look) {
-    const std::string head =
-        R"(<form action=""><select onchange="on_mode_change(options[options.selectedIndex].value);">)";
-    for (const auto& [look, options] : std::vector<std::pair<std::string, std::string>>{
-             {"PLAIN", R"(<option value="standard">Standard</option><option value="plain" selected="selected">)"
-                       R"(Plain</option><option value="photo">Photo</option>)"},
-             {"photo", R"(<option value="standard">Standard</option><option value="plain">Plain</option>)"
-                       R"(<option value="photo" selected="selected">Photo</option>)"}}) {
-        vorta::profile record = profile_of(1, "visitor");
-        record.set_mode(look);
-        alice_->load(record);
-        EXPECT_EQ(plain.get(message(t::msg_mode_box, alice())),
-                  div("msgModeBox", head + options + "</select></form>"))
-            << look;
-    }
-}
-
-// The overview of a user: pictures by profile, connection details by rank,
-// and the client's own values escaped.
-class user_overview : public plain_look {
-protected:
-    // Carol, looked at, with hostile client values.
-    std::unique_ptr<peer> carol(const std::string& referer) {
-        auto session = std::make_unique<peer>(
-            "10.0.0.3", login_details{"carol", "Lobby", "<script>alert(1)</script>", referer});
-        vorta::profile record = profile_of(3, "visitor");
-        record.set_photo("www.example.org/carol.jpg");
-        session->load(record);
-        return session;
-    }
-    // Her overview with the picture `photo` and `rest` from her rank on.
-    static std::string overview(const std::string& photo, const std::string& rest) {
+// The overview of a user: pictures by profile, connection details by rank
+// (the right and a higher rank; himself, the right alone), the client's own
+// values escaped; referers other than a web page or a local file unknown.
+TEST_F(plain_look, the_user_overview_shows_details_by_rank_and_escapes_the_clients_values) {
+    const auto overview = [](const std::string& photo, const std::string& rest) {
         return div("actionUser", R"(<img src="http://www.example.org/)" + photo +
                                      R"(" alt="carol" width="40" height="60" class="photoUser" border="0">)" +
                                      " User&uuml;bersicht:<br>carol [Raum: Lobby; Rang: " + rest);
-    }
-    const std::string connection =
-        "<br>IP: 10.0.0.3; User-Agent: &lt;script&gt;alert(1)&lt;/script&gt;<br>Referer: ";
-};
-
-TEST_F(user_overview, connection_details_need_the_right_and_a_higher_rank) {
-    auto looked_at = carol(R"(http://www.example.org/a"b.html)");
-    const message m(t::action_user, looked_at->session(), bob());
-    const std::string head = overview("carol.jpg", "Visitor; Status: -]");
-    EXPECT_EQ(plain.get(m), head);  // visitor: no right
-    bob_->load(profile_of(2, "guard"));
-    EXPECT_EQ(plain.get(m), head);  // the right, but the same level
-    bob_->load(profile_of(2, "mod"));
-    EXPECT_EQ(plain.get(m), overview("carol.jpg", "Visitor; Status: -]" + connection +
-                                                      R"(<a href="http://www.example.org/a&quot;b.html" )"
-                                                      R"(target="_blank">http://www.example.org/a&quot;b.html</a>)"));
-}
-
-// Looking at himself, a user needs only the right; referers other than a
-// web page or a local file are unknown.
-TEST_F(user_overview, a_user_looking_at_himself_needs_only_the_right) {
+    };
+    const std::string connection = "<br>IP: 10.0.0.3; User-Agent: &lt;script&gt;alert(1)&lt;/script&gt;<br>Referer: ";
     const std::pair<std::string, std::string> referers[] = {
+        {R"(http://www.example.org/a"b.html)", R"(<a href="http://www.example.org/a&quot;b.html" )"
+                                               R"(target="_blank">http://www.example.org/a&quot;b.html</a>)"},
         {"file:///C:/chat.html", "file:///C:/chat.html (local file)"},
         {"https://www.example.org/chat.html", "unknown"},
         {"", "unknown"},
         {"ftp://x", "unknown"}};
     for (const auto& [referer, shown] : referers) {
-        auto self = carol(referer);
-        const message m(t::action_user_this, self->session());
-        EXPECT_EQ(plain.get(m), overview("carol.jpg", "Visitor; Status: -; Skin: ]")) << referer;
-        self->load(profile_of(3, "guard"));
-        EXPECT_EQ(plain.get(m), overview("nophoto.gif", "Wache; Status: -; Skin: ]" + connection + shown))
-            << referer;
+        SCOPED_TRACE(referer);
+        peer carol("10.0.0.3", login_details{"carol", "Lobby", "<script>alert(1)</script>", referer});
+        vorta::profile record = profile_of(3, "visitor");
+        record.set_photo("www.example.org/carol.jpg");
+        carol.load(record);
+        const message other(t::action_user, carol.session(), bob()), self(t::action_user_this, carol.session());
+        EXPECT_EQ(plain.get(self), overview("carol.jpg", "Visitor; Status: -; Skin: ]"));
+        for (const char* rank : {"visitor", "guard"}) {  // no right; the right at the same level
+            bob_->load(profile_of(2, rank));
+            EXPECT_EQ(plain.get(other), overview("carol.jpg", "Visitor; Status: -]")) << rank;
+        }
+        bob_->load(profile_of(2, "mod"));
+        EXPECT_EQ(plain.get(other), overview("carol.jpg", "Visitor; Status: -]" + connection + shown));
+        carol.load(profile_of(3, "guard"));
+        EXPECT_EQ(plain.get(self), overview("nophoto.gif", "Wache; Status: -; Skin: ]" + connection + shown));
     }
 }
 
-TEST_F(user_overview, banner_and_homepage_each_alone) {
+TEST_F(plain_look, banner_and_homepage_each_alone) {
     configure("photo.html =\nbanner.html = style=\"b\"\n");
     vorta::profile record = profile_of(2, "visitor");
     record.set_photo("www.example.org/bob.jpg");
@@ -399,28 +354,38 @@ TEST_F(user_overview, banner_and_homepage_each_alone) {
                                                      "www.bob.example (Homepage)</a>"));
 }
 
-TEST_F(plain_look, the_block_list_names_the_blocked_users_online) {
-    peer carol("10.0.0.3", login_details{"carol", "Lobby"});
+// The lists read live sessions: the mode box selects the current look, the
+// block list names the blocked users online, the overviews list users in
+// rooms in the manager's order and rooms with their members; a session that
+// has not logged in belongs to no room.
+TEST_F(plain_look, lists_read_the_live_sessions_and_rooms) {
+    peer waiting("10.0.0.4");
+    peer carol("10.0.0.3", login_details{"carol", "Garten"});
     carol.load(profile_of(3, "visitor"));
     vorta::profile record = profile_of(1, "visitor");
     record.set_blocked({3, 2, 99});
+    record.set_mode("PHOTO");
     alice_->load(record);
+    EXPECT_EQ(plain.get(message(t::msg_mode_box, alice())),
+              div("msgModeBox", R"(<form action=""><select onchange="on_mode_change(options[options.selectedIndex].)"
+                                R"(value);"><option value="standard">Standard</option><option value="plain">)"
+                                R"(Plain</option><option value="photo" selected="selected">Photo</option>)"
+                                "</select></form>"));
     EXPECT_EQ(plain.get(message(t::action_block_list, alice())),
               div("actionBlockList", "Momentan im Chat geblockte User:<br>bob, carol"));
-}
-
-// Sessions that have not logged in yet belong to no room and are not listed.
-TEST_F(plain_look, the_user_overview_lists_users_in_rooms_in_the_managers_order) {
-    peer waiting("10.0.0.4");
-    peer carol("10.0.0.3", login_details{"carol", "Garten"});
-    ASSERT_TRUE(carol.in_room());
     EXPECT_EQ(plain.get(message(t::action_users)),
-              div("actionUsers", "Chat&uuml;bersicht:<br>- alice [Raum: Lobby; Rang: Visitor; Status: -; "
-                                 "Clan: Rot]<br>- bob [Raum: Lobby; Rang: Visitor; Status: -]<br>- carol "
-                                 "[Raum: Garten; Rang: Visitor; Status: -]"));
+              div("actionUsers", "Chat&uuml;bersicht:<br>- alice [Raum: Lobby; Rang: Visitor; Status: -]<br>- bob "
+                                 "[Raum: Lobby; Rang: Visitor; Status: -]<br>- carol [Raum: Garten; Rang: Visitor; "
+                                 "Status: -]"));
     EXPECT_EQ(plain.get(message(t::rooms_info)),
               div("roomList", "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]"
                               "<br>- Garten [1 User; Demokratie]"));
+    carol.send(test_support::txt(".nr Versteck"));  // a hidden room is left out
+    carol.send(test_support::txt(".h"));
+    carol.lines();
+    EXPECT_EQ(plain.get(message(t::rooms_info)),
+              div("roomList", "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]"
+                              "<br>- Garten [0 User; Demokratie]"));
 }
 
 TEST(empty_chat, the_user_overview_is_empty_without_users_and_counts_none_without_rooms) {

@@ -4,6 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <thread>
 
 #include "chat/manager.hpp"
@@ -91,8 +94,7 @@ peer::peer(const std::string& address, const login_details& details) : peer(addr
     login(details);
 }
 
-// A session that the chat removed (a kick, a vote, a kill) has closed its end
-// already and may be destroyed: only a session still open is removed here.
+// A session that the chat removed (a kick, a vote, a kill) is gone already.
 peer::~peer() {
     read_available();
     if (!eof_) {
@@ -115,8 +117,8 @@ void peer::read_available() {
     if (count == 0) eof_ = true;
 }
 
-lines_t peer::lines() {
-    pump();
+lines_t peer::lines(bool wait) {
+    if (wait) pump();
     read_available();
     lines_t result;
     std::string::size_type end;
@@ -137,9 +139,7 @@ std::string peer::shown(const vorta::message& m) const { return txt(session_->ge
 
 bool peer::in_room() const { return session_->get_room() != nullptr; }
 
-void peer::login(const std::string& nickname, const std::string& room) {
-    login({nickname, room});
-}
+void peer::login(const std::string& nickname, const std::string& room) { login({nickname, room}); }
 
 void peer::login(const login_details& details) {
     send("LGN" + quoted("vcp2") + quoted(details.nickname) + quoted("") + quoted(details.room) +
@@ -169,6 +169,51 @@ std::unique_ptr<peer> arrive(const std::string& nickname, const std::string& roo
     }
     p->login(nickname, room);
     return p;
+}
+
+// Messages that name a session the step ended keep what they showed before.
+void play(const std::vector<peer*>& scene, const std::vector<step>& script) {
+    for (const step& s : script) {
+        SCOPED_TRACE(s.who->session()->get_nickname() + " types " + s.line);
+        std::vector<std::vector<std::pair<expected, std::string>>> wanted(scene.size());
+        for (const auto& [p, lines] : s.seen) {
+            const auto at = std::find(scene.begin(), scene.end(), p);
+            ASSERT_NE(at, scene.end());
+            for (expected e : lines) {
+                if (e.rendered && e.m.second_user == nullptr) e.m.second_user = p->session();
+                wanted[at - scene.begin()].emplace_back(e, e.rendered ? p->shown(e.m) : e.line);
+            }
+        }
+        s.who->send(txt(s.line));
+        pump();
+        std::vector<lines_t> got;
+        std::vector<vorta::user*> ended;
+        for (peer* p : scene) {
+            got.push_back(p->lines(false));
+            if (p->ended()) ended.push_back(p->session());
+        }
+        const auto lives = [&ended](vorta::user* u) { return std::find(ended.begin(), ended.end(), u) == ended.end(); };
+        for (std::size_t i = 0; i < scene.size(); ++i) {
+            lines_t lines;
+            for (const auto& [e, before] : wanted[i]) {
+                const bool now = e.rendered && lives(scene[i]->session()) && lives(e.m.first_user) &&
+                                 lives(e.m.second_user);
+                lines.push_back(now ? scene[i]->shown(e.m) : before);
+            }
+            EXPECT_EQ(got[i], lines) << i;
+        }
+    }
+}
+
+seen_t each(const std::vector<peer*>& peers, const std::vector<expected>& lines) {
+    seen_t seen;
+    for (peer* p : peers) seen.emplace_back(p, lines);
+    return seen;
+}
+
+void drain(const std::vector<peer*>& scene) {
+    pump();
+    for (peer* p : scene) p->lines(false);
 }
 
 }  // namespace test_support

@@ -29,7 +29,6 @@ inline vorta::profile profile_of(long id, const std::string& rank) {
     return record;
 }
 
-// The frame of most fragments.
 inline std::string div(const std::string& css_class, const std::string& inner) {
     return "<div class=\"" + css_class + "\">" + inner + "</div>";
 }
@@ -66,7 +65,6 @@ protected:
         return a;
     }
 
-    // Bob's profile, with the rank `rank`.
     static vorta::profile bob_profile(const std::string& rank) {
         vorta::profile b = profile_of(2, rank);
         b.set_colour("00FF00");
@@ -92,9 +90,8 @@ protected:
 
     using fragments = std::vector<std::pair<t::types, std::string>>;
 
-    // The full message of each type of `cases`, each listed once, renders in
-    // `look` as the fragment beside it; that of every other type as in the
-    // plain look.
+    // The full message of each type of `cases` (each listed once) renders in
+    // `look` as the fragment beside it, that of every other type as in plain.
     void expect_fragments(const t& look, const fragments& cases) const {
         std::vector<std::string> expected(t::types_end);
         const t plain("Plain");
