@@ -155,7 +155,6 @@ int soak(int minutes) {
     getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
-    test_support::become_subreaper();
 
     test_support::temp_dir dir;
     const std::string config = configuration(dir);

@@ -212,7 +212,6 @@ void guest_log_ins(int count) {
 
 int main(int argc, char** argv) {
     test_support::bring_loopback_up();
-    test_support::become_subreaper();
     const int registered = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int guests = argc > 2 ? std::atoi(argv[2]) : 5000;
     if (registered > 0) registered_log_ins(registered);

@@ -136,8 +136,8 @@ std::optional<std::string> applet::read_line(milliseconds timeout) {
     return line;
 }
 
-std::optional<greeting> applet::read_greeting() {
-    const auto line = read_line();
+std::optional<greeting> applet::read_greeting(milliseconds timeout) {
+    const auto line = read_line(timeout);
     const auto values = proto_values(line.value_or(""));
     if (!line || line->rfind("CNT ", 0) != 0 || values.size() != 5) return std::nullopt;
     return greeting{values[1], values[2], std::stoi(values[3])};
@@ -156,12 +156,16 @@ testing::AssertionResult applet::expect_lines(const std::vector<std::string>& ex
 }
 
 applet::reading applet::read_until(const std::string& prefix, milliseconds timeout) {
+    return read_until([&prefix](const std::string& line) { return line.rfind(prefix, 0) == 0; }, timeout);
+}
+
+applet::reading applet::read_until(const std::function<bool(const std::string&)>& match, milliseconds timeout) {
     const auto deadline = clock::now() + timeout;
     reading result;
     while (!result.found) {
         auto line = read_line(std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - clock::now())));
         if (!line) break;
-        result.found = line->rfind(prefix, 0) == 0;
+        result.found = match(*line);
         result.lines.push_back(*line);
     }
     return result;

@@ -88,7 +88,7 @@ public:
 
     // The next line without its line feed, skipping the heartbeats ("HTB").
     std::optional<std::string> read_line(milliseconds timeout = patience);
-    std::optional<greeting> read_greeting();
+    std::optional<greeting> read_greeting(milliseconds timeout = patience);
     testing::AssertionResult expect_line(const std::string& exact, milliseconds timeout = patience);
     // Each as the next line; HTML (a line that starts with '<') comes in a "TXT" line.
     testing::AssertionResult expect_lines(const std::vector<std::string>& exact);
@@ -99,6 +99,7 @@ public:
         bool found = false;
         std::vector<std::string> lines;  // every line read, the match last
     };
+    reading read_until(const std::function<bool(const std::string&)>& match, milliseconds timeout = patience);
     reading read_until(const std::string& prefix, milliseconds timeout = patience);
     std::vector<std::string> drain();  // the complete lines there now
     // The peer closes without sending another line first.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "util/charset.hpp"
+#include "util/growing_text.hpp"
 
 namespace {
 
@@ -104,6 +105,26 @@ TEST(c_util, parameters) {
     // Only blanks separate words; the rest loses leading tabs as well.
     EXPECT_EQ(get_params("a\tb c", 2), (pairs{{"a\tb", "c"}, {"c", ""}}));
     EXPECT_EQ(get_params("go \tlobby", 2), (pairs{{"go", "lobby"}, {"\tlobby", ""}}));
+}
+
+// A view handed out keeps its bytes while the text grows past every
+// reserved size, and the text itself holds everything appended.
+TEST(growing_text, views_survive_growth) {
+    growing_text text;
+    EXPECT_TRUE(text.empty());
+    std::vector<std::pair<std::shared_ptr<const void>, std::string_view>> views;
+    string expected;
+    for (int i = 0; i < 300; ++i) {
+        const string entry = ", nick" + std::to_string(i);
+        text.append(entry);
+        expected += entry;
+        views.emplace_back(text.owner(), text.view());
+    }
+    EXPECT_EQ(text.view(), expected);
+    for (const auto& [owner, view] : views) EXPECT_EQ(view, std::string_view(expected).substr(0, view.size()));
+    text.clear();
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(views.back().second, expected);
 }
 
 TEST(charset, conversion_both_ways) {
