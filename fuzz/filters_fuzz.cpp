@@ -1,9 +1,7 @@
-// Random bytes through the text filters and the loaders of the operator's
-// files. Each input is taken as a chat text (link anchoring, the replacement
-// table), as a security file, as a replacement file, and, split at its first
-// line feed, as an expression and a subject, where the compiled pattern must
-// find exactly what the library finds. Nothing may throw but the loaders'
-// errors, and nothing may crash.
+// Random bytes through the text filters and the loaders of the operator's files: each input is a
+// chat text (link anchoring, a fixed replacement table), a security file, a replacement file and,
+// split at its first line feed, an expression and a subject, where the compiled pattern must find
+// exactly what the library finds. Nothing may throw but the loaders' errors, nothing may crash.
 #include <unistd.h>
 
 #include <boost/regex.hpp>
@@ -25,16 +23,12 @@ namespace {
 
 std::string directory;
 
-std::string write(const std::string& name, const std::string& content) {
-    std::ofstream(directory + name, std::ios::binary | std::ios::trunc) << content;
-    return directory + name;
-}
-
-// Loads `file` into `into`; a refused file is no failure.
+// Writes `content` as the file `name` and loads it into `into`; a refused file is no failure.
 template <class loader>
-void load(loader& into, const std::string& file) {
+void load(loader& into, const std::string& name, const std::string& content) {
+    std::ofstream(directory + name, std::ios::binary | std::ios::trunc) << content;
     try {
-        into.load(file);
+        into.load(directory + name);
     } catch (const vorta::c_error&) {
     }
 }
@@ -46,33 +40,28 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (mkdtemp(name) == nullptr) std::abort();
     directory = name;
     std::atexit([] { std::filesystem::remove_all(directory); });
-    // A list file that the rules may name.
-    write("/list", "# words\nanna\n  (b|c)+ more\n\nzensiert\n");
+    std::ofstream(directory + "/list") << "# words\nanna\n  (b|c)+ more\n\nzensiert\n";  // for the rules
     std::filesystem::create_directory(directory + "/logs");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    // A table the texts meet in every run.
     static vorta::replacement fixed;
     if (fixed.size() == 0)
-        load(fixed, write("/fixed",
-                          "gn8 = gute Nacht\n(\\w+)@(\\w+) = $2 bei $1\n!{3,} = !!!\n\\.{4,} =\n"));
-
+        load(fixed, "/fixed", "gn8 = gute Nacht\n(\\w+)@(\\w+) = $2 bei $1\n!{3,} = !!!\n\\.{4,} =\n");
     std::vector<std::string> links;
     vorta::collect_links(input, links);
     vorta::anchor_links(input, "");
     vorta::anchor_links(input, "www.suche.example:80/?q=");
-    std::string text = input;
-    fixed.replace(text);
-
     vorta::security rules;
     vorta::replacement table;
-    load(rules, write("/input", input));
-    load(table, directory + "/input");
-    text = input;
-    table.replace(text);
+    load(rules, "/input", input);
+    load(table, "/input", input);
+    for (vorta::replacement* each : {&fixed, &table}) {
+        std::string text = input;
+        each->replace(text);
+    }
 
     const auto line_end = input.find('\n');
     if (line_end == std::string::npos) return 0;

@@ -4,15 +4,10 @@
 # filter on that log and on every refusal the daemon writes, and the jail.
 # Usage: ops_test.sh VCD_BINARY SOURCE_DIR
 set -euo pipefail
-vcd=$1 etc=$2/etc
-scratch=$(mktemp -d /tmp/vcd-ops-XXXXXX)
-log=$scratch/vcd.log pid=""
+vcd=$1 etc=$2/etc scratch=$(mktemp -d /tmp/vcd-ops-XXXXXX) pid=""
+log=$scratch/vcd.log
 trap '{ [ -n "$pid" ] && kill "$pid" 2>/dev/null; } || true; rm -rf "$scratch"' EXIT
-fail() {
-  echo "FAIL: $*"
-  if [ -f "$log" ]; then echo "--- daemon log ---"; cat "$log"*; fi
-  exit 1
-}
+fail() { echo "FAIL: $*"; cat "$log"* 2>/dev/null; exit 1; }
 # Runs a command that must succeed; its output and errors in $output.
 run() { output=$("$@" 2>&1) || fail "$*: $output"; }
 # Waits up to five seconds for `text` in `file`.
@@ -38,9 +33,6 @@ banned_visitor() {
 # A sanitizer report of the daemon lands in the scratch directory; there must be none.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$scratch/asan"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$scratch/ubsan"
-for tool in systemd-analyze logrotate fail2ban-regex fail2ban-client ip; do
-  command -v "$tool" >/dev/null || fail "$tool is missing; tools/install-deps.sh installs it"
-done
 ip link set lo up
 
 # The shipped files with the paths of this run.
