@@ -1,20 +1,15 @@
-// Random bytes through the text filters and the loaders of the operator's files: each input is a
-// chat text (link anchoring, a fixed replacement table), a security file, a replacement file and,
-// split at its first line feed, an expression and a subject, where the compiled pattern must find
-// exactly what the library finds. Nothing may throw but the loaders' errors, nothing may crash.
+// Random bytes through the loaders of the operator's files and the text filters: each input is a
+// security file, a replacement file and a text that its table rewrites, and, split at its first line
+// feed, an expression and a subject, where the compiled pattern must find exactly what the library
+// finds. Nothing may throw but the loaders' errors, nothing may crash.
 #include <unistd.h>
 
 #include <boost/regex.hpp>
-
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "net/c_error.hpp"
-#include "security/links.hpp"
 #include "security/pattern.hpp"
 #include "security/replacement.hpp"
 #include "security/security.hpp"
@@ -35,34 +30,22 @@ void load(loader& into, const std::string& name, const std::string& content) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char name[] = "/tmp/vorta-fuzz-XXXXXX";
-    if (mkdtemp(name) == nullptr) std::abort();
-    directory = name;
-    std::atexit([] { std::filesystem::remove_all(directory); });
-    std::ofstream(directory + "/list") << "# words\nanna\n  (b|c)+ more\n\nzensiert\n";  // for the rules
-    std::filesystem::create_directory(directory + "/logs");
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    static vorta::replacement fixed;
-    if (fixed.size() == 0)
-        load(fixed, "/fixed", "gn8 = gute Nacht\n(\\w+)@(\\w+) = $2 bei $1\n!{3,} = !!!\n\\.{4,} =\n");
-    std::vector<std::string> links;
-    vorta::collect_links(input, links);
-    vorta::anchor_links(input, "");
-    vorta::anchor_links(input, "www.suche.example:80/?q=");
+    if (directory.empty()) {
+        char name[] = "/tmp/vorta-fuzz-XXXXXX";
+        if (mkdtemp(name) == nullptr) std::abort();
+        directory = name;
+        std::atexit([] { std::filesystem::remove_all(directory); });
+        std::ofstream(directory + "/list") << "# words\nanna\n  (b|c)+ more\n\nzensiert\n";  // for the rules
+        std::filesystem::create_directory(directory + "/logs");
+    }
     vorta::security rules;
     vorta::replacement table;
     load(rules, "/input", input);
     load(table, "/input", input);
-    for (vorta::replacement* each : {&fixed, &table}) {
-        std::string text = input;
-        each->replace(text);
-    }
-
+    std::string text = input;
+    table.replace(text);
     const auto line_end = input.find('\n');
     if (line_end == std::string::npos) return 0;
     const std::string expression = input.substr(0, line_end), subject = input.substr(line_end + 1);
