@@ -1,26 +1,15 @@
 #!/usr/bin/env bash
-# The operator's files against the real daemon, in the private network
-# namespace of the test command: "vcd check" on the bundled configuration, the
-# systemd unit, the logrotate snippet on a running daemon's log, the fail2ban
+# The operator's files against the real daemon, in the test command's private network namespace:
+# "vcd check", the systemd unit, the logrotate snippet on a running daemon's log, the fail2ban
 # filter on that log and on every refusal the daemon writes, and the jail.
 # Usage: ops_test.sh VCD_BINARY SOURCE_DIR
 set -euo pipefail
-vcd=$1
-etc=$2/etc
-scratch=$(mktemp -d /tmp/vcd-ops-XXXXXX)
+vcd=$1 etc=$2/etc scratch=$(mktemp -d /tmp/vcd-ops-XXXXXX) pid=""
 log=$scratch/vcd.log
-pid=""
-
-fail() {
-  echo "FAIL: $*"
-  if [ -f "$log" ]; then echo "--- daemon log ---"; cat "$log"*; fi
-  exit 1
-}
 trap '{ [ -n "$pid" ] && kill "$pid" 2>/dev/null; } || true; rm -rf "$scratch"' EXIT
-
+fail() { echo "FAIL: $*"; cat "$log"* 2>/dev/null; exit 1; }
 # Runs a command that must succeed; its output and errors in $output.
 run() { output=$("$@" 2>&1) || fail "$*: $output"; }
-
 # Waits up to five seconds for `text` in `file`.
 wait_for() {
   for _ in $(seq 50); do
@@ -29,56 +18,46 @@ wait_for() {
   done
   fail "no \"$2\" in $1"
 }
-
-# Logs a visitor in on the line protocol who says that he was banned, as the
-# client of a banned visitor does: the daemon refuses him.
+# A visitor on the line protocol whose client says that he was banned: the daemon refuses him.
 banned_visitor() {
   exec 3<>/dev/tcp/127.0.0.1/1612
   printf 'LGN "vcp2" "%s" "" "" "10.0.0.3" "OpsTest" "" "" "true"\n' "$1" >&3
   local greeting
   IFS= read -r -t 5 greeting <&3 || fail "no CNT line for $1"
-  printf 'AUT "%d"\n' $(($(sed 's/^CNT "[^"]*" "[^"]*" "[^"]*" "\([0-9]*\)".*/\1/' <<<"$greeting") ^ 0x3C96)) >&3
+  printf 'AUT "%d"\n' $(($(cut -d'"' -f8 <<<"$greeting") ^ 0x3C96)) >&3
   timeout 5 cat <&3 >/dev/null || true
   exec 3>&-
   wait_for "$log" "refused 127.0.0.1: banned address"
 }
 
-# fail2ban-regex with the shipped filter on a log; the hosts it finds, one a line, in $hosts.
-match() {
-  run fail2ban-regex -v "$1" "$etc/fail2ban/filter.d/vcd.conf"
-  hosts=$(sed -n 's/^|      \([0-9a-f.:]*\)  .*/\1/p' <<<"$output")
-}
-
 # A sanitizer report of the daemon lands in the scratch directory; there must be none.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$scratch/asan"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$scratch/ubsan"
-for tool in systemd-analyze logrotate fail2ban-regex fail2ban-client ip; do
-  command -v "$tool" >/dev/null || fail "$tool is missing; tools/install-deps.sh installs it"
-done
 ip link set lo up
 
-# The bundled configuration, pointed at the checkout, its log and its store in
-# the scratch directory; the shipped files with the paths of this run.
+# The shipped files with the paths of this run.
 sed -e "s|@ETC_DIR@|$etc|" -e "s|^file\.log *=.*|file.log = $log|" \
   -e "s|^db\.connection *=.*|db.connection = sqlite:$scratch/vcd.db|" "$etc/vcd.conf" >"$scratch/vcd.conf"
 sed "s|/usr/local/sbin/vcd|$vcd|g" "$etc/systemd/vcd.service" >"$scratch/vcd.service"
 sed -e "s|/var/log/vcd/vcd.log|$log|" -e "s|vcd vcd|root root|g" "$etc/logrotate.d/vcd" >"$scratch/logrotate.conf"
 chmod 644 "$scratch/logrotate.conf"
+cp -r /etc/fail2ban "$scratch/fail2ban"  # the jail alone in a copy of the system's configuration
+rm -f "$scratch"/fail2ban/jail.d/*
+cp "$etc/fail2ban/filter.d/vcd.conf" "$scratch/fail2ban/filter.d/"
+sed "s|/var/log/vcd/vcd.log|$log|" "$etc/fail2ban/jail.d/vcd.conf" >"$scratch/fail2ban/jail.d/vcd.conf"
 
-# -- vcd check and the systemd unit, with the binary where the unit expects it --
 run "$vcd" check "$scratch/vcd.conf"
-[ "$output" = "configuration '$scratch/vcd.conf' and the files it names are valid" ] || fail "vcd check said: $output"
+[ "$output" = "configuration '$scratch/vcd.conf' and the files it names are valid" ] || fail "vcd check: $output"
 [ ! -e "$log" ] || fail "vcd check wrote the log"
 grep -q "^ExecReload=$vcd check " "$scratch/vcd.service" || fail "the unit's reload does not check first"
 run systemd-analyze verify "$scratch/vcd.service"
 [ -z "$output" ] || fail "systemd-analyze verify: $output"
 
-# -- a running daemon, a refusal, a rotation, another refusal -------------------
+# A running daemon, a refusal, a rotation, a reload, another refusal, a smooth shutdown.
 (cd "$scratch" && "$vcd" "$scratch/vcd.conf" >/dev/null)
 wait_for "$log" "daemon started (pid: "
 pid=$(sed -n 's/.*daemon started (pid: \([0-9]*\)).*/\1/p' "$log")
-# The ports open after the store, a moment after the log line.
-for _ in $(seq 50); do
+for _ in $(seq 50); do  # the ports open after the store, a moment after the log line
   (exec 3<>/dev/tcp/127.0.0.1/1612) 2>/dev/null && break
   sleep 0.1
 done
@@ -90,48 +69,30 @@ wait_for "$log" "configuration reloaded"
 banned_visitor bernd
 grep -q "configuration reloaded" "$log.1" || [ "$(grep -c refused "$log.1")" -ne 1 ] &&
   fail "the daemon still writes into the rotated log"
-
-# -- fail2ban: exactly the two refusals, with the visitor's address -------------
-cat "$log.1" "$log" >"$scratch/all.log"
-match "$scratch/all.log"
-[ "$hosts" = $'127.0.0.1\n127.0.0.1' ] || fail "fail2ban-regex found other hosts: $output"
-lines=$(wc -l <"$scratch/all.log")
-grep -q "^Lines: $lines lines, 0 ignored, 2 matched, $((lines - 2)) missed" <<<"$output" ||
-  fail "fail2ban-regex did not match exactly the two refusals: $output"
-
-# Every refusal that the daemon writes, and lines that are none: "1 " marks
-# a line that counts against its address.
-samples=(
-  "1 refused 198.51.100.1: banned address"
-  "1 refused 2001:db8::2: wrong password for anna"
-  "1 refused 198.51.100.3: too many wrong passwords for Bernd"
-  "1 refused 198.51.100.4: too many sessions"
-  "1 refused 198.51.100.5: too many unfinished requests"
-  "0 refused 198.51.100.6: banned address, says anna"
-  "0 error: refused 198.51.100.7: banned address"
-  "0 refused somebody: too many sessions"
-  "0 configuration reloaded"
-)
-expected=""
-for sample in "${samples[@]}"; do
-  echo "[$(LC_ALL=C date '+%a %b %e %H:%M:%S %Y')] ${sample#? }" >>"$scratch/samples.log"
-  host=$(cut -d' ' -f3 <<<"$sample")
-  [ "${sample%% *}" = 1 ] && expected+="${host%:}"$'\n'
-done
-match "$scratch/samples.log"
-[ "$hosts"$'\n' = "$expected" ] || fail "fail2ban-regex found the hosts"$'\n'"$hosts"$'\n'"instead of"$'\n'"$expected"
-
-# The jail example, in a copy of the system's fail2ban configuration with no other jail.
-cp -r /etc/fail2ban "$scratch/fail2ban"
-rm -f "$scratch"/fail2ban/jail.d/*
-cp "$etc/fail2ban/filter.d/vcd.conf" "$scratch/fail2ban/filter.d/"
-sed "s|/var/log/vcd/vcd.log|$log|" "$etc/fail2ban/jail.d/vcd.conf" >"$scratch/fail2ban/jail.d/vcd.conf"
-run fail2ban-client -c "$scratch/fail2ban" -t
-
 kill "$pid"
 wait_for "$log" "smooth shutdown"
 pid=""
 for report in "$scratch"/asan* "$scratch"/ubsan*; do
   [ -e "$report" ] && fail "sanitizer report of the daemon: $(cat "$report")"
 done
+
+# fail2ban on both refusals of that log, then on every refusal that the daemon writes and on lines
+# that are none: "1 " marks a line that counts against its address.
+cat "$log.1" "$log" >"$scratch/all.log"
+expected=$'127.0.0.1\n127.0.0.1\n' matched=2
+for sample in "1 refused 198.51.100.1: banned address" "1 refused 2001:db8::2: wrong password for anna" \
+  "1 refused 198.51.100.3: too many wrong passwords for Bernd" "1 refused 198.51.100.4: too many sessions" \
+  "1 refused 198.51.100.5: too many unfinished requests" "0 refused 198.51.100.6: banned address, says anna" \
+  "0 error: refused 198.51.100.7: banned address" "0 refused somebody: too many sessions"; do
+  echo "[$(LC_ALL=C date '+%a %b %e %H:%M:%S %Y')] ${sample#? }" >>"$scratch/all.log"
+  host=$(cut -d' ' -f3 <<<"$sample")
+  [ "${sample%% *}" = 1 ] && expected+="${host%:}"$'\n' && matched=$((matched + 1))
+done
+run fail2ban-regex -v "$scratch/all.log" "$etc/fail2ban/filter.d/vcd.conf"
+hosts=$(sed -n 's/^|      \([0-9a-f.:]*\)  .*/\1/p' <<<"$output")
+[ "$hosts"$'\n' = "$expected" ] || fail "fail2ban-regex found the hosts"$'\n'"$hosts"$'\n'"not"$'\n'"$expected"
+lines=$(wc -l <"$scratch/all.log")
+grep -q "^Lines: $lines lines, 0 ignored, $matched matched, $((lines - matched)) missed" <<<"$output" ||
+  fail "fail2ban-regex matched other lines: $output"
+run fail2ban-client -c "$scratch/fail2ban" -t  # the jail, with the log in place
 echo PASS
