@@ -147,16 +147,31 @@ def all_places(tree):
 
 
 def replayed(tree, listing):
-    """The places of a places file, each found by the text of its line (the
-    nearest line of equal text if the file has changed since)."""
+    """The places of a places file, each found by the text of its line: the
+    same occurrence among the lines of equal text when the file records it
+    (lines above it may have come or gone since), else the nearest one."""
     places = []
     for entry in listing.read_text().splitlines():
-        file, number, column, length, new, what, text = entry.split("\t", 6)
+        fields = entry.split("\t", 7)
+        if len(fields) == 8 and re.fullmatch(r"#\d+", fields[6]):
+            file, number, column, length, new, what, occurrence, text = fields
+            occurrence = int(occurrence[1:])
+        else:
+            file, number, column, length, new, what, text = entry.split("\t", 6)
+            occurrence = None
         lines = (tree / file).read_text().split("\n")
         found = [i + 1 for i, line in enumerate(lines) if line == text]
-        at = min(found, key=lambda i: abs(i - int(number))) if found else None
+        if occurrence is not None and occurrence <= len(found):
+            at = found[occurrence - 1]
+        else:
+            at = min(found, key=lambda i: abs(i - int(number))) if found else None
         places.append((file, at, int(column), int(length), new or None, what))
     return places
+
+
+def occurrence(lines, number):
+    """Which of the lines with the text of line `number` it is, from 1."""
+    return sum(1 for line in lines[:number] if line == lines[number - 1])
 
 
 def planted(line, column, length, new):
@@ -349,8 +364,10 @@ def main():
                 print(f"   -   {file}:{number}  {what}  (does not compile; next place)", flush=True)
                 continue
             run += 1
+            original_lines = original.split("\n")
             record.write("\t".join(map(str, (file, number, column, length, "" if new is None else new, what,
-                                              original.split("\n")[number - 1]))) + "\n")
+                                              f"#{occurrence(original_lines, number)}",
+                                              original_lines[number - 1]))) + "\n")
             record.flush()
             failure = run_all(fast_tests(tree, build), time.monotonic() + args.timeout, work)
         finally:
