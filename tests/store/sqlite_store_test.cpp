@@ -15,6 +15,8 @@
 
 #include "net/c_error.hpp"
 #include "store/password_hasher.hpp"
+#include "chat/user.hpp"
+#include "support/chat_world.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vorta {
@@ -133,6 +135,14 @@ TEST_F(sqlite_store_test, accounts_keep_every_field_of_their_profile) {
     profile read("ANNA");
     ASSERT_TRUE(store->load_profile(read));
     EXPECT_EQ(fields(read), fields(written));
+    // A session saves every field it loaded, the look by its own name.
+    test_support::chat_world();
+    test_support::peer session("10.0.0.1", {"Anna", ""});
+    session.load(read);
+    profile saved("Anna");
+    session->save_profile(saved);
+    written.set_mode("Photo");
+    EXPECT_EQ(fields(saved), fields(written));
 
     EXPECT_TRUE(store->clan_exist("rot") && !store->clan_exist("") && !store->clan_exist("Blau"));
     EXPECT_TRUE(store->set_clan("berta", "Blau") && store->clan_exist("BLAU"));
