@@ -1121,8 +1121,9 @@ std::string bench::run(daemon_run* daemon) {
         result_.p99_ms = latency_.percentile(0.99) / 1000;
         result_.bytes_per_delivery =
             static_cast<double>(bytes_in_ - bytes_before_chat) / static_cast<double>(std::max<std::uint64_t>(deliveries_, 1));
-        std::snprintf(text, sizeof text, ", %.2f M deliveries/s, p50 %.2f ms, p99 %.2f ms, %.0f bytes/delivery",
-                      result_.rate / 1e6, result_.p50_ms, result_.p99_ms, result_.bytes_per_delivery);
+        std::snprintf(text, sizeof text, ", %.2f M deliveries/s, p50 %.2f ms, p99 %.2f ms, max %.1f ms, %.0f bytes/delivery",
+                      result_.rate / 1e6, result_.p50_ms, result_.p99_ms, latency_.percentile(1.0) / 1000,
+                      result_.bytes_per_delivery);
         line += text;
     } else {
         line += ", " + chat_note;

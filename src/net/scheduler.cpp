@@ -31,7 +31,10 @@ constexpr std::uint64_t wake_tag = 0;
 // next run makes them before it waits.
 class scheduler::pass_guard {
 public:
-    explicit pass_guard(scheduler& owner) : owner_(owner) { owner_.in_pass_ = true; }
+    explicit pass_guard(scheduler& owner) : owner_(owner) {
+        owner_.in_pass_ = true;
+        owner_.pass_clock_ = -1;
+    }
     ~pass_guard() { owner_.in_pass_ = false; }
     pass_guard(const pass_guard&) = delete;
     pass_guard& operator=(const pass_guard&) = delete;
@@ -58,6 +61,12 @@ std::int64_t scheduler::now_ms() {
     timeval now{};
     get_time(now);
     return std::int64_t{now.tv_sec} * 1000 + now.tv_usec / 1000;
+}
+
+std::int64_t scheduler::clock_ms() {
+    if (!in_pass_) return now_ms();
+    if (pass_clock_ < 0) pass_clock_ = now_ms();
+    return pass_clock_;
 }
 
 scheduler::~scheduler() {
@@ -269,6 +278,8 @@ int scheduler::run() {
             resume_paused(now);
         }
         if (withdrawn_ > 0) {
+            // The walk's place must survive the purge of withdrawn records.
+            while (walking_ && tick_cursor_ != table_.end() && !tick_cursor_->active) ++tick_cursor_;
             table_.remove(regi(false));
             withdrawn_ = 0;
         }
@@ -287,6 +298,10 @@ std::int64_t scheduler::next_wait(std::int64_t now) {
         ticking_ = true;
         wait = std::max<std::int64_t>(0, next_tick_ - now);
     }
+    if (walking_) {
+        const std::int64_t batch = std::max<std::int64_t>(0, next_batch_ - now);
+        wait = wait < 0 ? batch : std::min(wait, batch);
+    }
     if (!paused_.empty()) {
         const std::int64_t resume = std::max<std::int64_t>(0, resume_at_ - now);
         wait = wait < 0 ? resume : std::min(wait, resume);
@@ -295,11 +310,24 @@ std::int64_t scheduler::next_wait(std::int64_t now) {
 }
 
 // A tick that is overdue by more than an interval is followed by the next one
-// in the following pass, so that none is lost.
+// in the following pass, so that none is lost. A tick walks the table in
+// batches a few milliseconds apart, so that ten thousand heartbeats do not
+// stall the chat for one long pass; each record still gets one tick per
+// interval, at its own place within it.
 void scheduler::tick_if_due(std::int64_t now) {
-    if (!ticking_ || tick_receivers_ == 0 || now < next_tick_) return;
-    next_tick_ += std::int64_t{interval_} * 1000;
+    if (!walking_) {
+        if (!ticking_ || tick_receivers_ == 0 || now < next_tick_) return;
+        next_tick_ += std::int64_t{interval_} * 1000;
+        walking_ = true;
+        tick_cursor_ = table_.begin();
+        // The walk ends within half an interval, however large the table.
+        const std::int64_t batches = std::max<std::int64_t>(1, std::int64_t{interval_} * 500 / tick_gap_ms);
+        tick_batch_ = std::max<std::int64_t>(tick_batch, (tick_receivers_ + batches - 1) / batches);
+    } else if (now < next_batch_) {
+        return;
+    }
     tick();
+    next_batch_ = now + tick_gap_ms;
 }
 
 // Runs after the pass-end hooks, which destroy what the pass removed.
@@ -342,11 +370,16 @@ void scheduler::dispatch(int count) {
     }
 }
 
-// Walks the whole table, records added during the walk included.
+// Ticks the next batch of the walk; records added during the walk are
+// included when the walk reaches them.
 void scheduler::tick() {
-    for (auto it = table_.begin(); it != table_.end(); ++it) {
-        if (it->active && it->timer) it->comm->timer();
+    std::int64_t ticked = 0;
+    for (; tick_cursor_ != table_.end() && ticked < tick_batch_; ++tick_cursor_) {
+        if (!tick_cursor_->active || !tick_cursor_->timer) continue;
+        tick_cursor_->comm->timer();
+        ++ticked;
     }
+    if (tick_cursor_ == table_.end()) walking_ = false;
 }
 
 // Hooks and writes that these cause join the same end of pass.

@@ -87,6 +87,9 @@ public:
     void flush_later(const int& fd);
     // True while `run` dispatches, ticks or ends a pass.
     bool in_pass() const { return in_pass_; }
+    // The monotonic clock in milliseconds. A pass reads it once, at the first
+    // call: its thousands of writes need no finer time than that.
+    std::int64_t clock_ms();
 
     // The length of a tick in seconds, from the next wait on.
     // The next tick comes one new interval from now.
@@ -111,6 +114,10 @@ public:
 
     // How long a paused reader waits at most, in milliseconds.
     static constexpr std::int64_t pause_limit_ms = 1000;
+    // A tick serves at least this many receivers per pass, with this many
+    // milliseconds between the passes.
+    static constexpr std::int64_t tick_batch = 256;
+    static constexpr std::int64_t tick_gap_ms = 20;
 
 protected:
     // The monotonic clock that times ticks and pauses; tests replace it to
@@ -142,6 +149,12 @@ private:
     int tick_receivers_ = 0;
     bool ticking_ = false;         // a tick is scheduled at next_tick_
     std::int64_t next_tick_ = 0;   // monotonic milliseconds
+    // A tick under way: where its walk of the table goes on, when, and how
+    // many tick receivers each batch serves.
+    bool walking_ = false;
+    std::list<regi>::iterator tick_cursor_;
+    std::int64_t next_batch_ = 0;
+    std::int64_t tick_batch_ = 0;
     // Paused readers as descriptor and table order, so that a record purged
     // meanwhile is recognised; all resume together.
     std::vector<std::pair<int, std::uint64_t>> paused_;
@@ -152,6 +165,7 @@ private:
     std::deque<std::function<void()>> pass_end_;  // a hook may add hooks
     std::vector<regi*> flushes_;  // in the order first asked for
     bool in_pass_ = false;
+    std::int64_t pass_clock_ = -1;  // not read yet in this pass
 
     std::mutex posted_mutex_;
     std::vector<std::function<void()>> posted_;  // guarded by posted_mutex_

@@ -167,7 +167,7 @@ void tcp_socket::queue(std::string_view bytes, bool at_once) {
 }
 
 void tcp_socket::schedule(bool at_once) {
-    progress_ = std::chrono::steady_clock::now();
+    progress_ = scheduler_->clock_ms();
     if (!at_once) {
         scheduler_->set_write(descriptor_);
     } else if (scheduler_->in_pass()) {
@@ -186,7 +186,7 @@ void tcp_socket::write() {
 bool tcp_socket::stalled(std::size_t limit, std::chrono::milliseconds grace) const {
     const std::size_t waiting = pending_output();
     if (waiting <= limit) return false;
-    return waiting > 8 * limit || std::chrono::steady_clock::now() - progress_ > grace;
+    return waiting > 8 * limit || scheduler_->clock_ms() - progress_ > grace.count();
 }
 
 void tcp_socket::send_output() {
@@ -194,7 +194,7 @@ void tcp_socket::send_output() {
         // MSG_NOSIGNAL: a closed peer is an error to report, never a signal.
         const ssize_t count = output_.send(descriptor_, MSG_NOSIGNAL);
         if (count > 0) {
-            progress_ = std::chrono::steady_clock::now();
+            progress_ = scheduler_->clock_ms();
             continue;
         }
         if (count < 0 && errno == EINTR) continue;

@@ -15,6 +15,7 @@
 // A transport, once set, frames both directions: the observer still reads
 // and writes lines, and never sees the bytes on the wire.
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -95,8 +96,9 @@ private:
     int maxtimer_;
     int ticks_ = 0;
     output_queue output_;
-    // When the peer last took output, or output began to wait.
-    std::chrono::steady_clock::time_point progress_;
+    // When the peer last took output, or output began to wait, on the
+    // scheduler's clock.
+    std::int64_t progress_ = 0;
     std::string input_;
     bool keep_zero_bytes_ = false;
     // Shared only so that an event can tell whether the observer destroyed
