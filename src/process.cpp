@@ -15,6 +15,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "net/output_queue.hpp"
+
 namespace vorta {
 
 namespace {
@@ -76,6 +78,7 @@ void release_free_memory() {
     const auto now = std::chrono::steady_clock::now();
     if (now - last < std::chrono::seconds(1)) return;
     last = now;
+    output_queue::release_spares();
     malloc_trim(0);
 }
 

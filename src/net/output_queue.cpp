@@ -2,6 +2,8 @@
 
 #include <sys/socket.h>
 
+#include <iterator>
+
 namespace vorta {
 
 namespace {
@@ -17,11 +19,27 @@ constexpr std::size_t max_gather = 64;
 // The list of pieces an emptied queue keeps, so that an idle connection does
 // not hold the list of its busiest moment.
 constexpr std::size_t kept_pieces = 4;
+// Spare lists are kept up to this size and number: the lists of readers far
+// behind would otherwise grow every list they are handed on to.
+constexpr std::size_t spare_pieces = 64;
+constexpr std::size_t max_spares = 8192;
 
 std::vector<std::string>& pool() {
     thread_local std::vector<std::string> buffers;
     return buffers;
 }
+
+}  // namespace
+
+// Lists of pieces that emptied queues gave back: a burst to a crowded room
+// fills thousands of queues at once, and each would otherwise allocate its
+// list anew and free it again in every pass.
+std::vector<std::vector<output_queue::piece>>& output_queue::spare_lists() {
+    thread_local std::vector<std::vector<piece>> lists;
+    return lists;
+}
+
+namespace {
 
 std::string take_buffer() {
     std::vector<std::string>& buffers = pool();
@@ -47,6 +65,7 @@ void output_queue::append(std::string_view bytes) {
             return;
         }
     }
+    make_room();
     piece next;
     if (bytes.size() <= small_text) {
         next.own.reserve(small_text);
@@ -68,6 +87,7 @@ void output_queue::append(shared_text text) {
 void output_queue::append(std::shared_ptr<const void> owner, std::string_view bytes) {
     if (owner == nullptr || bytes.empty()) return;
     owed_ += bytes.size();
+    make_room();
     pieces_.push_back(piece{std::move(owner), bytes, std::string()});
 }
 
@@ -85,10 +105,25 @@ void output_queue::recycle(piece& done) {
     std::string().swap(done.own);
 }
 
+// A list that outgrew its first few pieces takes a spare one that did too.
+void output_queue::make_room() {
+    if (pieces_.size() < pieces_.capacity() || pieces_.capacity() > kept_pieces) return;
+    std::vector<std::vector<piece>>& lists = spare_lists();
+    if (lists.empty()) return;
+    std::vector<piece> larger = std::move(lists.back());
+    lists.pop_back();
+    std::move(pieces_.begin(), pieces_.end(), std::back_inserter(larger));
+    pieces_.swap(larger);
+}
+
 void output_queue::clear() {
     for (std::size_t i = head_; i < pieces_.size(); ++i) recycle(pieces_[i]);
     pieces_.clear();
-    if (pieces_.capacity() > kept_pieces) std::vector<piece>().swap(pieces_);
+    if (pieces_.capacity() > kept_pieces) {
+        std::vector<std::vector<piece>>& lists = spare_lists();
+        if (pieces_.capacity() <= spare_pieces && lists.size() < max_spares) lists.push_back(std::move(pieces_));
+        pieces_ = std::vector<piece>();
+    }
     head_ = 0;
     offset_ = 0;
     owed_ = 0;
@@ -146,5 +181,7 @@ std::size_t output_queue::capacity() const {
 }
 
 std::size_t output_queue::pooled() { return pool().size(); }
+
+void output_queue::release_spares() { std::vector<std::vector<piece>>().swap(spare_lists()); }
 
 }  // namespace vorta

@@ -61,6 +61,9 @@ public:
 
     // Buffers waiting in the pool of the calling thread.
     static std::size_t pooled();
+    // Frees the lists of pieces that emptied queues of the calling thread gave
+    // back for the next burst; the program does so when it gives memory back.
+    static void release_spares();
 
 private:
     struct piece {
@@ -74,6 +77,8 @@ private:
     bool backlog() const;
     // Gives a written piece's buffer back to the pool.
     static void recycle(piece& done);
+    void make_room();
+    static std::vector<std::vector<piece>>& spare_lists();
 
     std::vector<piece> pieces_;
     std::size_t head_ = 0;    // first piece not yet written
