@@ -50,6 +50,7 @@ manager::manager() : standard_mode("Plain") {}
 manager::~manager() {
     pending_slots.clear();
     by_nickname.clear();
+    by_random_id.clear();
     pendings.clear();
     webs.clear();
     for (const auto& r : rooms) r->forget_members();
@@ -123,7 +124,9 @@ void manager::on_accept(communicator* server, int fd, std::string address) {
 
 user* manager::add_user(int fd, const std::string& address) {
     users.push_back(std::make_shared<user>(fd, address));
-    return users.back().get();
+    user* u = users.back().get();
+    by_random_id.emplace(u->get_randomid(), u);
+    return u;
 }
 
 void manager::add_pending(int fd, const std::string& address) {
@@ -169,6 +172,7 @@ int manager::count_sessions(const std::string& external) const {
 user* manager::add_ws_user(std::shared_ptr<tcp_socket> connection, const std::string& address) {
     users.push_back(std::make_shared<user>(connection, address));
     user* u = users.back().get();
+    by_random_id.emplace(u->get_randomid(), u);
     if (const std::size_t buffered = connection->pending_input(); buffered > 0)
         u->on_read(connection.get(), static_cast<int>(std::min<std::size_t>(buffered, INT_MAX)));
     return u;
@@ -180,9 +184,10 @@ void manager::on_accept_failed(communicator* /*server*/, std::string error) {
 
 void manager::add_html_socket(ip address, std::string random_id, std::string auth_code,
                               std::string user_agent, std::shared_ptr<tcp_socket> socket) {
-    for (const auto& u : users) {
-        if (u->get_randomid() == random_id && u->get_ip() == address) {
-            u->add_html_socket(std::move(socket), std::move(auth_code), std::move(user_agent));
+    auto [first, last] = by_random_id.equal_range(random_id);
+    for (auto it = first; it != last; ++it) {
+        if (it->second->get_ip() == address) {
+            it->second->add_html_socket(std::move(socket), std::move(auth_code), std::move(user_agent));
             return;
         }
     }
@@ -195,6 +200,7 @@ void manager::remove(user* u) {
     for (const auto& r : rooms) r->remove(u);
     if (u->get_rank().gets_alarm) remove_alarm_receiver(u);
     forget_nickname(u, u->get_nickname());
+    forget(by_random_id, u->get_randomid(), u);
     if (bury(users, u, retired_users)) u->retire();
 }
 
@@ -316,13 +322,23 @@ void manager::renamed(user* u, const std::string& old_nickname) {
 }
 
 void manager::forget_nickname(user* u, const std::string& nickname) {
-    if (nickname.empty()) return;
-    auto [first, last] = by_nickname.equal_range(lower_case(nickname));
+    if (!nickname.empty()) forget(by_nickname, lower_case(nickname), u);
+}
+
+void manager::forget(std::unordered_multimap<std::string, user*>& index, const std::string& key, user* u) {
+    auto [first, last] = index.equal_range(key);
     for (auto it = first; it != last; ++it)
         if (it->second == u) {
-            by_nickname.erase(it);
+            index.erase(it);
             return;
         }
+}
+
+std::string manager::draw_random_id() const {
+    for (int attempt = 1;; ++attempt) {
+        std::string id = long_to_string(random(8096, 57439));
+        if (attempt == 16 || by_random_id.count(id) == 0) return id;
+    }
 }
 
 void manager::get_rooms(std::list<std::shared_ptr<room>>::const_iterator& first,

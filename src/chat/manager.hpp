@@ -81,6 +81,11 @@ public:
     // or answers it with the redirect.
     void add_html_socket(ip address, std::string random_id, std::string auth_code,
                          std::string user_agent, std::shared_ptr<tcp_socket> socket);
+    // A number for a new session's browser stream that no other session holds
+    // while numbers are to spare: sessions behind one address (a proxy, a
+    // network behind one router) would otherwise take each other's streams,
+    // and a wrong answer ends the session that wrongly got it.
+    std::string draw_random_id() const;
 
     // Forget an object everywhere and drop it. The object stays alive until
     // the current pass of the event loop ends, so one removed from inside its
@@ -169,6 +174,9 @@ private:
     // at log-in must not cost a comparison with every session.
     std::unordered_multimap<std::string, user*> by_nickname;
     void forget_nickname(user* u, const std::string& nickname);
+    // Every session by the number its browser stream names.
+    std::unordered_multimap<std::string, user*> by_random_id;
+    static void forget(std::unordered_multimap<std::string, user*>& index, const std::string& key, user* u);
     std::deque<user_ex> logged_out;
 
     // Removed objects that may still be inside one of their callbacks.

@@ -71,7 +71,7 @@ user::user(const std::string& peer_address)
     : id(next_guest_id()),
       login_time(now_seconds()),
       challenge(random(1, 16382)),
-      random_id(long_to_string(random(8096, 57439))),
+      random_id(Manager.draw_random_id()),
       address(peer_address),
       rank(Manager.get_default_permission()),
       colour(Config.get(configuration::nick_color)),
