@@ -225,53 +225,50 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
         script.push_back(ask(b, s.reset, msg(answer(4))));
         script.push_back(both(a, s.reset, msg(answer(3), a)));
     }
-    play({a, b, c}, script);
-
     const std::string words = "wort wort wort wort wort wort wort wort wort wort wort wort wort wort wort wort";
     const std::string eighty(80, 'x');
-    play({a, b, c},
-         {ask(b, ".ss Neues Thema", msg(t::action_set_subject_failed_noright)),
-          ask(a, ".ss", msg(t::action_set_subject_empty_failed_isset)),
-          both(a, ".ss " + words + " ende", msg(t::action_set_subject, a, words + " ...")),
-          both(a, ".setsubject " + eighty, msg(t::action_set_subject, a, eighty)),
-          both(a, ".ss <b>fett</b> & so", msg(t::action_set_subject, a, "&lt;b&gt;fett&lt;/b&gt; &amp; so")),
-          both(a, ".ss", msg(t::action_set_subject_empty, a)),
-          ask(b, ".sr Visitor", msg(t::room_set_rank_failed_noright)),
-          ask(a, ".sr", msg(t::room_set_rank_empty_failed_isset)),
-          ask(a, ".sr Kaiser", msg(t::room_set_rank_failed_unknown, "Kaiser")),
-          ask(a, ".sr chef", msg(t::room_set_rank_failed_noright)),  // above anna's own level
-          both(a, ".setrank visitor", msg(t::room_set_rank, a, "Visitor")),
-          both(a, ".sr", msg(t::room_set_rank_empty, a)),
-          ask(b, ".sc Rot", msg(t::room_set_clan_failed_noright)),
-          ask(a, ".sc", msg(t::room_set_clan_empty_failed_isset)),
-          ask(a, ".setclan Rot", msg(t::room_set_clan_failed_unknown, "Rot")),
-          ask(b, ".ma anna", msg(t::action_make_admin_failed_noright, "anna")),
-          ask(a, ".ma", msg(t::action_make_admin_syntax)),
-          ask(a, ".ma ANNA", msg(t::action_make_admin_syntax)),
-          ask(a, ".ma carl", msg(t::action_make_admin_failed_nouser, "carl")),
-          both(a, ".makeadmin bert", msg(t::action_make_admin, a, b)),
-          ask(a, ".ma bert", msg(t::action_make_admin_failed_isset, b)),
-          ask(b, ".ma anna", msg(t::action_make_admin_failed_owner, a)),
-          both(b, ".lock", msg(t::room_lock, b)),
-          ask(c, ".go Salon", msg(t::room_go_failed_locked, salon)),
-          both(b, ".ss Admins d&uuml;rfen das", msg(t::action_set_subject, b, "Admins d&amp;uuml;rfen das")),
-          ask(b, ".uma anna", msg(t::action_unmake_admin_failed_noright)),
-          ask(a, ".uma", msg(t::action_unmake_admin_syntax)),
-          ask(a, ".uma zorro", msg(t::action_unmake_admin_failed_nouser, "zorro")),
-          ask(a, ".uma carl", msg(t::action_unmake_admin_failed_isset, c)),
-          both(a, ".unmakeadmin bert", msg(t::action_unmake_admin, a, b)),
-          ask(b, ".o", msg(t::room_open_failed_noright)),
-          both(a, ".o", msg(t::room_open, a))});
-
-    // The password goes to the owner alone, cut to 15 characters, and is kept
-    // as typed: the room password line brings it unescaped.
-    play({a, b, c},
-         {ask(b, ".sp geheim", msg(t::room_set_password_failed_noright)),
-          ask(a, ".sp", msg(t::room_set_password_empty_failed_isset)),
-          ask(a, ".sp tmp", msg(t::room_set_password, "tmp")),
-          ask(a, ".sp", msg(t::room_set_password_empty)),
-          ask(a, ".setpassword geheim&sicher12345", msg(t::room_set_password, "geheim&amp;sicher12")),
-          {c, ".go Salon", {{c, {"RPW \"Salon\"", msg(t::room_pw_please, salon)}}}}});
+    script.insert(script.end(),
+                  {ask(b, ".ss Neues Thema", msg(t::action_set_subject_failed_noright)),
+                   ask(a, ".ss", msg(t::action_set_subject_empty_failed_isset)),
+                   both(a, ".ss " + words + " ende", msg(t::action_set_subject, a, words + " ...")),
+                   both(a, ".setsubject " + eighty, msg(t::action_set_subject, a, eighty)),
+                   both(a, ".ss <b>fett</b> & so", msg(t::action_set_subject, a, "&lt;b&gt;fett&lt;/b&gt; &amp; so")),
+                   both(a, ".ss", msg(t::action_set_subject_empty, a)),
+                   ask(b, ".sr Visitor", msg(t::room_set_rank_failed_noright)),
+                   ask(a, ".sr", msg(t::room_set_rank_empty_failed_isset)),
+                   ask(a, ".sr Kaiser", msg(t::room_set_rank_failed_unknown, "Kaiser")),
+                   ask(a, ".sr chef", msg(t::room_set_rank_failed_noright)),  // above anna's own level
+                   both(a, ".setrank visitor", msg(t::room_set_rank, a, "Visitor")),
+                   both(a, ".sr", msg(t::room_set_rank_empty, a)),
+                   ask(b, ".sc Rot", msg(t::room_set_clan_failed_noright)),
+                   ask(a, ".sc", msg(t::room_set_clan_empty_failed_isset)),
+                   ask(a, ".setclan Rot", msg(t::room_set_clan_failed_unknown, "Rot")),
+                   ask(b, ".ma anna", msg(t::action_make_admin_failed_noright, "anna")),
+                   ask(a, ".ma", msg(t::action_make_admin_syntax)),
+                   ask(a, ".ma ANNA", msg(t::action_make_admin_syntax)),
+                   ask(a, ".ma carl", msg(t::action_make_admin_failed_nouser, "carl")),
+                   both(a, ".makeadmin bert", msg(t::action_make_admin, a, b)),
+                   ask(a, ".ma bert", msg(t::action_make_admin_failed_isset, b)),
+                   ask(b, ".ma anna", msg(t::action_make_admin_failed_owner, a)),
+                   both(b, ".lock", msg(t::room_lock, b)),
+                   ask(c, ".go Salon", msg(t::room_go_failed_locked, salon)),
+                   both(b, ".ss Admins d&uuml;rfen das", msg(t::action_set_subject, b, "Admins d&amp;uuml;rfen das")),
+                   ask(b, ".uma anna", msg(t::action_unmake_admin_failed_noright)),
+                   ask(a, ".uma", msg(t::action_unmake_admin_syntax)),
+                   ask(a, ".uma zorro", msg(t::action_unmake_admin_failed_nouser, "zorro")),
+                   ask(a, ".uma carl", msg(t::action_unmake_admin_failed_isset, c)),
+                   both(a, ".unmakeadmin bert", msg(t::action_unmake_admin, a, b)),
+                   ask(b, ".o", msg(t::room_open_failed_noright)),
+                   both(a, ".o", msg(t::room_open, a)),
+                   // The password goes to the owner alone, cut to 15 characters, and is
+                   // kept as typed: the room password line brings it unescaped.
+                   ask(b, ".sp geheim", msg(t::room_set_password_failed_noright)),
+                   ask(a, ".sp", msg(t::room_set_password_empty_failed_isset)),
+                   ask(a, ".sp tmp", msg(t::room_set_password, "tmp")),
+                   ask(a, ".sp", msg(t::room_set_password_empty)),
+                   ask(a, ".setpassword geheim&sicher12345", msg(t::room_set_password, "geheim&amp;sicher12")),
+                   {c, ".go Salon", {{c, {"RPW \"Salon\"", msg(t::room_pw_please, salon)}}}}});
+    play({a, b, c}, script);
     c->send("RPW \"Salon\" \"geheim&amp;sicher12\"");
     EXPECT_EQ(c->lines(), (lines_t{"COL \"000000\"", c->shown(msg(t::room_go_failed_password, salon))}));
     c->send("RPW \"Salon\" \"geheim&sicher12\"");
