@@ -94,8 +94,7 @@ vorta::message msg(vorta::mode_standard::types type, Parts... parts) {
     return m;
 }
 
-// A line that a session receives: as it is, or as the message that the
-// session's own look renders.
+// A line that a session receives: as it is, or as its own look renders a message.
 struct expected {
     expected(std::string as_is) : line(std::move(as_is)) {}
     expected(const char* as_is) : line(as_is) {}
@@ -115,9 +114,8 @@ struct step {
 inline step ask(peer* who, const std::string& line, expected answer) { return {who, line, {{who, {answer}}}}; }
 // Each of `peers` receives `lines`.
 seen_t each(const std::vector<peer*>& peers, const std::vector<expected>& lines);
-// Plays the script; every session of `scene` not named in a step receives
-// nothing. Messages render for their receiver when they name no second user,
-// as the room does.
+// Plays the script; every session of `scene` not named in a step receives nothing.
+// Messages render for their receiver when they name no second user, as the room does.
 void play(const std::vector<peer*>& scene, const std::vector<step>& script);
 void drain(const std::vector<peer*>& scene);  // drops what the sessions received so far
 
