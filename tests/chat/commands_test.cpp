@@ -1,9 +1,14 @@
 // The chat's commands as dialogues of sessions on socket pairs: moving
 // between rooms, information, whispers, blocks, looks, the showcase of every
 // message and leaving; the switches and settings of a room's owner and his
-// admins, the dark, the history, marks and kicks.
+// admins, the dark, the history and marks. Then the rules by which members are
+// thrown out and held lines released: votes by form of government, kicks by
+// rank and room rights, moderation ids, and the bans, locks and kills that the
+// caller's rank allows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -11,7 +16,10 @@
 #include "chat/room.hpp"
 #include "chat/user.hpp"
 #include "program.hpp"
+#include "security/replacement.hpp"
+#include "security/security.hpp"
 #include "support/chat_world.hpp"
+#include "support/temp_dir.hpp"
 
 namespace {
 
@@ -184,26 +192,17 @@ TEST_F(commands, looks_style_sheets_morphing_every_message_and_leaving) {
     EXPECT_TRUE(b->closed());
 }
 
-// Each switch of a room: its commands and its answers, refused, already set
-// and done, to switch on and off.
+// Each switch of a room: its commands to switch on and off, and the message
+// types of its answers (done, refused, already set; on, then off) from `on`.
 struct toggle {
     const char *set, *set_alias, *reset, *reset_alias;
-    t::types on, on_no_right, on_is_set, off, off_no_right, off_is_set;
+    t::types on;
 };
-const toggle toggles[] = {
-    {".lock", ".l", ".open", ".o", t::room_lock, t::room_lock_failed_noright, t::room_lock_failed_isset,
-     t::room_open, t::room_open_failed_noright, t::room_open_failed_isset},
-    {".hide", ".h", ".show", ".s", t::room_hide, t::room_hide_failed_noright, t::room_hide_failed_isset,
-     t::room_show, t::room_show_failed_noright, t::room_show_failed_isset},
-    {".moderate", ".mod", ".unmoderate", ".umod", t::room_moderate, t::room_moderate_failed_noright,
-     t::room_moderate_failed_isset, t::room_unmoderate, t::room_unmoderate_failed_noright,
-     t::room_unmoderate_failed_isset},
-    {".lightoff", ".loff", ".lighton", ".lon", t::room_lightoff, t::room_lightoff_failed_noright,
-     t::room_lightoff_failed_isset, t::room_lighton, t::room_lighton_failed_noright, t::room_lighton_failed_isset},
-    {".censoroff", ".coff", ".censoron", ".con", t::room_censorshipoff, t::room_censorshipoff_failed_noright,
-     t::room_censorshipoff_failed_isset, t::room_censorshipon, t::room_censorshipon_failed_noright,
-     t::room_censorshipon_failed_isset},
-};
+const toggle toggles[] = {{".lock", ".l", ".open", ".o", t::room_lock},
+                          {".hide", ".h", ".show", ".s", t::room_hide},
+                          {".moderate", ".mod", ".unmoderate", ".umod", t::room_moderate},
+                          {".lightoff", ".loff", ".lighton", ".lon", t::room_lightoff},
+                          {".censoroff", ".coff", ".censoron", ".con", t::room_censorshipoff}};
 
 // anna owns the Salon with bert in it; carl stays in the Lobby.
 TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private) {
@@ -218,60 +217,58 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
     };
     std::vector<step> script;
     for (const toggle& s : toggles) {
-        script.push_back(ask(b, s.set, msg(s.on_no_right)));
-        script.push_back(ask(a, s.reset_alias, msg(s.off_is_set)));
+        const auto answer = [&s](int k) { return t::types(s.on + k); };
+        script.push_back(ask(b, s.set, msg(answer(1))));
+        script.push_back(ask(a, s.reset_alias, msg(answer(5))));
         script.push_back(both(a, s.set_alias, msg(s.on, a)));
-        script.push_back(ask(a, s.set, msg(s.on_is_set)));
-        script.push_back(ask(b, s.reset, msg(s.off_no_right)));
-        script.push_back(both(a, s.reset, msg(s.off, a)));
+        script.push_back(ask(a, s.set, msg(answer(2))));
+        script.push_back(ask(b, s.reset, msg(answer(4))));
+        script.push_back(both(a, s.reset, msg(answer(3), a)));
     }
-    play({a, b, c}, script);
-
     const std::string words = "wort wort wort wort wort wort wort wort wort wort wort wort wort wort wort wort";
     const std::string eighty(80, 'x');
-    play({a, b, c},
-         {ask(b, ".ss Neues Thema", msg(t::action_set_subject_failed_noright)),
-          ask(a, ".ss", msg(t::action_set_subject_empty_failed_isset)),
-          both(a, ".ss " + words + " ende", msg(t::action_set_subject, a, words + " ...")),
-          both(a, ".setsubject " + eighty, msg(t::action_set_subject, a, eighty)),
-          both(a, ".ss <b>fett</b> & so", msg(t::action_set_subject, a, "&lt;b&gt;fett&lt;/b&gt; &amp; so")),
-          both(a, ".ss", msg(t::action_set_subject_empty, a)),
-          ask(b, ".sr Visitor", msg(t::room_set_rank_failed_noright)),
-          ask(a, ".sr", msg(t::room_set_rank_empty_failed_isset)),
-          ask(a, ".sr Kaiser", msg(t::room_set_rank_failed_unknown, "Kaiser")),
-          ask(a, ".sr chef", msg(t::room_set_rank_failed_noright)),  // above anna's own level
-          both(a, ".setrank visitor", msg(t::room_set_rank, a, "Visitor")),
-          both(a, ".sr", msg(t::room_set_rank_empty, a)),
-          ask(b, ".sc Rot", msg(t::room_set_clan_failed_noright)),
-          ask(a, ".sc", msg(t::room_set_clan_empty_failed_isset)),
-          ask(a, ".setclan Rot", msg(t::room_set_clan_failed_unknown, "Rot")),
-          ask(b, ".ma anna", msg(t::action_make_admin_failed_noright, "anna")),
-          ask(a, ".ma", msg(t::action_make_admin_syntax)),
-          ask(a, ".ma ANNA", msg(t::action_make_admin_syntax)),
-          ask(a, ".ma carl", msg(t::action_make_admin_failed_nouser, "carl")),
-          both(a, ".makeadmin bert", msg(t::action_make_admin, a, b)),
-          ask(a, ".ma bert", msg(t::action_make_admin_failed_isset, b)),
-          ask(b, ".ma anna", msg(t::action_make_admin_failed_owner, a)),
-          both(b, ".lock", msg(t::room_lock, b)),
-          ask(c, ".go Salon", msg(t::room_go_failed_locked, salon)),
-          both(b, ".ss Admins d&uuml;rfen das", msg(t::action_set_subject, b, "Admins d&amp;uuml;rfen das")),
-          ask(b, ".uma anna", msg(t::action_unmake_admin_failed_noright)),
-          ask(a, ".uma", msg(t::action_unmake_admin_syntax)),
-          ask(a, ".uma zorro", msg(t::action_unmake_admin_failed_nouser, "zorro")),
-          ask(a, ".uma carl", msg(t::action_unmake_admin_failed_isset, c)),
-          both(a, ".unmakeadmin bert", msg(t::action_unmake_admin, a, b)),
-          ask(b, ".o", msg(t::room_open_failed_noright)),
-          both(a, ".o", msg(t::room_open, a))});
-
-    // The password goes to the owner alone, cut to 15 characters, and is kept
-    // as typed: the room password line brings it unescaped.
-    play({a, b, c},
-         {ask(b, ".sp geheim", msg(t::room_set_password_failed_noright)),
-          ask(a, ".sp", msg(t::room_set_password_empty_failed_isset)),
-          ask(a, ".sp tmp", msg(t::room_set_password, "tmp")),
-          ask(a, ".sp", msg(t::room_set_password_empty)),
-          ask(a, ".setpassword geheim&sicher12345", msg(t::room_set_password, "geheim&amp;sicher12")),
-          {c, ".go Salon", {{c, {"RPW \"Salon\"", msg(t::room_pw_please, salon)}}}}});
+    script.insert(script.end(),
+                  {ask(b, ".ss Neues Thema", msg(t::action_set_subject_failed_noright)),
+                   ask(a, ".ss", msg(t::action_set_subject_empty_failed_isset)),
+                   both(a, ".ss " + words + " ende", msg(t::action_set_subject, a, words + " ...")),
+                   both(a, ".setsubject " + eighty, msg(t::action_set_subject, a, eighty)),
+                   both(a, ".ss <b>fett</b> & so", msg(t::action_set_subject, a, "&lt;b&gt;fett&lt;/b&gt; &amp; so")),
+                   both(a, ".ss", msg(t::action_set_subject_empty, a)),
+                   ask(b, ".sr Visitor", msg(t::room_set_rank_failed_noright)),
+                   ask(a, ".sr", msg(t::room_set_rank_empty_failed_isset)),
+                   ask(a, ".sr Kaiser", msg(t::room_set_rank_failed_unknown, "Kaiser")),
+                   ask(a, ".sr chef", msg(t::room_set_rank_failed_noright)),  // above anna's own level
+                   both(a, ".setrank visitor", msg(t::room_set_rank, a, "Visitor")),
+                   both(a, ".sr", msg(t::room_set_rank_empty, a)),
+                   ask(b, ".sc Rot", msg(t::room_set_clan_failed_noright)),
+                   ask(a, ".sc", msg(t::room_set_clan_empty_failed_isset)),
+                   ask(a, ".setclan Rot", msg(t::room_set_clan_failed_unknown, "Rot")),
+                   ask(b, ".ma anna", msg(t::action_make_admin_failed_noright, "anna")),
+                   ask(a, ".ma", msg(t::action_make_admin_syntax)),
+                   ask(a, ".ma ANNA", msg(t::action_make_admin_syntax)),
+                   ask(a, ".ma carl", msg(t::action_make_admin_failed_nouser, "carl")),
+                   both(a, ".makeadmin bert", msg(t::action_make_admin, a, b)),
+                   ask(a, ".ma bert", msg(t::action_make_admin_failed_isset, b)),
+                   ask(b, ".ma anna", msg(t::action_make_admin_failed_owner, a)),
+                   both(b, ".lock", msg(t::room_lock, b)),
+                   ask(c, ".go Salon", msg(t::room_go_failed_locked, salon)),
+                   both(b, ".ss Admins d&uuml;rfen das", msg(t::action_set_subject, b, "Admins d&amp;uuml;rfen das")),
+                   ask(b, ".uma anna", msg(t::action_unmake_admin_failed_noright)),
+                   ask(a, ".uma", msg(t::action_unmake_admin_syntax)),
+                   ask(a, ".uma zorro", msg(t::action_unmake_admin_failed_nouser, "zorro")),
+                   ask(a, ".uma carl", msg(t::action_unmake_admin_failed_isset, c)),
+                   both(a, ".unmakeadmin bert", msg(t::action_unmake_admin, a, b)),
+                   ask(b, ".o", msg(t::room_open_failed_noright)),
+                   both(a, ".o", msg(t::room_open, a)),
+                   // The password goes to the owner alone, cut to 15 characters, and is
+                   // kept as typed: the room password line brings it unescaped.
+                   ask(b, ".sp geheim", msg(t::room_set_password_failed_noright)),
+                   ask(a, ".sp", msg(t::room_set_password_empty_failed_isset)),
+                   ask(a, ".sp tmp", msg(t::room_set_password, "tmp")),
+                   ask(a, ".sp", msg(t::room_set_password_empty)),
+                   ask(a, ".setpassword geheim&sicher12345", msg(t::room_set_password, "geheim&amp;sicher12")),
+                   {c, ".go Salon", {{c, {"RPW \"Salon\"", msg(t::room_pw_please, salon)}}}}});
+    play({a, b, c}, script);
     c->send("RPW \"Salon\" \"geheim&amp;sicher12\"");
     EXPECT_EQ(c->lines(), (lines_t{"COL \"000000\"", c->shown(msg(t::room_go_failed_password, salon))}));
     c->send("RPW \"Salon\" \"geheim&sicher12\"");
@@ -281,7 +278,7 @@ TEST_F(commands, owner_and_admins_steer_the_room_and_the_password_stays_private)
 }
 
 // anna owns the Ring with bert and carl in it; dora joins later.
-TEST_F(commands, dark_rooms_the_history_marks_and_kicks) {
+TEST_F(commands, dark_rooms_the_history_and_marks) {
     auto anna = arrive("anna", "Lobby"), bert = arrive("bert", "Lobby"), carl = arrive("carl", "Lobby"),
          dora = arrive("dora", "Lobby");
     peer *a = anna.get(), *b = bert.get(), *c = carl.get(), *d = dora.get();
@@ -307,12 +304,296 @@ TEST_F(commands, dark_rooms_the_history_marks_and_kicks) {
           ask(b, ".um", msg(t::action_unmark_syntax)),
           ask(b, ".um zorro", msg(t::action_unmark_failed_nouser, "zorro")),
           ask(b, ".unmark dora", msg(t::action_unmark, d)),
-          ask(b, ".um dora", msg(t::action_unmark_failed_isset, d)),
-          // No "EXT" for a kick: the connection just ends.
-          {a, ".kick carl", {{a, {msg(t::action_kick, c), del("carl")}}, {c, {msg(t::msg_is_kicked_admin, a, "carl")}},
-                             {b, {msg(t::msg_is_kicked_admin, a, "carl"), del("carl")}},
-                             {d, {msg(t::msg_is_kicked_admin, a, "carl"), del("carl")}}}}});
-    EXPECT_TRUE(c->closed());
+          ask(b, ".um dora", msg(t::action_unmark_failed_isset, d))});
+}
+
+// A room "Wahl" of anna's making with the form given and members bert, clara
+// and max (a boss: immune, may kick everybody); otto waits in the Lobby.
+struct cast {
+    explicit cast(const std::string& form) {
+        by_name["anna"] = arrive("anna", "Garten");
+        by_name["anna"]->send(txt(".nr Wahl " + form));
+        by_name["anna"]->lines();
+        place = Manager.get_room("Wahl");
+        for (const char* nickname : {"bert", "clara"}) by_name[nickname] = arrive(nickname, "Wahl");
+        by_name["max"] = arrive("max", "Wahl", "boss");
+        by_name["otto"] = arrive("otto", "Lobby");
+        drain(scene());
+    }
+    std::vector<peer*> scene() const {
+        std::vector<peer*> all;
+        for (const auto& [nickname, p] : by_name) all.push_back(p.get());
+        return all;
+    }
+    peer* operator[](const std::string& nickname) const {
+        auto it = by_name.find(nickname);
+        return it == by_name.end() ? nullptr : it->second.get();
+    }
+    // What those in the room of `target` see when `by` throws him out.
+    seen_t thrown_out(peer* by, const std::string& target) const {
+        seen_t seen;
+        vorta::room* there = (*this)[target]->session()->get_room();
+        for (peer* p : scene())
+            if (p->session()->get_room() == there)
+                seen.push_back({p, {msg(t::msg_is_kicked_admin, by, target),
+                                    p == (*this)[target] ? "EXT" : del(target)}});
+        return seen;
+    }
+    std::map<std::string, std::unique_ptr<peer>> by_name;
+    vorta::room* place = nullptr;
+};
+
+using room_rules = commands;
+
+// Three visitors and the boss weigh 20: danger begins above a third, 6, and
+// a user's danger is his tally against his own room.
+TEST_F(room_rules, danger_begins_above_a_third_of_the_weight) {
+    cast people("dm");
+    ASSERT_EQ(people.place->get_weight(), 20);
+    EXPECT_FALSE(people.place->danger(6));
+    EXPECT_TRUE(people.place->danger(7));
+    people.place->mark("bert", people["max"]->session());
+    EXPECT_EQ(people["bert"]->session()->get_votes(), 8);
+    EXPECT_TRUE(people["bert"]->session()->danger());
+    EXPECT_FALSE(people["clara"]->session()->danger());
+}
+
+// Two members weigh 12 with the boss; a vote needs at least three members.
+TEST_F(room_rules, a_permanent_room_of_two_votes_nobody_out) {
+    auto max = arrive("max", "Garten", "boss");
+    auto bert = arrive("bert", "Garten");
+    drain({max.get(), bert.get()});
+    ASSERT_EQ(Manager.get_room("Garten")->get_weight(), 12);
+    play({max.get(), bert.get()}, {ask(max.get(), ".m bert", msg(t::action_mark, bert.get()))});
+    EXPECT_EQ(bert->session()->get_votes(), 8);
+    auto clara = arrive("clara", "Garten");
+    drain({max.get(), bert.get()});
+    const std::string seen = clara->shown(msg(t::msg_is_kicked_decision, bert.get()));
+    clara->send(txt(".m bert"));
+    EXPECT_EQ(clara->lines(), (lines_t{seen, del("bert")}));
+    EXPECT_TRUE(bert->closed());
+}
+
+// A mark, a kick: the answer to the caller, or everybody in the target's
+// room sees him thrown out (the kicked without "EXT": the connection ends).
+TEST_F(room_rules, marks_follow_the_form_of_government_and_kicks_rank_and_room_rights) {
+    enum outcome { marked, mark_refused, no_user, thrown_out, kicked, kick_refused };
+    const struct {
+        const char *form, *caller, *line, *target;
+        outcome result;
+    } rows[] = {
+        {"dm", "bert", ".m", "clara", marked},         {"dm", "bert", ".m", "max", mark_refused},
+        {"dm", "bert", ".m", "otto", no_user},         {"dm", "bert", ".m", "zorro", no_user},
+        {"dc", "bert", ".m", "clara", mark_refused},   {"dc", "anna", ".m", "clara", thrown_out},
+        {"dc", "anna", ".m", "max", mark_refused},     {"an", "bert", ".m", "clara", thrown_out},
+        {"an", "bert", ".m", "max", mark_refused},     {"anarchy", "clara", ".m", "anna", thrown_out},
+        {"dm", "bert", ".kick", "anna", kick_refused},  // an admin cannot kick the owner
+        {"dm", "anna", ".kick", "bert", kicked},        // the owner kicks an admin
+        {"dm", "bert", ".kick", "clara", kicked},       // an admin kicks a member
+        {"dm", "clara", ".kick", "bert", kick_refused}, // a member kicks nobody
+        {"dm", "anna", ".kick", "max", kick_refused},   // immune against the owner
+        {"dm", "anna", ".kick", "otto", no_user},       // room rights end at the door
+        {"dm", "anna", ".kick", "zorro", no_user},
+        {"dm", "max", ".kick", "anna", kicked},  // may kick all of his level and below
+        {"dm", "max", ".kick", "otto", kicked},  // in any room
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.form) + " " + r.caller + " " + r.line + " " + r.target);
+        cast people(r.form);
+        people["anna"]->send(txt(".ma bert"));
+        drain(people.scene());
+        peer *caller = people[r.caller], *target = people[r.target];
+        const bool mark = r.line[1] == 'm';
+        step s{caller, std::string(r.line) + " " + r.target, {}};
+        if (r.result == no_user)
+            s = ask(caller, s.line, msg(mark ? t::action_mark_failed_nouser : t::action_kick_failed_nouser, r.target));
+        else if (r.result == marked || r.result == mark_refused || r.result == kick_refused)
+            s = ask(caller, s.line,
+                    msg(r.result == marked ? t::action_mark
+                                           : mark ? t::action_mark_failed_noright : t::action_kick_failed_noright,
+                        target));
+        else
+            s.seen = people.thrown_out(caller, r.target);
+        if (r.result == kicked) {
+            for (auto& [p, lines] : s.seen)
+                if (p == target) lines.pop_back();
+                else if (p == caller) lines.front() = msg(t::action_kick, target);
+            if (caller->session()->get_room() != target->session()->get_room())
+                s.seen.push_back({caller, {msg(t::action_kick, target)}});
+        }
+        play(people.scene(), {s});
+        EXPECT_EQ(target != nullptr && target->closed(), r.result == kicked || r.result == thrown_out);
+    }
+}
+
+// Moderation ids count from 1 again after a pause while older lines wait; a
+// line whose speaker left the chat is gone, even after moderation ended.
+TEST_F(room_rules, held_lines_are_released_by_id_and_forgotten_with_their_speaker) {
+    cast people("dm");
+    people.by_name.erase("max");
+    peer *anna = people["anna"], *bert = people["bert"], *clara = people["clara"];
+    anna->send(txt(".mod"));
+    drain(people.scene());
+    const auto held = [](peer* speaker, const char* text, int id) {
+        return msg(t::action_say_moderated, speaker, text, id);
+    };
+    play(people.scene(), {{bert, "eins", each({bert, anna}, {held(bert, "eins", 1)})}});
+    anna->send(txt(".umod"));
+    anna->send(txt(".mod"));
+    clara->send(txt("zwei"));
+    drain(people.scene());
+    const auto released = [&](peer* speaker, const char* text) {
+        return step{anna, ".ok 1", each({anna, bert, clara}, {msg(t::action_say, speaker, text)})};
+    };
+    play(people.scene(),
+         {released(bert, "eins"), released(clara, "zwei"), ask(anna, ".ok 1", msg(t::action_moderate_failed_no_msg, 1)),
+          {clara, "drei", each({clara, anna}, {held(clara, "drei", 2)})},
+          ask(clara, ".ok 2", msg(t::action_moderate_failed_no_right))});
+    anna->send(txt(".umod"));
+    people.by_name.erase("clara");
+    drain(people.scene());
+    play(people.scene(), {ask(anna, ".ok 2", msg(t::action_moderate_failed_no_msg, 2))});
+}
+
+// vera is a visitor (level 10, no rights), walt a warden (20: bans up to
+// 30 minutes, locks up to 2 hours), boris a boss (60: every right).
+TEST_F(room_rules, bans_locks_and_kills_follow_the_callers_rank) {
+    arrive("bea", "Lobby", "boss");  // both are remembered for late bans
+    arrive("otto", "Lobby");
+    auto vera = arrive("vera", "Garten"), walt = arrive("walt", "Garten", "warden"),
+         boris = arrive("boris", "Garten", "boss"), clara = arrive("clara", "Garten");
+    peer *v = vera.get(), *w = walt.get(), *b = boris.get(), *c = clara.get();
+    const std::vector<peer*> scene{v, w, b, c};
+    drain(scene);
+    play(scene, {ask(v, ".ban clara", msg(t::action_ban_failed_noright, "clara")),
+                 ask(v, ".ban", msg(t::action_ban_failed_noright, "")),  // the right comes first
+                 ask(w, ".ban WALT 5", msg(t::action_ban_syntax)),
+                 ask(w, ".ban boris", msg(t::action_ban_failed_noright, "boris")),  // higher
+                 {w, ".ban clara", {{w, {msg(t::action_ban, c, 15)}}, {c, {"BAN \"15\""}}}},
+                 {w, ".ban clara 45", {{w, {msg(t::action_ban, c, 30)}}, {c, {"BAN \"30\""}}}},
+                 ask(w, ".banex otto 100", msg(t::action_banex, "otto", 30)),
+                 ask(w, ".banex bea", msg(t::action_ban_failed_noright, "bea")),
+                 ask(w, ".banex zorro", msg(t::action_banex_failed_nouser, "zorro")),
+                 ask(v, ".ln", msg(t::action_lock_nickname_syntax)),
+                 ask(v, ".ln clara", msg(t::action_lock_nickname_failed_noright, "clara")),
+                 ask(w, ".ln boris", msg(t::action_lock_nickname_failed_noright, "boris")),
+                 ask(w, ".ln clara", msg(t::action_lock_nickname, c, 1)),
+                 ask(w, ".locknickname clara 5", msg(t::action_lock_nickname, c, 2)),
+                 ask(v, ".kill clara", msg(t::action_kill_failed_noright)),
+                 {b, ".ban walt 45", {{b, {msg(t::action_ban, w, 45)}}, {w, {"BAN \"45\""}}}},
+                 // A kill ends the session at once; the room sees a farewell.
+                 {b, ".kill walt", {{b, {msg(t::action_kill, w), msg(t::action_quit, w), del("walt")}},
+                                    {w, {msg(t::action_is_killed)}},
+                                    {v, {msg(t::action_quit, w), del("walt")}},
+                                    {c, {msg(t::action_quit, w), del("walt")}}}}});
+    EXPECT_TRUE(w->closed());
+}
+
+// The writer's filters: the repetition checks of texts and links with their
+// certain bounds, link anchoring, the replacement table and censored words,
+// and the order in which said and whispered texts pass them.
+class filters_test : public commands {
+protected:
+    // The program-wide rules and table go back to empty.
+    void TearDown() override {
+        Security.reload(dir.write("empty.conf", ""));
+        Replace.reload(dir.file("empty.conf"));
+        configure("");
+    }
+
+    // A session alone in a room of its own making, so that the room's flood
+    // check stays out of the way for a while.
+    static std::unique_ptr<peer> alone(const std::string& nickname, const std::string& room) {
+        auto p = arrive(nickname, "Garten");
+        p->send(txt(".nr " + room));
+        p->lines();
+        EXPECT_EQ(p->session()->get_room(), Manager.get_room(room));
+        return p;
+    }
+
+    // The number of the line of `texts` that made the spam filter throw the
+    // writer out, 0 for none.
+    static std::size_t caught(peer& p, const std::vector<std::string>& texts) {
+        for (std::size_t k = 0; k < texts.size(); ++k) {
+            // Rendered first: a writer thrown out is gone with his session.
+            const std::string spammer = p.shown(msg(t::msg_spammer, &p));
+            p.send(txt(texts[k]));
+            const lines_t lines = p.lines();
+            if (std::find(lines.begin(), lines.end(), "EXT") == lines.end()) continue;
+            EXPECT_EQ(lines, (lines_t{spammer, "EXT"}));
+            EXPECT_TRUE(p.closed());
+            return k + 1;
+        }
+        return 0;
+    }
+
+    temp_dir dir;
+};
+
+// A fourth equal text passes and a sixth never does; a third equal link
+// passes and a sixth never does, however it is written, also when the text
+// keeps its addresses.
+TEST_F(filters_test, repeated_texts_and_links_throw_the_writer_out_within_their_bounds) {
+    const std::vector<std::string> links = {"www.y.de",         "a www.x.de",   "b http://x.de",
+                                            "c url:www.x.de",   "d x.de http://www.x.de",
+                                            "e url:http://x.de", "f www.x.de"};
+    for (int round = 0; round < 12; ++round) {
+        const std::string n = std::to_string(round);
+        auto p = alone("wdh" + n, "Echo" + n);
+        std::size_t k = caught(*p, std::vector<std::string>(6, "hallo"));
+        EXPECT_TRUE(k == 5 || k == 6) << k;
+        p = alone("lnk" + n, "Link" + n);
+        k = caught(*p, links);
+        EXPECT_TRUE(k >= 5 && k <= 7) << k;
+    }
+    configure("all.links = 0\n");
+    auto p = alone("roh", "Roh");
+    play({p.get()}, {ask(p.get(), "schau www.x.de", msg(t::action_say, p.get(), "schau www.x.de"))});
+    EXPECT_GE(caught(*p, {"2 http://x.de", "3 url:x.de", "4 http://www.x.de",
+                          "5 http://www.x.de", "6 http://www.x.de"}), 3u);
+}
+
+TEST_F(filters_test, said_and_whispered_texts_are_escaped_anchored_then_replaced) {
+    Replace.reload(dir.write("replace.conf", "gn8 = gute Nacht\nx\\.de = y.de\n"));
+    configure("all.search = www.suche.de/?q=\n");
+    auto wisp = alone("wisp", "Wisper");
+    peer* p = wisp.get();
+    const std::string anchored = R"(gute Nacht <a href="http://www.y.de" target="_blank">www.y.de</a> <a )"
+                                 R"(href="http://www.suche.de/?q=gute Nacht" target="_blank">gute Nacht (Suche)</a>)";
+    play({p}, {ask(p, "gn8 www.x.de srch:gn8", msg(t::action_say, p, anchored)),
+               {p, ".w wisp gn8 www.x.de srch:gn8",
+                {{p, {msg(t::action_whisper, p, p, anchored), msg(t::action_got_whisper, p, p, anchored)}}}},
+               ask(p, "<b> www.x.de\"</b>",
+                   msg(t::action_say, p, R"(&lt;b&gt; <a href="http://www.y.de&quot;&lt;/b&gt;" target="_blank">)"
+                                         R"(www.y.de&quot;&lt;/b&gt;</a>)"))});
+}
+
+// Each command that is censored, and whether the room's switch matters.
+TEST_F(filters_test, censored_words_throw_the_writer_out_by_every_path) {
+    Security.reload(dir.write("security.conf", "c doof exit\nc schlecht\n"));
+    const std::pair<const char*, bool> paths[] = {
+        {"du bist DOOF", true}, {".me ist doof", true}, {".w zeuge doof", false},
+        {".nr Doofraum", false}, {".ss doofes Thema", false}};
+    for (const auto& [text, room_switch_counts] : paths) {
+        for (bool censoring : {true, false}) {
+            SCOPED_TRACE(std::string(text) + (censoring ? " censored" : " uncensored"));
+            auto writer = alone("zens", "Zensur");
+            auto witness = arrive("zeuge", "Zensur");
+            if (!censoring) writer->send(txt(".coff"));
+            drain({writer.get(), witness.get()});
+            const std::string is_censored = writer->shown(msg(t::msg_is_censored));
+            const std::string censored = witness->shown(msg(t::msg_censored, writer.get()));
+            writer->send(txt(text));
+            const lines_t lines = writer->lines();
+            if (!censoring && room_switch_counts) {
+                EXPECT_TRUE(std::find(lines.begin(), lines.end(), "EXT") == lines.end());
+                continue;
+            }
+            EXPECT_EQ(lines, (lines_t{is_censored, "EXT"}));
+            EXPECT_TRUE(writer->closed());
+            EXPECT_EQ(witness->lines(), (lines_t{censored, del("zens")}));
+        }
+    }
 }
 
 }  // namespace

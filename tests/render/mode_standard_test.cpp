@@ -1,23 +1,120 @@
-// The plain look: every fragment byte for byte, the picture anchoring of chat
-// text, and the overviews that read live sessions and rooms.
+// The looks: every plain fragment byte for byte, the picture anchoring of chat
+// text and the overviews that read live sessions and rooms; the icon look's
+// buttons and what differs per recipient (ban button by rank, mark button by
+// his own marks, pictures by preference); the photo look.
 #include "render/mode_standard.hpp"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 
-#include "support/look_fixture.hpp"
+#include "chat/manager.hpp"
+#include "chat/profile.hpp"
+#include "chat/room.hpp"
+#include "chat/user.hpp"
+#include "config/configuration.hpp"
+#include "program.hpp"
+#include "render/mode_icon.hpp"
+#include "render/mode_photo.hpp"
+#include "support/chat_world.hpp"
 
 namespace {
 
-using test_support::configure;
-using test_support::div;
-using test_support::login_details;
-using test_support::peer;
-using test_support::profile_of;
+using namespace test_support;
 using vorta::message;
+
+vorta::profile profile_of(long id, const std::string& rank) {
+    vorta::profile record;
+    record.set_id(id);
+    record.set_rank(rank);
+    return record;
+}
+
+std::string div(const std::string& css_class, const std::string& inner) {
+    return "<div class=\"" + css_class + "\">" + inner + "</div>";
+}
+
+// Alice and bob in the Lobby, logged in through the applet, each with a stored
+// profile: alice has a colour, clan, photo, banner, homepage and skin; bob has
+// a colour and sees pictures. Both are visitors until a test loads another rank.
+class look_test : public ::testing::Test {
+protected:
+    using t = vorta::mode_standard;
+
+    void SetUp() override {
+        saved_ = Config;
+        configure("");
+        alice_ = std::make_unique<peer>("10.0.0.1", login_details{"alice", "Lobby"});
+        bob_ = std::make_unique<peer>("10.0.0.2", login_details{"bob", "Lobby"});
+        ASSERT_TRUE(alice_->in_room() && bob_->in_room());
+        alice_->load(alice_profile());
+        bob_->load(bob_profile("visitor"));
+        lobby_ = Manager.get_room("Lobby");
+    }
+    void TearDown() override {
+        alice_.reset();
+        bob_.reset();
+        Config = saved_;
+    }
+
+    static vorta::profile alice_profile() {
+        vorta::profile a = profile_of(1, "visitor");
+        a.set_colour("FF0000");
+        a.set_clan("Rot");
+        a.set_photo("www.example.org/alice.jpg");
+        a.set_banner("www.example.org/banner.gif");
+        a.set_homepage("www.alice.example");
+        a.set_skin("Herbst");
+        return a;
+    }
+    static vorta::profile bob_profile(const std::string& rank) {
+        vorta::profile b = profile_of(2, rank);
+        b.set_colour("00FF00");
+        b.set_show_images(true);
+        return b;
+    }
+
+    // A message of `type` with every field set: from alice to bob, the text
+    // "carol", the number 5 and the Lobby.
+    message full(int type) const {
+        message m(static_cast<t::types>(type), alice(), bob(), "carol");
+        m.room = lobby_;
+        m.number = 5;
+        return m;
+    }
+    // The plain fragment of the full message of `type`, with `extra` after
+    // the first `at`, or in front when `at` is empty.
+    std::string plain_with(int type, const std::string& at, const std::string& extra) const {
+        std::string fragment = t("Plain").get(full(type));
+        return fragment.insert(at.empty() ? 0 : fragment.find(at) + at.size(), extra);
+    }
+
+    using fragments = std::vector<std::pair<t::types, std::string>>;
+    // The full message of each type of `cases` (each listed once) renders in
+    // `look` as the fragment beside it, that of every other type as in plain.
+    void expect_fragments(const t& look, const fragments& cases) const {
+        std::vector<std::string> expected(t::types_end);
+        for (int type = 0; type < t::types_end; ++type) expected[type] = t("Plain").get(full(type));
+        for (const auto& [type, fragment] : cases) {
+            EXPECT_NE(expected[type], fragment) << "type " << type << " listed twice or as plain";
+            expected[type] = fragment;
+        }
+        for (int type = 0; type < t::types_end; ++type)
+            EXPECT_EQ(look.get(full(type)), expected[type]) << "type " << type;
+    }
+
+    vorta::user* alice() const { return alice_->session(); }
+    vorta::user* bob() const { return bob_->session(); }
+
+    std::unique_ptr<peer> alice_, bob_;
+    vorta::room* lobby_ = nullptr;
+
+private:
+    vorta::configuration saved_;
+};
 
 // Each type by name with its plain fragment of the full message.
 const char* const plain_fragments = R"fragments(
@@ -214,7 +311,7 @@ action_register <div class="actionRegister">Der Nickname carol ist nun registrie
 action_register_failed_taken <div class="actionRegisterFailedTaken">Der Nickname carol ist bereits registriert.</div>
 action_register_failed <div class="actionRegisterFailed">Der Nickname kann nicht registriert werden: carol</div>)fragments";
 
-class plain_look : public test_support::look_test {
+class plain_look : public look_test {
 protected:
     const t plain{"Plain"};
 };
@@ -265,7 +362,7 @@ TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
               R"(<span class="internSay">bob:</span>)" + say);
 }
 
-// Bob sees pictures, alice sees links; every chat line anchors its text.
+// Bob sees pictures, alice links; every chat line anchors its text.
 TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
     const std::string image = R"(<img src="http://www.example.org/a.gif" alt="">)";
     const std::string link =
@@ -299,9 +396,10 @@ TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
     EXPECT_EQ(plain.get(message(t::action_say_blind, alice(), bob(), picture)), blind(picture));
 }
 
-// The overview of a user: pictures by profile, connection details by rank
-// (the right and a higher rank; himself, the right alone), the client's own
-// values escaped; referers other than a web page or a local file unknown.
+// The overview of a user: pictures by profile (a banner or a homepage alone),
+// connection details by rank (the right and a higher rank; himself, the right
+// alone), the client's own values escaped; referers other than a web page or
+// a local file unknown.
 TEST_F(plain_look, the_user_overview_shows_details_by_rank_and_escapes_the_clients_values) {
     const auto overview = [](const std::string& photo, const std::string& rest) {
         return div("actionUser", R"(<img src="http://www.example.org/)" + photo +
@@ -333,9 +431,6 @@ TEST_F(plain_look, the_user_overview_shows_details_by_rank_and_escapes_the_clien
         carol.load(profile_of(3, "guard"));
         EXPECT_EQ(plain.get(self), overview("nophoto.gif", "Wache; Status: -; Skin: ]" + connection + shown));
     }
-}
-
-TEST_F(plain_look, banner_and_homepage_each_alone) {
     configure("photo.html =\nbanner.html = style=\"b\"\n");
     vorta::profile record = profile_of(2, "visitor");
     record.set_photo("www.example.org/bob.jpg");
@@ -354,16 +449,11 @@ TEST_F(plain_look, banner_and_homepage_each_alone) {
                                                      "www.bob.example (Homepage)</a>"));
 }
 
-// The lists read live sessions: the mode box selects the current look, the
-// block list names the blocked users online, the overviews list users in
-// rooms in the manager's order and rooms with their members; a session that
-// has not logged in belongs to no room.
-TEST_F(plain_look, lists_read_the_live_sessions_and_rooms) {
-    peer waiting("10.0.0.4");
+// The mode box selects the current look; the chat overview leaves hidden
+// rooms out and counts the members at the time of rendering.
+TEST_F(plain_look, the_mode_box_and_the_room_list_read_the_live_state) {
     peer carol("10.0.0.3", login_details{"carol", "Garten"});
-    carol.load(profile_of(3, "visitor"));
     vorta::profile record = profile_of(1, "visitor");
-    record.set_blocked({3, 2, 99});
     record.set_mode("PHOTO");
     alice_->load(record);
     EXPECT_EQ(plain.get(message(t::msg_mode_box, alice())),
@@ -371,30 +461,189 @@ TEST_F(plain_look, lists_read_the_live_sessions_and_rooms) {
                                 R"(value);"><option value="standard">Standard</option><option value="plain">)"
                                 R"(Plain</option><option value="photo" selected="selected">Photo</option>)"
                                 "</select></form>"));
-    EXPECT_EQ(plain.get(message(t::action_block_list, alice())),
-              div("actionBlockList", "Momentan im Chat geblockte User:<br>bob, carol"));
-    EXPECT_EQ(plain.get(message(t::action_users)),
-              div("actionUsers", "Chat&uuml;bersicht:<br>- alice [Raum: Lobby; Rang: Visitor; Status: -]<br>- bob "
-                                 "[Raum: Lobby; Rang: Visitor; Status: -]<br>- carol [Raum: Garten; Rang: Visitor; "
-                                 "Status: -]"));
-    EXPECT_EQ(plain.get(message(t::rooms_info)),
-              div("roomList", "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]"
-                              "<br>- Garten [1 User; Demokratie]"));
-    carol.send(test_support::txt(".nr Versteck"));  // a hidden room is left out
-    carol.send(test_support::txt(".h"));
+    const std::string rooms = "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]<br>- Garten [";
+    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "1 User; Demokratie]"));
+    carol.send(txt(".nr Versteck"));
+    carol.send(txt(".h"));
     carol.lines();
-    EXPECT_EQ(plain.get(message(t::rooms_info)),
-              div("roomList", "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]"
-                              "<br>- Garten [0 User; Demokratie]"));
+    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "0 User; Demokratie]"));
 }
 
 TEST(empty_chat, the_user_overview_is_empty_without_users_and_counts_none_without_rooms) {
-    test_support::chat_world();
+    chat_world();
     const vorta::mode_standard plain("Plain");
     EXPECT_EQ(plain.get(message(vorta::mode_standard::action_users)), "");
     peer waiting("10.0.0.4");
     EXPECT_EQ(plain.get(message(vorta::mode_standard::action_users)),
               div("actionUsers", "Chat&uuml;bersicht:<br>0 User"));
+}
+
+// Each button has its own picture, size and markup; the unmark button has no markup.
+const char* const kinds[] = {"info", "go", "ban", "mark", "unmark"};
+
+std::string button(int kind, const std::string& alt, const std::string& command) {
+    const std::string name = kinds[kind];
+    return R"(<img src="http://i.example/)" + name + R"(.gif" alt=")" + alt + R"(" width=")" +
+           std::to_string(11 + 2 * kind) + R"(" height=")" + std::to_string(12 + 2 * kind) +
+           R"(" onmousedown="on_icon_click(this, ')" + name + "', '" + command +
+           R"(');" onmouseover="on_icon_over(this, ')" + name + R"(');" onmouseout="on_icon_out(this, ')" +
+           name + "');\" " + (kind == 4 ? "" : "class=\"" + name.substr(0, 1) + "\"") + "> ";
+}
+std::string info(const std::string& command) { return button(0, "Informationen anzeigen", command); }
+// A user or a room and the buttons before it.
+std::string user(const std::string& nickname) { return info(".u " + nickname) + nickname; }
+std::string room(const std::string& name) {
+    return info(".r " + name) + button(1, "Raum wechseln", ".g " + name) + name;
+}
+const std::string ban_alice = button(2, "15 Minuten bannen", ".ban alice");
+// The recipient has marked alice, or not yet: the click takes the mark back, or sets it.
+const std::string marked_alice = button(3, "Markiert", ".um alice");
+const std::string unmarked_alice = button(4, "Nicht markiert", ".m alice");
+const std::string info_alice = info(".u alice");
+const std::string held_id = R"(<span class="internMessageId">5</span> )";
+
+class icon_look : public look_test {
+protected:
+    void SetUp() override {
+        look_test::SetUp();
+        std::string buttons;
+        for (int kind = 0; kind < 5; ++kind) {
+            const std::string name = kinds[kind];
+            buttons += name + ".out = i.example/" + name + ".gif\n" + name + ".width = " +
+                       std::to_string(11 + 2 * kind) + "\n" + name + ".height = " + std::to_string(12 + 2 * kind) +
+                       "\n" + name + ".html =" + (kind == 4 ? "" : " class=\"" + name.substr(0, 1) + "\"") + "\n";
+        }
+        configure(buttons);
+    }
+
+    const vorta::mode_icon icon;
+};
+
+// For alice speaking or acting and bob (a visitor) receiving, with carol in
+// the Garten; alice blocks bob and carol.
+TEST_F(icon_look, every_overridden_type_renders_its_template) {
+    peer carol("10.0.0.3", login_details{"carol", "Garten"});
+    carol.load(profile_of(3, "visitor"));
+    vorta::profile blocking = alice_profile();
+    blocking.set_blocked({2, 3});
+    alice_->load(blocking);
+    const std::string alice = user("alice"), bob = user("bob"), carol_ = user("carol");
+    const std::string lobby = room("Lobby"), garten = room("Garten");
+    const std::string overview = "Chat&uuml;bersicht:<br>- ", buttons = info_alice + unmarked_alice;
+    expect_fragments(
+        icon,
+        {{t::action_say, plain_with(t::action_say, "", buttons)},
+         {t::action_say_moderated, plain_with(t::action_say_moderated, held_id, buttons)},
+         {t::action_got_whisper, plain_with(t::action_got_whisper, "", info_alice)},
+         {t::action_users, div("actionUsers", overview + alice + " [Raum: " + lobby +
+                                                  "; Rang: Visitor; Status: -; Clan: Rot]<br>- " + bob +
+                                                  " [Raum: " + lobby + "; Rang: Visitor; Status: -]<br>- " + carol_ +
+                                                  " [Raum: " + garten + "; Rang: Visitor; Status: -]")},
+         {t::action_got_invited,
+          div("actionGotInvited", "Du hast von " + alice + " eine Einladung erhalten, in den Raum " + lobby +
+                                      " zu wechseln.")},
+         {t::action_me, plain_with(t::action_me, "", buttons)},
+         {t::action_me_moderated, plain_with(t::action_me_moderated, held_id, buttons)},
+         {t::action_make_admin, div("actionMakeAdmin", alice + " ernennt " + bob + " zum Admin.")},
+         {t::action_block_list, div("actionBlockList", "Momentan im Chat geblockte User:<br>" + bob + ", " + carol_)},
+         {t::action_morph, div("actionMorph", "alice morpht sich zu " + carol_ + ".")},
+         {t::action_enter, div("actionEnter", alice + " betritt den Chat.")},
+         {t::room_hello, div("roomHello", alice + " betritt den Raum.")},
+         {t::room_new, div("roomNew", alice + " erstellt den Raum " + lobby + " und wechselt in diesen.")},
+         {t::room_info, div("roomInfo", "Raum&uuml;bersicht:<br>Lobby [2 User; Demokratie]<br>Thema: "
+                                        "Eingangshalle<br>User: " + alice + ", " + bob)},
+         {t::rooms_info, div("roomList", overview + lobby + " [2 User; Demokratie; Thema: Eingangshalle]<br>- " +
+                                             garten + " [1 User; Demokratie]")},
+         {t::room_change, div("roomChange", "Du befindest dich nun im Raum " + info(".r Lobby") + "Lobby.")},
+         {t::msg_got_alarm, div("msgGotAlarm", "Alarm! " + alice + " ben&ouml;tigt dringend Hilfe im Raum " +
+                                                   lobby + ".")}});
+    EXPECT_EQ(icon.name, "Standard");
+    // Names go into the script call escaped and next to the button as they
+    // are; the owner of a room is listed with a button, like its members.
+    const std::string name = R"(O'Neil\x)", escaped = R"(O\'Neil\\x)";
+    EXPECT_EQ(icon.get_ban_button(name), button(2, "15 Minuten bannen", ".ban " + escaped));
+    EXPECT_EQ(icon.get(message(t::action_morph, alice_->session(), name)),
+              div("actionMorph", "alice morpht sich zu " + info(".u " + escaped) + name + "."));
+    vorta::room bar(R"(Bob's\Bar)", alice_->session(), "", vorta::room::form::dictatorship);
+    EXPECT_EQ(icon.get(message(t::room_change, &bar)),
+              div("roomChange", "Du befindest dich nun im Raum " + info(R"(.r Bob\'s\\Bar)") + bar.get_name() + "."));
+    EXPECT_EQ(icon.get(message(t::room_info, &bar)),
+              div("roomInfo", "Raum&uuml;bersicht:<br>Bob's\\Bar [1 User; Diktatur]<br>Owner: " + alice +
+                                  "<br>User: " + alice));
+}
+
+// Arrivals offer the ban button to a recipient whose rank may ban: the mod,
+// not the guard, who only sees addresses, nor alice herself nor nobody. Bob's
+// mark on alice shows on her lines to bob only; marked, she is also in danger
+// and her name turns red for everybody. Bob sees pictures, alice links.
+TEST_F(icon_look, ban_and_mark_buttons_and_pictures_follow_the_recipient) {
+    const std::string hello_without = div("roomHello", user("alice") + " betritt den Raum.");
+    bob_->load(bob_profile("guard"));
+    EXPECT_EQ(icon.get(full(t::action_enter)), div("actionEnter", user("alice") + " betritt den Chat."));
+    bob_->load(bob_profile("mod"));
+    EXPECT_EQ(icon.get(full(t::action_enter)), div("actionEnter", info_alice + ban_alice + "alice betritt den Chat."));
+    EXPECT_EQ(icon.get(full(t::room_hello)), div("roomHello", info_alice + ban_alice + "alice betritt den Raum."));
+    EXPECT_EQ(icon.get(message(t::room_hello, alice(), alice())), hello_without);
+    EXPECT_EQ(icon.get(message(t::room_hello, alice())), hello_without);
+
+    const message to_bob = full(t::action_say);
+    message to_alice = to_bob;
+    to_alice.second_user = alice();
+    const std::string red_line = plain_with(t::action_say, R"(<span class="internSay")", R"( style="color:#CC0000;")");
+    bob()->mark(alice());
+    EXPECT_EQ(icon.get(to_bob), info_alice + marked_alice + red_line);
+    EXPECT_EQ(icon.get(to_alice), info_alice + unmarked_alice + red_line);
+    EXPECT_EQ(icon.get(full(t::action_me_moderated)),
+              held_id + info_alice + marked_alice + R"(<span class="internMeModerated" style="color:#CC0000;">)"
+                                                    R"(alice</span> <span class="actionMeModerated">carol</span><br>)");
+    bob()->unmark(alice());
+    message m(t::action_me, alice(), bob(), "img:www.example.org/a.gif");
+    const std::string head =
+        info_alice + unmarked_alice + R"(<span class="internMe">alice</span> <span class="actionMe">)";
+    EXPECT_EQ(icon.get(m), head + R"(<img src="http://www.example.org/a.gif" alt=""></span><br>)");
+    m.second_user = alice();
+    EXPECT_EQ(icon.get(m), head + R"(<a href="http://www.example.org/a.gif" target="_blank">)"
+                                  "www.example.org/a.gif (Bild)</a></span><br>");
+}
+
+// The photo comes before a chat line, after a held action line's id, and
+// inside the frame of a notice; its markup follows a blank even when there is
+// none, and a user without a photo of his own shows the default one.
+TEST_F(icon_look, the_photo_look_puts_the_speakers_photo_in_front) {
+    const vorta::mode_photo photo;
+    const std::string photo_alice = R"(<img src="http://www.example.org/alice.jpg" alt="alice" width="40" )"
+                                    R"(height="60" class="photoUser" border="0"> )";
+    fragments cases = {{t::action_me_moderated, plain_with(t::action_me_moderated, held_id, photo_alice)}};
+    for (auto type : {t::action_say, t::action_say_moderated, t::action_got_whisper, t::action_me})
+        cases.emplace_back(type, plain_with(type, "", photo_alice));
+    for (auto type : {t::action_got_invited, t::action_enter, t::action_quit, t::room_hello})
+        cases.emplace_back(type, plain_with(type, ">", photo_alice));
+    expect_fragments(photo, cases);
+    EXPECT_EQ(photo.name, "Photo");
+    configure("photo.html =\n");
+    EXPECT_EQ(photo.get(message(t::action_quit, bob())),
+              R"(<div class="actionQuit"><img src="http://www.example.org/nophoto.gif" alt="bob" width="40" )"
+              R"(height="60" class="photoUser" > bob verl&auml;sst den Chat.</div>)");
+}
+
+// A said line reaches every member in his own look: the icon look for a
+// session that just logged in, the look that a stored profile names for the
+// others.
+TEST_F(icon_look, a_said_line_reaches_each_member_in_his_look) {
+    peer carol("10.0.0.3", login_details{"carol", "Lobby"});
+    vorta::profile plain_profile = bob_profile("visitor");
+    plain_profile.set_mode("plain");
+    bob_->load(plain_profile);
+    peer dora("10.0.0.4", login_details{"dora", "Lobby"});
+    vorta::profile photo_profile = profile_of(4, "visitor");
+    photo_profile.set_mode("Photo");
+    dora.load(photo_profile);
+    for (peer* p : {bob_.get(), &carol, &dora}) p->lines();
+    alice_->send("TXT \"carol\"");
+    const std::string line = t("Plain").get(full(t::action_say));
+    EXPECT_EQ(carol.lines(), lines_t{txt(info_alice + unmarked_alice + line)});
+    EXPECT_EQ(bob_->lines(), lines_t{txt(line)});
+    EXPECT_EQ(dora.lines(), lines_t{txt(vorta::mode_photo().get(full(t::action_say)))});
 }
 
 }  // namespace

@@ -27,7 +27,6 @@ temp_dir& files() {
     static temp_dir dir;
     return dir;
 }
-
 std::string quoted(const std::string& value) { return " \"" + vorta::c_escape(value) + "\""; }
 
 }  // namespace
@@ -76,9 +75,7 @@ void pump(std::chrono::milliseconds slice) {
 std::string answer(const std::string& challenge) {
     return std::to_string(vorta::string_to_long(challenge, 10) ^ 0x3C96);
 }
-
 std::string txt(const std::string& html) { return "TXT" + quoted(html); }
-
 std::string del(const std::string& nickname) { return "DEL" + quoted(nickname); }
 
 peer::peer(const std::string& address) {
@@ -90,9 +87,7 @@ peer::peer(const std::string& address) {
     session_ = Manager.add_user(pair[1], address);
 }
 
-peer::peer(const std::string& address, const login_details& details) : peer(address) {
-    login(details);
-}
+peer::peer(const std::string& address, const login_details& details) : peer(address) { login(details); }
 
 // A session that the chat removed (a kick, a vote, a kill) is gone already.
 peer::~peer() {
@@ -134,11 +129,8 @@ bool peer::closed() {
     read_available();
     return eof_;
 }
-
 std::string peer::shown(const vorta::message& m) const { return txt(session_->get_mode()->get(m)); }
-
 bool peer::in_room() const { return session_->get_room() != nullptr; }
-
 void peer::login(const std::string& nickname, const std::string& room) { login({nickname, room}); }
 
 void peer::login(const login_details& details) {

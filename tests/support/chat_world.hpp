@@ -1,11 +1,10 @@
 #pragma once
-// The program-wide chat objects set up for unit tests without a network: a
+// The program-wide chat objects for unit tests without a network: a
 // configuration, the ranks ("visitor" and "guard" at level 10, "mod" at 50;
 // guard and mod see addresses, mod may ban; "warden" at 20 may ban and lock
 // nicknames; "boss" at 60 is immune and has every right) and the rooms
-// ("Lobby" with the subject "Eingangshalle", "Garten") are loaded once per
-// test binary, and sessions sit on socket pairs whose other end the test
-// holds. The event loop runs in short bounded slices.
+// ("Lobby" with the subject "Eingangshalle", "Garten"), loaded once per test
+// binary; sessions sit on socket pairs whose other end the test holds.
 #include <chrono>
 #include <memory>
 #include <string>
@@ -23,13 +22,11 @@ namespace test_support {
 
 using lines_t = std::vector<std::string>;
 
-// Loads the configuration, ranks and rooms the first time it is called.
-void chat_world();
+void chat_world();  // loads the world the first time it is called
 // Replaces the configuration; the lines of `extra` come first and so win.
 void configure(const std::string& extra);
 // Runs the event loop for `slice`, then returns.
 void pump(std::chrono::milliseconds slice = std::chrono::milliseconds(10));
-// The answer to a challenge.
 std::string answer(const std::string& challenge);
 // The applet lines that carry `text` and that take `nickname` off the list.
 std::string txt(const std::string& text);
@@ -46,8 +43,7 @@ struct login_details {
 class peer {
 public:
     explicit peer(const std::string& address = "10.0.0.1");
-    // Connects from `address` and logs in over the applet alone.
-    peer(const std::string& address, const login_details& details);
+    peer(const std::string& address, const login_details& details);  // and logs in
     ~peer();  // the session ends as a dropped connection does
     peer(const peer&) = delete;
     peer& operator=(const peer&) = delete;
@@ -79,13 +75,12 @@ private:
     bool eof_ = false;
 };
 
-// A session logged in to `room` with the rank `rank`, which it holds from
-// before the log-in on, as a registered user does.
+// A session logged in to `room` with `rank`, held from before the log-in on
+// as a registered user does.
 std::unique_ptr<peer> arrive(const std::string& nickname, const std::string& room,
                              const std::string& rank = "visitor");
 
-// A message from its parts in order: users (first, then second), a room, a
-// text, a number.
+// A message from its parts in order: users (first, then second), a room, a text, a number.
 inline void fill(vorta::message& m, vorta::user* u) { (m.first_user ? m.second_user : m.first_user) = u; }
 inline void fill(vorta::message& m, const peer* p) { fill(m, p->session()); }
 inline void fill(vorta::message& m, vorta::room* r) { m.room = r; }
@@ -99,8 +94,7 @@ vorta::message msg(vorta::mode_standard::types type, Parts... parts) {
     return m;
 }
 
-// A line that a session receives: as it is, or as the message that the
-// session's own look renders.
+// A line that a session receives: as it is, or as its own look renders a message.
 struct expected {
     expected(std::string as_is) : line(std::move(as_is)) {}
     expected(const char* as_is) : line(as_is) {}
@@ -120,11 +114,9 @@ struct step {
 inline step ask(peer* who, const std::string& line, expected answer) { return {who, line, {{who, {answer}}}}; }
 // Each of `peers` receives `lines`.
 seen_t each(const std::vector<peer*>& peers, const std::vector<expected>& lines);
-// Plays the script; every session of `scene` not named in a step receives
-// nothing. Messages render for their receiver when they name no second user,
-// as the room does.
+// Plays the script; every session of `scene` not named in a step receives nothing.
+// Messages render for their receiver when they name no second user, as the room does.
 void play(const std::vector<peer*>& scene, const std::vector<step>& script);
-// Drops what the sessions of `scene` received so far.
-void drain(const std::vector<peer*>& scene);
+void drain(const std::vector<peer*>& scene);  // drops what the sessions received so far
 
 }  // namespace test_support
