@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <tuple>
 
 #include "store/password_hasher.hpp"
 #include "store/sqlite_store.hpp"
@@ -18,23 +19,14 @@ namespace {
 
 TEST(command_line_test, words_choose_the_daemon_or_a_command_and_the_configuration) {
     ::setenv("VCCONFIG", "/etc/from-env.conf", 1);
-    const struct {
-        std::vector<std::string> words;
-        bool daemon;
-        std::string config;
-    } rows[] = {
-        {{}, true, "/etc/from-env.conf"},
-        {{"my.conf"}, true, "my.conf"},
-        {{"my.conf", "other.conf"}, true, "my.conf"},
-        {{"bans"}, false, "/etc/from-env.conf"},
-        {{"-c", "my.conf", "bans"}, false, "my.conf"},
-        {{"-c", "my.conf"}, true, "my.conf"},
-        {{"-c"}, true, ""},
-    };
-    for (const auto& row : rows) {
-        command_line words(row.words);
-        EXPECT_EQ(words.starts_daemon(), row.daemon) << row.words.size();
-        EXPECT_EQ(words.config_file(), row.config) << row.words.size();
+    const std::tuple<std::vector<std::string>, bool, std::string> rows[] = {
+        {{}, true, "/etc/from-env.conf"}, {{"my.conf", "other.conf"}, true, "my.conf"},
+        {{"bans"}, false, "/etc/from-env.conf"}, {{"-c", "my.conf", "bans"}, false, "my.conf"},
+        {{"-c", "my.conf"}, true, "my.conf"}, {{"-c"}, true, ""}};
+    for (const auto& [words, daemon, config] : rows) {
+        const command_line line(words);
+        EXPECT_EQ(line.starts_daemon(), daemon) << words.size();
+        EXPECT_EQ(line.config_file(), config) << words.size();
     }
     ::unsetenv("VCCONFIG");
     EXPECT_EQ(command_line(std::vector<std::string>{"bans"}).config_file(), "");
@@ -55,12 +47,8 @@ TEST(command_line_test, each_command_succeeds_once_and_then_says_why_not) {
     sqlite_store store(dir.file("run/vcd.db"), [later] { return later; });
     ASSERT_TRUE(store.ban("10.0.0.9", 10));
     ASSERT_TRUE(store.lock("Carla", 5));
-    const struct {
-        std::vector<std::string> words;
-        std::string input;
-        int status;
-        std::string text;  // the output, or the error after "error: "
-    } script[] = {
+    // Words, standard input, exit status, and the output or the error after "error: ".
+    const std::tuple<std::vector<std::string>, std::string, int, std::string> script[] = {
         {{"bans"}, "", 0,
          "ban 10.0.0.9 until " + time_text(later + 600) + "\nlock Carla until " +
              time_text(later + 300) + "\n"},
@@ -98,15 +86,14 @@ TEST(command_line_test, each_command_succeeds_once_and_then_says_why_not) {
         {{"unlock", "carla"}, "", 1, "nickname 'carla' is not locked"},
         {{"bans"}, "", 0, ""},
     };
-    for (const auto& step : script) {
-        std::vector<std::string> words = step.words;
+    for (auto [words, input, status, text] : script) {
         if (words.front() != "-c") words.insert(words.begin(), {"-c", config});
         SCOPED_TRACE(words[2] + " " + (words.size() > 3 ? words[3] : ""));
-        std::istringstream in(step.input);
+        std::istringstream in(input);
         std::ostringstream out, err;
-        EXPECT_EQ(command_line(words).run(in, out, err), step.status);
-        EXPECT_EQ(out.str(), step.status == 0 ? step.text : "");
-        EXPECT_EQ(err.str(), step.status == 0 ? "" : "error: " + step.text + "\n");
+        EXPECT_EQ(command_line(words).run(in, out, err), status);
+        EXPECT_EQ(out.str(), status == 0 ? text : "");
+        EXPECT_EQ(err.str(), status == 0 ? "" : "error: " + text + "\n");
     }
     // The commands load the program-wide configuration: the chat tests get theirs back.
     test_support::chat_world();
