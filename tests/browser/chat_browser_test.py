@@ -28,8 +28,7 @@ def wait_for(what, probe, patience=15.0):
 def read(path):
     return open(path, encoding="latin-1").read() if os.path.exists(path) else ""
 
-def write(path, text, replacements=()):
-    """Writes text with each (shipped, here) pair replaced; each must be in it."""
+def write(path, text, replacements=()):  # each (shipped, here) pair must be in the text
     for shipped, here in replacements:
         assert shipped in text, "no %s in %s" % (shipped, path)
         text = text.replace(shipped, here)
@@ -99,7 +98,6 @@ class Browser:
                          "--ignore-certificate-errors", "--host-resolver-rules=MAP localhost " + address):
             options.add_argument(argument)
         self.name, self.driver = name, webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        self.driver.set_script_timeout(10)
         run.ends.callback(self.driver.quit)  # after the screenshot: the ends run last first
         run.ends.callback(lambda: self.driver.save_screenshot("%s/%s.png" % (run.artifacts, name)))
 

@@ -14,6 +14,7 @@
 namespace {
 
 using cfg = vorta::configuration;
+
 class configuration_test : public ::testing::Test {
 protected:
     // Loads (or reloads) `content` from `name` ("missing": no such file); the error text, or "".
@@ -69,7 +70,6 @@ TEST_F(configuration_test, errors_name_the_file_and_line_and_a_reload_keeps_ever
         {"\n\tnick.maxx = 5\n", at(2, "unknown key")}, {"all.host.x = y", at(1, "unknown key")},
         {"nick_max = 5", at(1)}, {"nick.max 5", at(1)}, {"= 5", at(1)}, {" nick.max : 5", at(1)}};
     for (const auto& [content, error] : rows) EXPECT_EQ(load(content, config), error) << content;
-    EXPECT_EQ(cfg().get(cfg::nick_min), "");
     cfg kept;
     dir.write("hi.html", "hi\n");
     ASSERT_EQ(load("all.path = " + dir.path() + "\nfile.welcome = hi.html\nnick.max=9", kept), "");
@@ -78,11 +78,6 @@ TEST_F(configuration_test, errors_name_the_file_and_line_and_a_reload_keeps_ever
     EXPECT_EQ(kept.get(cfg::nick_max) + kept.get(cfg::file_welcome), "9hi");
     ASSERT_EQ(load("nick.max = 4\n", kept, true), "");
     EXPECT_EQ(kept.get(cfg::nick_max) + kept.get(cfg::file_welcome), "4");
-    cfg numbers;  // read as far as they are digits
-    ASSERT_EQ(load("all.search = 12abc\nnick.max = 007\nphoto.html = -3\n", numbers), "");
-    EXPECT_EQ((std::vector{numbers.get_int(cfg::all_search), numbers.get_int(cfg::nick_max),
-                           numbers.get_int(cfg::photo_html), numbers.get_int(cfg::all_host)}),
-              (std::vector<long>{12, 7, -3, 0}));
 }
 
 TEST_F(configuration_test, values_as_read_normalised_or_fallen_back) {

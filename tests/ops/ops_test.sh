@@ -18,7 +18,6 @@ wait_for() {  # up to five seconds for the text $2 in the file $1
 banned_visitor() {
   exec 3<>/dev/tcp/127.0.0.1/1612
   printf 'LGN "vcp2" "%s" "" "" "10.0.0.3" "OpsTest" "" "" "true"\n' "$1" >&3
-  local greeting
   IFS= read -r -t 5 greeting <&3 || fail "no CNT line for $1"
   printf 'AUT "%d"\n' $(($(cut -d'"' -f8 <<<"$greeting") ^ 0x3C96)) >&3
   timeout 5 cat <&3 >/dev/null || true
