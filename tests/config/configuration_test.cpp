@@ -38,8 +38,7 @@ protected:
         while (i < cfg::key_count && probe.get(cfg::keys(i)) != "probe") ++i;
         return known[text] = cfg::keys(i);
     }
-    // Loads `content`, which must succeed; "key=value|" for each key that `expected` names in
-    // that form, with the value read.
+    // Loads `content`, which must succeed; "key=value|" for each key that `expected` names.
     std::string values(const std::string& content, const std::string& expected) {
         cfg config;
         EXPECT_EQ(load(content, config), "") << content;
@@ -62,8 +61,7 @@ TEST_F(configuration_test, errors_name_the_file_and_line_and_a_reload_keeps_ever
     cfg config;
     const std::string missing = "can't open configuration file '" + dir.file("none.conf") + "'";
     EXPECT_EQ(load("missing", config, false, "none.conf"), missing);
-    // A directory opens as an empty stream; it must not pass for an empty file.
-    EXPECT_THROW(config.load(dir.path()), vorta::c_error);
+    EXPECT_THROW(config.load(dir.path()), vorta::c_error);  // a directory is no empty file
     // Blank and comment lines count for the line number.
     const std::pair<const char*, std::string> rows[] = {
         {"# comment\n\n   \nnick.max = 5\nNick.min = 3\n", at(5)}, {"nick.max2 = 5", at(1)},

@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# The operator's files against the real daemon, in the test command's private network namespace:
-# "vcd check", the systemd unit, the logrotate snippet on a running daemon's log, the fail2ban
-# filter on that log and on every refusal the daemon writes, and the jail.
+# The operator's files against the real daemon, in the test command's private network namespace: "vcd
+# check", the systemd unit, logrotate on the daemon's log, fail2ban on every refusal the daemon writes.
 # Usage: ops_test.sh VCD_BINARY SOURCE_DIR
 set -euo pipefail
 vcd=$1 etc=$2/etc scratch=$(mktemp -d /tmp/vcd-ops-XXXXXX) pid=""
 log=$scratch/vcd.log
 trap '{ [ -n "$pid" ] && kill "$pid" 2>/dev/null; } || true; rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*"; cat "$log"* 2>/dev/null; exit 1; }
-# Runs a command that must succeed; its output and errors in $output.
-run() { output=$("$@" 2>&1) || fail "$*: $output"; }
+run() { output=$("$@" 2>&1) || fail "$*: $output"; }  # must succeed; output and errors in $output
 wait_for() {  # up to five seconds for the text $2 in the file $1
   for _ in $(seq 50); do grep -qF -- "$2" "$1" 2>/dev/null && return 0 || sleep 0.1; done
   fail "no \"$2\" in $1"
@@ -52,9 +50,8 @@ run systemd-analyze verify "$scratch/vcd.service"
 (cd "$scratch" && "$vcd" "$scratch/vcd.conf" >/dev/null)
 wait_for "$log" "daemon started (pid: "
 pid=$(sed -n 's/.*daemon started (pid: \([0-9]*\)).*/\1/p' "$log")
-for _ in $(seq 50); do  # the ports open after the store, a moment after the log line
-  (exec 3<>/dev/tcp/127.0.0.1/1612) 2>/dev/null && break || sleep 0.1
-done
+# The ports open after the store, a moment after the log line.
+timeout 5 bash -c 'until (exec 3<>/dev/tcp/127.0.0.1/1612) 2>/dev/null; do sleep 0.1; done' || fail "no port 1612"
 banned_visitor anna
 run logrotate --force --state "$scratch/logrotate.state" "$scratch/logrotate.conf"
 grep -q "daemon started" "$log.1" || fail "logrotate left no $log.1 with the old lines"

@@ -17,13 +17,9 @@ namespace {
 
 using namespace vorta;
 using pairs = std::vector<std::pair<std::string, std::string>>;
-using std::string;
-using std::string_view;
+using std::string, std::string_view;
 
-// The applet protocol's delimiters: blank plus double quote, then a quote.
-string param(const string& line, int index) { return get_param(line, index, " \"", '"'); }
-
-TEST(c_util, text_functions) {
+TEST(c_util, text_functions_comparison_and_random_picks) {
     const std::vector<std::tuple<string (*)(string), string, string>> rows = {
         {ltrim, " \t a b \t", "a b \t"}, {rtrim, " \t a b \t", " \t a b"}, {trim, " \t \t", ""},
         {trim, "\r x\n", "\r x\n"}, {c_escape, "a\"b'c\\d", "a\\\"b\\'c\\\\d"},
@@ -40,12 +36,6 @@ TEST(c_util, text_functions) {
         {html_unescape, "&#60; &auml; &amp &", "&#60; &auml; &amp &"},
         {html_unescape, "&&lt;", "&<"}};
     for (const auto& [function, in, out] : rows) EXPECT_EQ(function(in), out) << in;
-    string all;
-    for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
-    EXPECT_EQ(hex_unescape(hex_escape(all)), all);
-}
-
-TEST(c_util, comparison_and_random_picks) {
     EXPECT_TRUE(nocase_equal("Yes", "yES") && nocase_equal("", ""));
     for (const auto& [a, b] : pairs{{"yes", "yes "}, {"yes ", "yes"}, {"a-b", "a_b"}, {"[", "{"}})
         EXPECT_FALSE(nocase_equal(a, b)) << a;  // no folding outside letters
@@ -61,26 +51,25 @@ TEST(c_util, comparison_and_random_picks) {
 TEST(c_util, parameters) {
     const std::vector<std::tuple<string, int, string>> quoted = {
         {"NICK \"a\" \"b\\\"c\"", 0, "a"}, {"NICK \"a\" \"b\\\"c\"", 1, "b\"c"},
-        {"NICK \"a\" \"b\\\"c\"", 2, ""},
+        {"NICK \"a\" \"b\\\"c\"", 2, ""}, {"no params", 0, ""},
         {"X \"one\" junk \"two\"", 1, "two"}, {"X \"\" \"x\"", 0, ""}, {"X \"\" \"x\"", 1, "x"},
-        {"no params", 0, ""},
         // Two backslashes escape a backslash and the quote closes; three escape the quote.
         {"X \"ab\\\\\" \"next\"", 0, "ab\\"}, {"X \"ab\\\\\" \"next\"", 1, "next"},
         {"X \"a\\\\\\\"b\"", 0, "a\\\"b"},
         // An unterminated parameter empties every query that reaches it.
         {"X \"a\" \"b\" \"c", 1, "b"}, {"X \"a\" \"b\" \"c", 2, ""}, {"X \"a\" \"b\" \"c", 3, ""},
         {"X \"a\\\"", 0, ""}};
-    for (const auto& [line, index, value] : quoted) EXPECT_EQ(param(line, index), value) << line;
+    for (const auto& [line, index, value] : quoted)  // the applet protocol's delimiters
+        EXPECT_EQ(get_param(line, index, " \"", '"'), value) << line;
     EXPECT_EQ(get_param("[\\]x]", 0, "[", ']'), "]x");
     // A backslash that belongs to the opening delimiter does not escape.
     EXPECT_EQ(get_param("[\\]x]", 0, "[\\", ']'), "");
     EXPECT_EQ(get_param("<\\\\]x]", 0, "<\\", ']'), "]x");
 
-    const string line = "  alpha   beta  gamma   delta ";
-    const pairs words{
-        {"alpha", "beta  gamma   delta"}, {"beta", "gamma   delta"}, {"gamma", "delta"}};
+    const string line = "  one   two  three   four ";
+    const pairs words{{"one", "two  three   four"}, {"two", "three   four"}, {"three", "four"}};
     EXPECT_EQ(get_params(line, 3), words);
-    EXPECT_EQ(get_params(line, 5), (pairs{words[0], words[1], words[2], {"delta", ""}, {"", ""}}));
+    EXPECT_EQ(get_params(line, 5), (pairs{words[0], words[1], words[2], {"four", ""}, {"", ""}}));
     EXPECT_EQ(get_params(" \t ", 2), (pairs{{"", ""}, {"", ""}}));
     EXPECT_TRUE(get_params("a b", 0).empty() && get_params("a b", -1).empty());
     // Only blanks separate words; the rest loses leading tabs as well.
@@ -100,23 +89,19 @@ TEST(growing_text, views_survive_growth) {
     }
     for (const auto& [owner, view] : views)
         EXPECT_EQ(view, string_view(expected).substr(0, view.size()));
-    text.clear();
-    EXPECT_TRUE(text.empty() && text.view().empty());
 }
 
 TEST(charset, conversion_both_ways) {
-    // The eight places where ISO-8859-15 differs from ISO-8859-1, and a text.
+    // The eight places where ISO-8859-15 differs from ISO-8859-1, a text, the coding's limits.
     const pairs differences = {{"\xA4", "\u20AC"}, {"\xA6", "\u0160"}, {"\xA8", "\u0161"},
                                {"\xB4", "\u017D"}, {"\xB8", "\u017E"}, {"\xBC", "\u0152"},
                                {"\xBD", "\u0153"}, {"\xBE", "\u0178"},
-                               {"Gr\xFC\xDF" "e \xA4", "Gr\u00FC\u00DFe \u20AC"}};
+                               {"Gr\xFC\xDF" "e \xA4", "Gr\u00FC\u00DFe \u20AC"},
+                               {"\x01\x7F\x80\xFF", "\x01\x7F\u0080\u00FF"}};
     for (const auto& [latin9, utf8] : differences) {
         EXPECT_EQ(latin9_to_utf8(latin9), utf8);
         EXPECT_EQ(utf8_to_latin9(utf8), latin9);
     }
-    string all;
-    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
-    EXPECT_EQ(utf8_to_latin9(latin9_to_utf8(all)), all);
     // What the set lacks, and each byte of a malformed sequence, become "?".
     const pairs lacking = {{"\u00A4", "?"}, {"\u00BD und \u00BC", "? und ?"}, {"\u4E2D", "?"},
                            {"a\U0001F600b", "a?b"}, {"\u00E9t\u00E9", "\xE9t\xE9"}, {"\xC3", "?"},
