@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <sstream>
+#include <tuple>
 
 #include "store/password_hasher.hpp"
 #include "store/sqlite_store.hpp"
@@ -16,32 +18,8 @@
 namespace vorta {
 namespace {
 
-TEST(command_line_test, words_choose_the_daemon_or_a_command_and_the_configuration) {
-    ::setenv("VCCONFIG", "/etc/from-env.conf", 1);
-    const struct {
-        std::vector<std::string> words;
-        bool daemon;
-        std::string config;
-    } rows[] = {
-        {{}, true, "/etc/from-env.conf"},
-        {{"my.conf"}, true, "my.conf"},
-        {{"my.conf", "other.conf"}, true, "my.conf"},
-        {{"bans"}, false, "/etc/from-env.conf"},
-        {{"-c", "my.conf", "bans"}, false, "my.conf"},
-        {{"-c", "my.conf"}, true, "my.conf"},
-        {{"-c"}, true, ""},
-    };
-    for (const auto& row : rows) {
-        command_line words(row.words);
-        EXPECT_EQ(words.starts_daemon(), row.daemon) << row.words.size();
-        EXPECT_EQ(words.config_file(), row.config) << row.words.size();
-    }
-    ::unsetenv("VCCONFIG");
-    EXPECT_EQ(command_line(std::vector<std::string>{"bans"}).config_file(), "");
-}
-
-// One script on one store: every command succeeds once and then says why not.
-// A row's words run with "-c" and the test's configuration unless they name their own.
+// One script on one store: every command succeeds once and then says why not. A row's words
+// name the configuration with "-c" or leave it to VCCONFIG, which names the test's.
 TEST(command_line_test, each_command_succeeds_once_and_then_says_why_not) {
     test_support::temp_dir dir;
     dir.write("ranks.conf", "visitor Visitor 4 4 0 0 0 10 0 0 0 0 0\nguard Wache 4 4 0 0 0 10 0 0 0 0 1\n");
@@ -50,17 +28,20 @@ TEST(command_line_test, each_command_succeeds_once_and_then_says_why_not) {
                         "db.connection = sqlite:run/vcd.db\nnick.min = 3\nnick.max = 12\npwd.max = 15\n");
     const std::string no_store = dir.write("none.conf", "all.path = " + dir.path() + "\n");
     const std::string mysql = dir.write("mysql.conf", "db.connection = mysql:chat\n");
+    ::setenv("VCCONFIG", config.c_str(), 1);
+    // The daemon's own forms: a configuration file alone, or "-c" with or without one.
+    for (const auto& [words, file] : std::map<std::vector<std::string>, std::string>{
+             {{}, config}, {{"a.conf", "b.conf"}, "a.conf"}, {{"-c", "a.conf"}, "a.conf"}, {{"-c"}, ""}}) {
+        EXPECT_TRUE(command_line(words).starts_daemon());
+        EXPECT_EQ(command_line(words).config_file(), file);
+    }
     // A ban and a lock that end in 2096, whatever the commands' clock says.
     const std::time_t later = 4'000'000'000;
     sqlite_store store(dir.file("run/vcd.db"), [later] { return later; });
     ASSERT_TRUE(store.ban("10.0.0.9", 10));
     ASSERT_TRUE(store.lock("Carla", 5));
-    const struct {
-        std::vector<std::string> words;
-        std::string input;
-        int status;
-        std::string text;  // the output, or the error after "error: "
-    } script[] = {
+    // Words, standard input, exit status, and the output or the error after "error: ".
+    const std::tuple<std::vector<std::string>, std::string, int, std::string> script[] = {
         {{"bans"}, "", 0,
          "ban 10.0.0.9 until " + time_text(later + 600) + "\nlock Carla until " +
              time_text(later + 300) + "\n"},
@@ -79,7 +60,7 @@ TEST(command_line_test, each_command_succeeds_once_and_then_says_why_not) {
         {{"register"}, "", 1, "usage: vcd [-c FILE] register NICK [RANK]"},
         {{"rank", "anna"}, "", 1, "usage: vcd [-c FILE] rank NICK RANK"},
         {{"bans", "x"}, "", 1, "usage: vcd [-c FILE] bans"},
-        {{"frobnicate"}, "", 1, "unknown command 'frobnicate'"},
+        {{"-c", config, "frobnicate"}, "", 1, "unknown command 'frobnicate'"},
         {{"-c", "", "bans"}, "", 1, "no configuration file found"},
         {{"-c", no_store, "bans"}, "", 1, "no store: \"db.connection\" is empty"},
         {{"-c", mysql, "unban", "x"}, "", 1, "unknown database connection 'mysql:chat'"},
@@ -96,18 +77,17 @@ TEST(command_line_test, each_command_succeeds_once_and_then_says_why_not) {
         {{"unban", "10.0.0.9"}, "", 1, "address '10.0.0.9' is not banned"},
         {{"unlock", "carla"}, "", 0, ""},
         {{"unlock", "carla"}, "", 1, "nickname 'carla' is not locked"},
-        {{"bans"}, "", 0, ""},
-    };
-    for (const auto& step : script) {
-        std::vector<std::string> words = step.words;
-        if (words.front() != "-c") words.insert(words.begin(), {"-c", config});
-        SCOPED_TRACE(words[2] + " " + (words.size() > 3 ? words[3] : ""));
-        std::istringstream in(step.input);
+        {{"-c"}, "", 1, "unknown command ''"},
+        {{"bans"}, "", 0, ""}};
+    for (const auto& [words, input, status, text] : script) {
+        SCOPED_TRACE(words[0] + " " + (words.size() > 1 ? words[1] : ""));
+        std::istringstream in(input);
         std::ostringstream out, err;
-        EXPECT_EQ(command_line(words).run(in, out, err), step.status);
-        EXPECT_EQ(out.str(), step.status == 0 ? step.text : "");
-        EXPECT_EQ(err.str(), step.status == 0 ? "" : "error: " + step.text + "\n");
+        EXPECT_EQ(command_line(words).run(in, out, err), status);
+        EXPECT_EQ(out.str(), status == 0 ? text : "");
+        EXPECT_EQ(err.str(), status == 0 ? "" : "error: " + text + "\n");
     }
+    ::unsetenv("VCCONFIG");
     // The commands load the program-wide configuration: the chat tests get theirs back.
     test_support::chat_world();
     test_support::configure("");
