@@ -161,14 +161,15 @@ TEST_F(scheduler_test, ticks_follow_the_clock_and_the_wishes_of_the_records) {
     }
 }
 
-int thread_calls = 0, other_calls = 0;
-void count_and_stop() { ++thread_calls, scheduler::shutdown(); }
-void count_other() { ++other_calls; }
+// A request from a signal handler or another thread wakes the waiting loop; the
+// last function asked for runs once, at the start of a pass.
+int calls = 0;
+void count_and_stop() { ++calls, scheduler::shutdown(); }
+void never() { ADD_FAILURE() << "replaced by a later request"; }
 
-// Signal-safe requests run the last function once, at the start of a pass.
 TEST_F(scheduler_test, requests_from_other_contexts_wake_the_loop_and_run_on_it) {
     probe& a = add(loop);
-    scheduler::call_thread(count_other);
+    scheduler::call_thread(never);
     scheduler::call_thread(count_and_stop);
     scheduler::call_thread(nullptr);  // ignored
     a.poke();
@@ -178,8 +179,7 @@ TEST_F(scheduler_test, requests_from_other_contexts_wake_the_loop_and_run_on_it)
         [] { std::this_thread::sleep_for(100ms), scheduler::call_thread(count_and_stop); });
     rerun(loop);
     caller.join();
-    EXPECT_EQ(thread_calls + 10 * other_calls, 2);
-    EXPECT_EQ(log.size(), 1u);
+    EXPECT_EQ(calls, 2);
 }
 
 // A pass ends with its hooks in order, then one write per request; a request

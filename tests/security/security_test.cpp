@@ -1,5 +1,5 @@
 // The text rules: links in chat texts, compiled patterns, the replacement
-// table, the password throttle, and the security rules with their file, log
+// table, and the security rules with their file, log
 // targets, exempt words, access checks and log lines (users are sessions of
 // the test chat world).
 #include "security/security.hpp"
@@ -14,7 +14,6 @@
 #include "net/c_error.hpp"
 #include "program.hpp"
 #include "security/links.hpp"
-#include "security/password_throttle.hpp"
 #include "security/pattern.hpp"
 #include "security/replacement.hpp"
 #include "support/chat_world.hpp"
@@ -283,17 +282,10 @@ std::string other(const std::string& href, const std::string& text) {
 }
 
 TEST(links, prefixes_make_no_other_link_and_every_kind_of_address_becomes_its_anchor) {
-    const std::pair<const char*, strings> found[] = {
-        {"url:http://www.example.org url:example.org http://example.org",
-         {"example.org", "example.org", "example.org"}},
-        {"a\twww.a.de\nhttp://b.de", {"a.de", "b.de"}}, {"url:https://g.de", {"https://g.de"}},
-        {"xwww.example.org (http://c.de ftp:d.de news:e.de x@f.de", {}}};
-    for (const auto& [text, links] : found) {
-        strings collected{"old"}, expected{"old"};
-        vorta::collect_links(text, collected);
-        expected.insert(expected.end(), links.begin(), links.end());
-        EXPECT_EQ(collected, expected) << text;
-    }
+    strings found{"old"};  // the addresses of web links, added to a list
+    vorta::collect_links("url:http://www.a.de url:b.de http://c.de\twww.d.de\nxwww.e.de (http://f.de "
+                         "ftp:g.de news:h.de x@i.de url:https://j.de", found);
+    EXPECT_EQ(found, (strings{"old", "a.de", "b.de", "c.de", "d.de", "https://j.de"}));
     const std::string org = web("www.example.org", "www.example.org"), mail = "x@y.de (Mail)";
     const std::pair<std::string, std::string> anchored[] = {
         {"http://www.example.org", org}, {"url:www.example.org", org},
@@ -315,29 +307,6 @@ TEST(links, prefixes_make_no_other_link_and_every_kind_of_address_becomes_its_an
     EXPECT_EQ(vorta::anchor_links("und srch:hunde.futter x@y.de", "suche.de:8080/find?q="),
               "und " + web("suche.de:8080/find?q=hunde.futter", "hunde.futter (Suche)") + " " +
                   other("mailto:x@y.de", mail));
-}
-
-// Wrong passwords per address and nickname: the third starts a minute's wait
-// for that pair only, a right one forgets the count.
-TEST(password_throttle, three_wrong_passwords_make_that_address_wait_a_minute_for_that_nickname) {
-    vorta::password_throttle table;
-    // What, address, nickname, second, and whether the wait starts or must be waited.
-    const std::tuple<char, const char*, const char*, std::time_t, bool> steps[] = {
-        {'w', "10.0.0.1", "anna", 0, false}, {'w', "10.0.0.1", "ANNA", 1, false},
-        {'r', "10.0.0.1", "anna", 2, false},  // forgets the two
-        {'w', "10.0.0.1", "anna", 3, false}, {'w', "10.0.0.1", "anna", 4, false},
-        {'a', "10.0.0.1", "anna", 4, false}, {'w', "10.0.0.1", "Anna", 5, true},
-        {'w', "10.0.0.1", "anna", 7, false},  // logged once, and the wait is not prolonged
-        {'a', "10.0.0.2", "anna", 8, false}, {'a', "10.0.0.1", "berta", 8, false},
-        {'a', "10.0.0.1", "anna", 64, true}, {'a', "10.0.0.1", "anna", 65, false},
-        {'w', "10.0.0.1", "anna", 66, false}};  // three new tries
-    for (const auto& [what, address, nickname, at, expected] : steps) {
-        SCOPED_TRACE(std::to_string(at) + " " + address + " " + nickname);
-        if (what == 'r') table.succeeded(address, nickname);
-        EXPECT_EQ(what == 'w' ? table.failed(address, nickname, at)
-                              : table.waiting(address, nickname, at),
-                  expected);
-    }
 }
 
 }  // namespace

@@ -155,44 +155,39 @@ TEST_F(sqlite_store_test, accounts_keep_every_field_of_their_profile) {
 // A file that is no store, or one the process may not write, is refused at
 // open with a text that names it.
 TEST_F(sqlite_store_test, broken_or_read_only_files_are_refused_at_open) {
+    // The error text of opening `path`, or "" when it opens.
+    const auto refusal = [this]() -> std::string {
+        try {
+            open();
+        } catch (const c_error& error) {
+            return error.what();
+        }
+        return "";
+    };
     dir.write("garbage.db", std::string(8192, 'x'));
     path = dir.file("garbage.db");
-    EXPECT_THROW(open(), c_error);
+    EXPECT_NE(refusal(), "");
     EXPECT_EQ(test_support::read_file(path), std::string(8192, 'x'));  // left as it was
-
     // A store written by a newer version of the daemon is not touched.
     path = dir.file("newer.db");
     sqlite3* newer = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &newer), SQLITE_OK);
     sqlite3_exec(newer, "PRAGMA user_version = 2", nullptr, nullptr, nullptr);
     sqlite3_close(newer);
-    try {
-        open();
-        ADD_FAILURE() << "a newer schema was opened";
-    } catch (const c_error& error) {
-        EXPECT_EQ(error.what(), "store '" + path + "' has the newer schema version 2");
-    }
-
+    EXPECT_EQ(refusal(), "store '" + path + "' has the newer schema version 2");
     path = dir.file("new.db");
-    open();
+    EXPECT_EQ(refusal(), "");
     ::chmod(dir.path().c_str(), 0755);
     ::chmod(path.c_str(), 0444);
     // Root writes any file: the check runs as an unprivileged user.
     const pid_t child = fork();
     if (child == 0) {
         if (getuid() == 0 && setresuid(65534, 65534, 65534) != 0) _exit(2);
-        try {
-            open();
-        } catch (const c_error& error) {
-            const std::string expected = "can't open store '" + path + "': not writable";
-            _exit(error.what() == expected ? 0 : 3);
-        }
-        _exit(4);
+        _exit(refusal() == "can't open store '" + path + "': not writable" ? 0 : 3);
     }
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace
