@@ -1,5 +1,5 @@
 // The line-buffered socket over a socket pair: lines in, output batched within
-// a pass, buffer memory, stalls, ticks and framing; the output queue's shared
+// a pass, buffer memory, stalls and framing; the output queue's shared
 // fragments; the WebSocket framing on its own: control frames, closing, the
 // limits, and UTF-8 taken as the server's ISO-8859-15.
 #include "net/tcp_socket.hpp"
@@ -32,8 +32,6 @@ using namespace std::chrono_literals;
 
 // Records the socket's events; takes the lines unless told not.
 struct recorder : vorta::observer {
-    void on_timer(vorta::communicator*) override { events.push_back("timer"); }
-    void on_time_out(vorta::communicator*) override { events.push_back("time_out"); }
     void on_read(vorta::communicator*, int pending) override {
         events.push_back("read " + std::to_string(pending));
         if (take_lines) {
@@ -176,16 +174,6 @@ TEST_F(tcp_socket_test, a_peer_that_takes_nothing_stalls_once_the_grace_is_over)
     EXPECT_EQ(socket->pending_output(), owed + 8 * limit);
     EXPECT_TRUE(socket->stalled(limit, std::chrono::hours(1)));
     EXPECT_LT(socket->buffer_capacity() - held, limit / 10);
-}
-
-TEST_F(tcp_socket_test, ticks_count_up_to_the_limit_until_reset) {
-    for (int i = 0; i < 4; ++i) socket->timer();
-    EXPECT_TRUE(socket->good(4) && !socket->good(3));
-    socket->reset_timer();
-    EXPECT_TRUE(socket->good(0));
-    socket->set_maxtimer(1);
-    socket->timer();
-    EXPECT_EQ(watcher.events, (strings{"timer", "timer", "time_out", "time_out", "time_out"}));
 }
 
 // Input before the framing is taken as framed and lines go out as frames; the

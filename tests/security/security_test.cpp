@@ -153,10 +153,11 @@ TEST_F(security_test, access_checks_take_exempt_words_as_patterns) {
                       "noscript: http://free.example/", "noscript: http://both.example/"}));
 }
 
+// Censored words expel unless an exempt pattern matches; the first matching log
+// rule takes the line, with the text in its case, and compares exempt words exactly.
 TEST_F(security_test, censored_words_expel_unless_an_exempt_pattern_matches) {
     dir.write("words.txt", "doof\nmist\n");
-    ASSERT_EQ(load("c misthaufen\nc @words.txt >censored.log exit\nc bl.d exit\nc doo >o.log\n"),
-              "");
+    ASSERT_EQ(load("c misthaufen\nc @words.txt >censored.log exit\nc bl.d exit\nc doo >o.log\n"), "");
     auto writer = visitor("schreiber");
     const std::pair<const char*, bool> texts[] = {
         {"Du bist DOOF", true}, {"so ein Mist", true}, {"ein Misthaufen voller Mist", false},
@@ -164,8 +165,6 @@ TEST_F(security_test, censored_words_expel_unless_an_exempt_pattern_matches) {
         {"ganz lieb", false}};
     for (const auto& [text, exit] : texts)
         EXPECT_EQ(rules_.censor_exit(text, writer->session()), exit) << text;
-    // The first matching log rule takes the line; the text keeps its case. The
-    // log itself compares exempt words exactly.
     rules_.censor_log("Misthaufen", writer->session());
     rules_.censor_log("MISTHAUFEN!", writer->session());
     EXPECT_EQ(logged("censored.log"),
@@ -192,26 +191,24 @@ TEST_F(security_test, load_appends_and_reload_replaces_or_keeps_everything) {
     EXPECT_NE(load("missing", true), "");
     EXPECT_EQ(access(), "--x");
     EXPECT_FALSE(rules_.user_log(berta->session(), ""));
+}
 
+// Replacement pairs too are kept up to a faulty line by a load, replaced or
+// kept whole by a reload.
+TEST_F(security_test, replacements_apply_in_file_order_within_the_bounds_of_the_matcher) {
     vorta::replacement table;
     const auto replaced = [&](std::string text) { return table.replace(text), text; };
     EXPECT_EQ(load("ok = fine\nbad word = x\n", false, &table), syntax_error(2));
     ASSERT_EQ(load("x = y\n", false, &table), "");
     EXPECT_EQ(replaced("okx"), "finey");
-    ASSERT_EQ(load("x = z\n", true, &table), "");
     EXPECT_EQ(load("a = b\nb(\n", true, &table), syntax_error(2));
     EXPECT_NE(load("missing", true, &table), "");
-    EXPECT_EQ(replaced("okxa"), "okza");
-}
-
-TEST_F(security_test, replacements_apply_in_file_order_within_the_bounds_of_the_matcher) {
-    vorta::replacement table;
-    const auto replaced = [&](std::string text) { return table.replace(text), text; };
+    EXPECT_EQ(replaced("okx"), "finey");
     ASSERT_EQ(load("# later pairs see what earlier ones made\n(a+)+b = X\n"
                    "  gn8   =   gute Nacht  \nNacht=Nacht!\n(\\w+)@(\\w+) = $2 bei $1\n"
                    "&lt;3 = &hearts;\n"
                    "Euro = \\$ \\\\ $0\nzz==y\nweg =\n",
-                   false, &table),
+                   true, &table),
               "");
     EXPECT_EQ(table.size(), 8u);
     const std::pair<std::string, std::string> cases[] = {

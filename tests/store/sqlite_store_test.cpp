@@ -1,6 +1,5 @@
-// The store on a temporary file with a clock the tests turn: bans and locks
-// to the minute, accounts with every profile field, files that are broken or
-// not writable.
+// The store on a temporary file: accounts with every profile field, files
+// that are broken or not writable.
 #include "store/sqlite_store.hpp"
 
 #include <gtest/gtest.h>
@@ -20,10 +19,7 @@ namespace {
 
 class sqlite_store_test : public ::testing::Test {
 protected:
-    std::unique_ptr<sqlite_store> open() {
-        return std::make_unique<sqlite_store>(path, [this] { return now; });
-    }
-
+    std::unique_ptr<sqlite_store> open() { return std::make_unique<sqlite_store>(path); }
     // Every field of a profile, for comparison.
     static auto fields(const profile& p) {
         return std::make_tuple(p.get_id(), p.get_login_time(), p.get_nickname(), p.get_rank(),
@@ -32,65 +28,9 @@ protected:
                                p.get_colour(), p.get_blocked());
     }
 
-    // A profile with every field set, for the account `id` of `nickname`.
-    static profile full(long id, const std::string& nickname) {
-        profile p(nickname);
-        p.set_id(id), p.set_login_time(1700000000), p.set_rank("mod"), p.set_mode("photo");
-        p.set_skin("night"), p.set_skin_path("css/skins/night.css"), p.set_show_images(true);
-        p.set_homepage("www.example.org"), p.set_photo("www.example.org/a.jpg");
-        p.set_banner("www.example.org/b.gif"), p.set_clan("Rot"), p.set_colour("FF0000");
-        p.set_blocked({7, 3});
-        return p;
-    }
-
     test_support::temp_dir dir;
     std::string path = dir.file("data/vcd.db");
-    std::time_t now = 1'000'000;
 };
-
-// A ban or a lock holds for its minutes to the second and ends then; a
-// longer one already given is not shortened; the operator's lifting ends
-// only an active one; "clean" forgets what has expired.
-TEST_F(sqlite_store_test, bans_and_locks_last_their_minutes) {
-    auto store = open();
-    struct kind {
-        const char* name;
-        bool (sqlite_store::*give)(const std::string&, int);
-        bool (sqlite_store::*active)(const std::string&);
-        bool (sqlite_store::*lift)(const std::string&);
-        std::string who, other_case;
-    } kinds[] = {
-        {"ban", &sqlite_store::ban, &sqlite_store::banned, &sqlite_store::unban, "10.0.0.9",
-         "10.0.0.9"},
-        {"lock", &sqlite_store::lock, &sqlite_store::locked, &sqlite_store::unlock, "Anna", "aNNA"},
-    };
-    for (const kind& k : kinds) {
-        SCOPED_TRACE(k.name);
-        const auto give = [&](int minutes) { return (*store.*k.give)(k.who, minutes); };
-        const auto active = [&](const std::string& who) { return (*store.*k.active)(who); };
-        const std::time_t start = now;
-        EXPECT_FALSE(give(0) || give(-5) || active(k.who));
-        ASSERT_TRUE(give(5));
-        EXPECT_TRUE(give(2));  // the five minutes stay
-        now = start + 5 * 60 - 1;
-        EXPECT_TRUE(active(k.other_case));
-        EXPECT_EQ(store->restrictions().size(), 1u);
-        now = start + 5 * 60;
-        EXPECT_FALSE(active(k.who));
-        EXPECT_TRUE(store->restrictions().empty());
-        EXPECT_FALSE((*store.*k.lift)(k.who));  // expired: nothing to lift
-        ASSERT_TRUE(give(1));
-        EXPECT_TRUE((*store.*k.lift)(k.other_case));
-        EXPECT_FALSE(active(k.who));
-        // Turning the clock back shows whether the expired row is still there.
-        ASSERT_TRUE(give(1));
-        now += 120;
-        store->clean();
-        now -= 120;
-        EXPECT_FALSE(active(k.who));
-        now += 1000;
-    }
-}
 
 // Accounts: nicknames and clans without regard to case, every profile field
 // and the blocked ids written, read back and found again after a restart, and
@@ -107,7 +47,12 @@ TEST_F(sqlite_store_test, accounts_keep_every_field_of_their_profile) {
     EXPECT_EQ(anna.get_nickname() + " " + anna.get_rank(), "Anna mod");  // as registered
     const long id = anna.get_id();
     EXPECT_GT(id, 0);
-    profile written = full(id, "Anna");
+    profile written("Anna");  // every field set
+    written.set_id(id), written.set_login_time(1700000000), written.set_rank("mod");
+    written.set_mode("photo"), written.set_skin("night"), written.set_show_images(true);
+    written.set_skin_path("css/skins/night.css"), written.set_homepage("www.example.org");
+    written.set_photo("www.example.org/a.jpg"), written.set_banner("www.example.org/b.gif");
+    written.set_clan("Rot"), written.set_colour("FF0000"), written.set_blocked({7, 3});
     store->save_profile(written);
     store = open();
     EXPECT_GT(store->new_room("Dach"), store->new_room("Keller"));
