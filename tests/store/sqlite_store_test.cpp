@@ -68,8 +68,8 @@ TEST_F(sqlite_store_test, accounts_keep_every_field_of_their_profile) {
     written.set_mode("Photo");
     EXPECT_EQ(fields(saved), fields(written));
 
-    EXPECT_TRUE(store->clan_exist("rot") && !store->clan_exist("") && !store->clan_exist("Blau"));
-    EXPECT_TRUE(store->set_clan("berta", "Blau") && store->clan_exist("BLAU"));
+    EXPECT_TRUE(store->set_clan("berta", "Blau") && store->clan_exist("BLAU") &&
+                store->clan_exist("rot") && !store->clan_exist(""));
     EXPECT_TRUE(store->set_rank("berta", "guard") && store->set_password_hash("berta", "hash-c"));
     EXPECT_EQ(store->password_hash("berta"), "hash-c");
     store->block(id, 9);
