@@ -1,6 +1,6 @@
 // The web port's parts: the served directory (what a request path leads to,
-// every way of reaching outside it refused) and the WebSocket opening
-// handshake with every refusal.
+// every way of reaching outside it refused), the WebSocket opening handshake
+// with every refusal, and the address a request behind a proxy speaks for.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "http/file_store.hpp"
+#include "http/forwarded_address.hpp"
 #include "http/http_request.hpp"
 #include "http/ws_handshake.hpp"
 #include "support/temp_dir.hpp"
@@ -146,6 +147,36 @@ TEST(ws_handshake, a_good_request_switches_protocols_and_every_fault_is_refused)
         EXPECT_EQ(refusal.response.rfind("HTTP/1.1 " + std::to_string(status) + " ", 0), 0u);
         EXPECT_NE(refusal.response.find(extra), std::string::npos);
         EXPECT_NE(refusal.response.find("Connection: close\r\n"), std::string::npos);
+    }
+}
+
+
+// Behind a trusted proxy the visitor's address comes from the last valid
+// entry of the last header; anything malformed leaves the peer's own.
+TEST(forwarded_address, only_a_trusted_peer_names_the_visitor_and_only_with_a_valid_address) {
+    const std::string local = "127.0.0.1", visitor = "198.51.100.7", xff = "X-Forwarded-For: ";
+    // Peer, headers, the address resolved ("": nobody is trusted, the peer's own).
+    const std::tuple<std::string, strings, std::string> cases[] = {
+        {local, {"User-Agent: x\r\n"}, local},
+        {local, {xff + "203.0.113.9, 198.51.100.7\r\n"}, visitor},
+        {local, {"x-forwarded-for:198.51.100.7"}, visitor},  // name in any case, no blank
+        {local, {xff + "203.0.113.9", xff + visitor}, visitor},  // the last header
+        {local, {"X-Real-IP: 198.51.100.7\r\n"}, visitor},
+        {local, {"X-Real-IP: 198.51.100.9", xff + visitor}, visitor},  // forwarded-for first
+        {local, {xff + "2001:DB8:0:0::1"}, "2001:db8::1"},               // canonical
+        {"::1", {"X-Real-IP: 198.51.100.7"}, visitor},
+        {"10.1.1.1", {"X-Real-IP: 1.2.3.4"}, "1.2.3.4"},  // another proxy of the list
+        {"127.0.0.2", {xff + visitor, "X-Real-IP: 198.51.100.9"}, "127.0.0.2"},  // untrusted
+        {local, {xff + "198.51.100.7, evil<b>"}, local}, {local, {xff + "198.51.100.7:443"}, local},
+        {local, {xff + "[2001:db8::1]"}, local}, {local, {"X-Forwarded-For:"}, local},
+        {local, {"X-Real-IP: 1.2.3.4 5.6.7.8"}, local}, {local, {"X-Real-IP: 1.2.3"}, local},
+        {local, {std::string("X-Real-IP: 1.2.3.4\0x", 20)}, local},
+        {local, {"X-Forwarded-Fort: 198.51.100.7"}, local}, {local, {"X-Real-IP: 1.2.3.4"}, ""}};
+    for (const auto& [peer, headers, address] : cases) {
+        vorta::forwarded_address forwarded;
+        for (const auto& line : headers) forwarded.add_header(line);
+        const std::string proxies = address.empty() ? "" : "10.1.1.1, 127.0.0.1\t::1";
+        EXPECT_EQ(forwarded.resolve(peer, proxies), address.empty() ? peer : address) << headers[0];
     }
 }
 

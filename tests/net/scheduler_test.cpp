@@ -15,6 +15,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include "net/communicator.hpp"
@@ -167,6 +168,27 @@ TEST_F(scheduler_test, ticks_follow_the_clock_and_the_wishes_of_the_records) {
         EXPECT_EQ(log, row.timers);
         probes.clear();
     }
+}
+
+// A tick serves a large table in batches a gap apart, each record once an
+// interval; the record where the walk goes on may be withdrawn meanwhile.
+TEST_F(scheduler_test, a_tick_walks_a_large_table_in_batches) {
+    scripted_scheduler clock(1);
+    const int receivers = scheduler::tick_batch + 10;
+    std::map<long, int> batches;  // milliseconds: ticks then
+    std::vector<int> ticks(receivers, 2);
+    for (int i = 0; i < receivers; ++i)
+        add(clock, true).on_timer = [&, i] {
+            ++batches[clock.milliseconds - 100000], --ticks[i];
+            if (i == 0) clock.unreg(probes[scheduler::tick_batch].fd());
+        };
+    probe& busy = add(clock);
+    busy.on_read = [&] { (clock.milliseconds += 5) >= 102100 ? scheduler::shutdown() : busy.poke(); };
+    busy.poke();
+    rerun(clock);
+    EXPECT_EQ(batches, (std::map<long, int>{{1000, 256}, {1020, 9}, {2000, 256}, {2020, 9}}));
+    ticks[scheduler::tick_batch] -= 2;
+    EXPECT_EQ(ticks, std::vector<int>(receivers, 0));
 }
 
 // Writes asked for outside a pass, or left by an error, come in the next run.
