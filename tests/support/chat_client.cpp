@@ -36,18 +36,13 @@ testing::AssertionResult compared(const std::optional<std::string>& got, const s
 
 }  // namespace
 
-std::string c_escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"' || c == '\'') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 std::string proto_line(const std::string& verb, const std::vector<std::string>& values) {
     std::string line = verb;
-    for (const auto& value : values) line += " \"" + c_escape(value) + "\"";
+    for (const auto& value : values) {
+        line += " \"";
+        for (char c : value) line += (c == '\\' || c == '"' || c == '\'' ? "\\" : "") + std::string(1, c);
+        line += '"';
+    }
     return line;
 }
 
@@ -125,7 +120,6 @@ std::optional<std::string> applet::take_line() {
         std::string line = in_.substr(0, end);
         in_.erase(0, end + 1);
         if (line != "HTB") return line;
-        ++heartbeats;
     }
     return std::nullopt;
 }
@@ -181,10 +175,6 @@ testing::AssertionResult applet::expect_closed(milliseconds timeout) {
     const bool gone = closed(timeout);
     if (auto line = take_line()) return testing::AssertionFailure() << "unexpected line: " << shown(*line);
     return gone ? testing::AssertionSuccess() : testing::AssertionFailure() << "the connection stayed open";
-}
-
-void browser::request(const std::string& path, const std::string& user_agent, const std::string& headers) {
-    send_raw("GET /" + path + " HTTP/1.1\r\nUser-Agent: " + user_agent + "\r\n" + headers + "\r\n");
 }
 
 bool browser::wait_for(const std::string& text, milliseconds timeout) {

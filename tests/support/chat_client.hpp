@@ -20,9 +20,8 @@ using std::chrono::milliseconds;
 inline constexpr milliseconds patience{3000};
 inline constexpr int applet_port = 1612, browser_port = 1613, web_port = 1614;
 
-// A backslash before every backslash, double quote and single quote.
-std::string c_escape(const std::string& text);
-// The verb, then for each value a blank and the escaped value in double quotes.
+// The verb, then for each value a blank and the value in double quotes, a
+// backslash before every backslash and quote.
 std::string proto_line(const std::string& verb, const std::vector<std::string>& values = {});
 // The unescaped values of a protocol line, in order.
 std::vector<std::string> proto_values(const std::string& line);
@@ -76,7 +75,7 @@ inline int challenge_answer(int challenge) { return challenge ^ 0x3C96; }
 
 class applet : public connection {
 public:
-    explicit applet(const std::string& source = "") : connection(applet_port, 0, source) {}
+    applet() : connection(applet_port) {}
 
     void send_line(const std::string& text) { send_raw(text + "\n"); }
     void send(const std::string& verb, const std::vector<std::string>& values = {}) {
@@ -105,20 +104,15 @@ public:
     // The peer closes without sending another line first.
     testing::AssertionResult expect_closed(milliseconds timeout = patience);
 
-    int heartbeats = 0;  // skipped so far
-
 private:
     std::optional<std::string> take_line();
 };
 
 class browser : public connection {
 public:
-    explicit browser(int receive_buffer = 0, const std::string& source = "")
-        : connection(browser_port, receive_buffer, source) {}
+    explicit browser(int receive_buffer = 0) : connection(browser_port, receive_buffer) {}
 
-    // "GET /<path> HTTP/1.1", the User-Agent, `headers` and the blank line.
-    void request(const std::string& path, const std::string& user_agent = "TestBrowser/1.0",
-                 const std::string& headers = "");
+    void request(const std::string& path) { send_raw("GET /" + path + " HTTP/1.1\r\nUser-Agent: Test/1.0\r\n\r\n"); }
     // Waits until `text` occurs in what was not yet consumed.
     bool wait_for(const std::string& text, milliseconds timeout = patience);
     // Consumes everything up to and including the first `text`.
@@ -135,8 +129,7 @@ private:
 // given, and the frames that come back.
 class ws_client : public connection {
 public:
-    explicit ws_client(int receive_buffer = 0, const std::string& source = "")
-        : connection(web_port, receive_buffer, source) {}
+    explicit ws_client(const std::string& source = "") : connection(web_port, 0, source) {}
 
     // The headers of a good upgrade request from a page of `origin`.
     static std::vector<std::string> upgrade_headers(const std::string& origin);

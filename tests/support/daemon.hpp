@@ -16,7 +16,6 @@ using namespace std::chrono_literals;
 // What the launching process leaves to the launched one, as a careless launcher might.
 struct launch_options {
     int inherited_descriptor = -1;       // /dev/null is open on this number (-1: none)
-    unsigned long descriptor_limit = 0;  // soft limit on open descriptors (0: as inherited)
     bool with_errors = false;            // standard error joins the output
     std::optional<std::string> input = std::nullopt;  // all of standard input
 };
@@ -60,10 +59,5 @@ bool wait_listening(int port);
 // Sends `request` and reads until the daemon closes: what came back; nothing
 // when it did not close within 5 s.
 std::optional<std::string> exchange(int port, const std::string& request);
-// The first child of the calling process that runs `binary`; 0 when none.
-pid_t find_child(const std::string& binary);
-// Lowers the descriptor limit of a process to its lowest free descriptor.
-bool limit_descriptors(pid_t pid);
-long cpu_ticks(pid_t pid);  // user plus system time
 
 }  // namespace test_support
