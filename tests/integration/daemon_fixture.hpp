@@ -35,17 +35,13 @@ inline std::string say(const std::string& nick, const std::string& text, const s
            ";\">" + text + "</span><br>";
 }
 
-// One logged-in visitor: the applet and, when asked for, the browser stream.
+// One logged-in visitor on the applet port.
 struct visitor {
     std::string nickname;
     applet app;
-    std::unique_ptr<browser> web;
-    std::vector<std::string> arrival;  // the applet's lines of the log-in, up to the room information
+    std::vector<std::string> arrival;  // the lines of the log-in, up to the room information
 
-    // A message for this visitor: on the stream when there is one, else as a "TXT" line.
-    testing::AssertionResult expect_html(const std::string& html) {
-        return web ? web->expect_next(html) : app.expect_html(html);
-    }
+    testing::AssertionResult expect_html(const std::string& html) { return app.expect_line(txt(html)); }
     void say(const std::string& text) { app.send_text(text); }
 };
 
@@ -121,31 +117,18 @@ protected:
     // Logs a visitor in, reads everything the log-in sends him up to the room
     // information and switches him to the plain look; null (and a failure)
     // when it goes otherwise.
-    std::unique_ptr<visitor> log_in(const login_form& form, bool stream = false) {
+    std::unique_ptr<visitor> log_in(const login_form& form) {
         auto v = std::make_unique<visitor>();
         v->nickname = form.nickname;
         v->app.send_login(form);
-        const auto hello = v->app.read_greeting();
-        if (!hello) return failed("no CNT line for " + form.nickname);
-        const int answer = challenge_answer(hello->challenge);
-        if (stream) {
-            v->web = std::make_unique<browser>();
-            v->web->request(form.internal + "/" + hello->random_id + "/" + std::to_string(answer) + "/");
-            if (!v->web->skip_past("<div class=\"roomInfo\">") || !v->web->skip_past("</div>"))
-                return failed("no room information on the stream of " + form.nickname);
-        } else {
-            v->app.authenticate(answer);
-        }
+        v->app.authenticate(challenge_answer(v->app.read_greeting().value_or(greeting{}).challenge));
         v->arrival = v->app.read_until("NRM ").lines;
-        if (!stream) v->arrival.push_back(v->app.read_line().value_or(""));
-        if (v->arrival.empty() || v->arrival.back().rfind(stream ? "NRM " : "TXT \"", 0) != 0)
-            return failed("no room information for " + form.nickname);
+        v->arrival.push_back(v->app.read_line().value_or(""));
+        if (v->arrival.back().rfind("TXT \"", 0) != 0) return failed("no room information for " + form.nickname);
         v->say(".nm plain");
         return v->expect_html(plain_mode) ? std::move(v) : failed("no plain look for " + form.nickname);
     }
-    std::unique_ptr<visitor> log_in(const std::string& nick, bool stream = false) {
-        return log_in(login_as(nick), stream);
-    }
+    std::unique_ptr<visitor> log_in(const std::string& nick) { return log_in(login_as(nick)); }
     static std::unique_ptr<visitor> failed(const std::string& why) {
         ADD_FAILURE() << why;
         return nullptr;

@@ -1,6 +1,5 @@
-// The browser stream port: the page and the chat on it, the requests that
-// name no waiting session, the limits on unfinished requests and on the
-// sessions of one address; and the daemon's end with sessions of every kind.
+// The browser stream port: the page and the chat on it, and the requests that
+// name no waiting session.
 #include "integration/daemon_fixture.hpp"
 
 using namespace daemon_support;
@@ -12,11 +11,8 @@ std::string http_302(const std::string& headers) {
 }
 const std::string home = http_302("Pragma: no-cache\r\nLocation: http://localhost/\r\nServer: vortachat/2.2\r\n");
 
-// nginx on this host passes the streams on; an address holds two sessions.
 class stream_test : public vcd_daemon {
 protected:
-    std::string settings() const override { return "all.proxies = 127.0.0.1\nlimit.sessions = 2\n"; }
-
     // What comes back to a stream request for `path`, once the daemon has closed.
     static std::string streamed(const std::string& path) {
         browser stream;
@@ -75,77 +71,6 @@ TEST_F(stream_test, the_stream_carries_the_page_then_the_chat_and_ends_its_sessi
     EXPECT_TRUE(probe.expect_closed());
     EXPECT_EQ(stop(), 0);
     EXPECT_EQ(logged("smooth shutdown (fds: 3)"), 1);
-}
-
-// One address holds at most 16 unfinished requests on the stream and web
-// ports together; more are closed at once and logged once a minute. The
-// proxy's requests are every visitor's: they are not limited.
-TEST_F(stream_test, unfinished_requests_of_an_address_and_its_sessions_are_limited) {
-    std::vector<std::unique_ptr<connection>> held;
-    for (int i = 0; i < 33; ++i)
-        held.push_back(std::make_unique<connection>(i % 2 ? web_port : browser_port, 0, i < 16 ? "127.0.0.2" : ""));
-    for (auto& request : held) ASSERT_TRUE(request->send_raw("GET /"));
-    // Answered once the daemon has taken every request queued before it.
-    EXPECT_EQ(streamed("10.0.0.1/x/1/"), home);
-    for (int port : {browser_port, web_port}) {
-        connection over(port, 0, "127.0.0.2");
-        EXPECT_TRUE(over.closed() && over.received().empty()) << port;
-    }
-    for (auto& request : held) EXPECT_FALSE(request->closed(0ms));
-    EXPECT_EQ(logged("] refused 127.0.0.2: too many unfinished requests"), 1);
-    held.clear();
-    connection settle(web_port, 0, "127.0.0.2");  // a place given back is free again
-    ASSERT_TRUE(settle.send_raw("GET /chat/x HTTP/1.1\r\n\r\n"));
-    EXPECT_TRUE(settle.closed() && !settle.received().empty());
-
-    // One session more than the limit is refused as a banned address is, and
-    // a place given back is free again.
-    auto anna = log_in("anna");
-    auto berta = log_in("berta");
-    ASSERT_TRUE(anna && berta);
-    applet carl;
-    carl.send_login(login_as("carl"));
-    carl.authenticate(challenge_answer(carl.read_greeting().value_or(greeting{}).challenge));
-    EXPECT_TRUE(carl.expect_lines({welcome_text, banned_html, "EXT"}));
-    EXPECT_TRUE(carl.closed());
-    EXPECT_EQ(logged("] refused 127.0.0.1: too many sessions"), 1);
-    berta->app.close();
-    EXPECT_TRUE(anna->app.read_until("DEL \"berta\"").found);
-    EXPECT_TRUE(log_in("dora"));
-}
-
-using shutdown_test = vcd_daemon;
-
-TEST_F(shutdown_test, termination_tells_every_session_and_ends_smoothly) {
-    auto anna = log_in("anna");
-    auto berta = log_in("berta", true);
-    ASSERT_TRUE(anna && berta);
-    EXPECT_TRUE(expect_arrival(*anna, "berta"));
-    applet carl, dora;  // identified, not yet authenticated; connected, nothing sent
-    carl.send_login(login_as("carl"));
-    ASSERT_TRUE(carl.read_greeting());
-    // A round trip after dora's connection: the daemon has taken it on.
-    anna->say("runde");
-    EXPECT_TRUE(anna->expect_html(say("anna", "runde")) && berta->expect_html(say("anna", "runde")));
-    stopped = true;
-    daemon->signal(SIGTERM);
-    // As the daemon ends, each session in a room leaves it: the others may
-    // still see that in their lists, and nothing else.
-    const std::string shutdown = div("msgShutdown", "Der Chat-Server wird heruntergefahren.");
-    const auto ends_with_departures = [](applet& a, const std::string& other) {
-        while (auto line = a.read_line()) EXPECT_EQ(*line, proto_line("DEL", {other}));
-        EXPECT_TRUE(a.closed());
-    };
-    for (applet* a : {&anna->app, &carl, &dora}) EXPECT_TRUE(a->expect_lines({shutdown, "EXT"}));
-    ends_with_departures(anna->app, "berta");
-    EXPECT_TRUE(carl.expect_closed() && dora.expect_closed());
-    EXPECT_TRUE(berta->web->expect_next(shutdown) && berta->web->closed());
-    EXPECT_EQ(berta->web->unread(), "");
-    EXPECT_TRUE(berta->app.expect_lines({"EXT"}));
-    ends_with_departures(berta->app, "anna");
-    EXPECT_EQ(daemon->wait_exit(), 0);
-    // The listeners and the five connections of the four sessions.
-    EXPECT_EQ(logged("smooth shutdown (fds: 8)"), 1) << read_file(log());
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ testing::AssertionResult applet::expect_line(const std::string& exact, milliseco
 
 testing::AssertionResult applet::expect_lines(const std::vector<std::string>& exact) {
     for (std::size_t i = 0; i < exact.size(); ++i) {
-        auto result = exact[i].rfind('<', 0) == 0 ? expect_html(exact[i]) : expect_line(exact[i]);
+        auto result = expect_line(exact[i].rfind('<', 0) == 0 ? proto_line("TXT", {exact[i]}) : exact[i]);
         if (!result) return result << "\n(line " << i + 1 << " of " << exact.size() << ")";
     }
     return testing::AssertionSuccess();
@@ -197,15 +197,10 @@ testing::AssertionResult browser::expect_next(const std::string& exact) {
     return compared(got == exact ? got : in_.substr(consumed_), exact, eof_);
 }
 
-std::vector<std::string> ws_client::upgrade_headers(const std::string& origin) {
-    return {"Host: chat.test:1614", "Upgrade: websocket", "Connection: Upgrade",
-            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==", "Sec-WebSocket-Version: 13", "Origin: " + origin};
-}
-
-std::string ws_client::handshake(const std::vector<std::string>& headers) {
-    std::string request = "GET /chat/ws HTTP/1.1\r\n";
-    for (const auto& header : headers) request += header + "\r\n";
-    send_raw(request + "\r\n");
+std::string ws_client::handshake(const std::string& extra) {
+    send_raw("GET /chat/ws HTTP/1.1\r\nHost: chat.test:1614\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
+             "Origin: http://chat.test:1614\r\n" + extra + "\r\n");
     if (!wait([this] { return in_.find("\r\n\r\n") != std::string::npos; }, patience)) return in_;
     if (in_.rfind("HTTP/1.1 101 ", 0) != 0) return closed(), in_;
     const std::string head = in_.substr(0, in_.find("\r\n\r\n") + 4);

@@ -91,9 +91,6 @@ public:
     testing::AssertionResult expect_line(const std::string& exact, milliseconds timeout = patience);
     // Each as the next line; HTML (a line that starts with '<') comes in a "TXT" line.
     testing::AssertionResult expect_lines(const std::vector<std::string>& exact);
-    testing::AssertionResult expect_html(const std::string& html) {
-        return expect_line(proto_line("TXT", {html}));
-    }
     struct reading {
         bool found = false;
         std::vector<std::string> lines;  // every line read, the match last
@@ -110,7 +107,7 @@ private:
 
 class browser : public connection {
 public:
-    explicit browser(int receive_buffer = 0) : connection(browser_port, receive_buffer) {}
+    browser() : connection(browser_port) {}
 
     void request(const std::string& path) { send_raw("GET /" + path + " HTTP/1.1\r\nUser-Agent: Test/1.0\r\n\r\n"); }
     // Waits until `text` occurs in what was not yet consumed.
@@ -119,7 +116,6 @@ public:
     bool skip_past(const std::string& text);
     // The next unconsumed bytes, after the keep-alive blanks, are `exact`; consumes them.
     testing::AssertionResult expect_next(const std::string& exact);
-    std::string unread() const { return in_.substr(consumed_); }
 
 private:
     std::size_t consumed_ = 0;
@@ -131,10 +127,9 @@ class ws_client : public connection {
 public:
     explicit ws_client(const std::string& source = "") : connection(web_port, 0, source) {}
 
-    // The headers of a good upgrade request from a page of `origin`.
-    static std::vector<std::string> upgrade_headers(const std::string& origin);
-    // The answer head; for a refusal, all that comes until the daemon closes.
-    std::string handshake(const std::vector<std::string>& headers);
+    // A good upgrade request from the chat's page with `extra` header lines:
+    // the answer head; for a refusal, all that comes until the daemon closes.
+    std::string handshake(const std::string& extra = "");
     void send_line(const std::string& line) { send_raw(ws_text(line)); }
     std::optional<ws_received> read_frame(milliseconds timeout = patience);
     // The next text message, answering heartbeats; none when another kind of
