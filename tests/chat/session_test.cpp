@@ -39,21 +39,6 @@ protected:
     void SetUp() override { test_support::chat_world(); }
 };
 
-TEST_F(session_test, guests_count_down_and_carry_challenges_and_ids_in_range) {
-    std::vector<std::unique_ptr<peer>> peers;
-    for (int i = 0; i < 100; ++i) peers.push_back(std::make_unique<peer>());
-    for (int i = 1; i < 100; ++i) EXPECT_EQ(peers[i]->session()->get_id(), peers[i - 1]->session()->get_id() - 1);
-    for (auto& p : peers) {
-        p->send(lgn("someone"));
-        const lines_t answer = p->lines();
-        ASSERT_EQ(answer.size(), 1u);
-        const long challenge = std::stol(vorta::get_param(answer[0], 3, " \"", '"'));
-        const long random_id = std::stol(vorta::get_param(answer[0], 2, " \"", '"'));
-        EXPECT_TRUE(challenge >= 1 && challenge <= 16382) << challenge;
-        EXPECT_TRUE(random_id >= 8096 && random_id <= 65534) << random_id;
-    }
-}
-
 // Each line ends the session when it comes out of order or breaks the
 // protocol; some say why first.
 TEST_F(session_test, out_of_order_or_refused_lines_close_the_connection) {

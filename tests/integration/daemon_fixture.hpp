@@ -124,15 +124,12 @@ protected:
         v->app.authenticate(challenge_answer(v->app.read_greeting().value_or(greeting{}).challenge));
         v->arrival = v->app.read_until("NRM ").lines;
         v->arrival.push_back(v->app.read_line().value_or(""));
-        if (v->arrival.back().rfind("TXT \"", 0) != 0) return failed("no room information for " + form.nickname);
+        if (v->arrival.back().rfind("TXT \"", 0) != 0) return ADD_FAILURE() << "no room for " << form.nickname, nullptr;
         v->say(".nm plain");
-        return v->expect_html(plain_mode) ? std::move(v) : failed("no plain look for " + form.nickname);
+        if (!v->expect_html(plain_mode)) return ADD_FAILURE() << "no plain look for " << form.nickname, nullptr;
+        return v;
     }
     std::unique_ptr<visitor> log_in(const std::string& nick) { return log_in(login_as(nick)); }
-    static std::unique_ptr<visitor> failed(const std::string& why) {
-        ADD_FAILURE() << why;
-        return nullptr;
-    }
     // What a member already in the room sees when `nick` logs in.
     static testing::AssertionResult expect_arrival(visitor& member, const std::string& nick) {
         auto added = member.app.expect_line(proto_line("ADD", {nick}));

@@ -1,15 +1,11 @@
 // The daemon with a store: nicknames registered by the operator's command
-// line or by ".register", passwords at log-in, bans that outlive the
-// process, and profiles and rooms owned that come back at the next log-in or
-// morph.
+// line or by ".register", bans that outlive the process, and profiles and
+// rooms owned that come back at the next log-in or morph.
 #include "integration/daemon_fixture.hpp"
 
 using namespace daemon_support;
 
 namespace {
-
-const std::string please = div("pwPlease", "Der Nickname ist registriert. Bitte Passwort eingeben.");
-const std::string wrong = div("pwWrong", "Das Passwort ist falsch. Bitte erneut eingeben.");
 
 class store_daemon : public vcd_daemon {
 protected:
@@ -25,17 +21,10 @@ protected:
         auto result = run_binary(words, {.input = input});
         return {result.status, result.output + result.errors};
     }
-    static login_form with_password(const std::string& nick, const std::string& password = "geheim123") {
+    static login_form with_password(const std::string& nick) {
         login_form form = login_as(nick);
-        form.password = password;
+        form.password = "geheim123";
         return form;
-    }
-    // Sends "LGN" and answers the challenge; the next line is the answer to the password.
-    static std::unique_ptr<applet> knock(const std::string& nick, const std::string& password = "") {
-        auto a = std::make_unique<applet>();
-        a->send_login(with_password(nick, password));
-        a->authenticate(challenge_answer(a->read_greeting().value_or(greeting{}).challenge));
-        return a->expect_line(txt(welcome_text)) ? std::move(a) : nullptr;
     }
     // Logs out and waits until the daemon has closed, so that the nickname is free again.
     static void leave(applet& a) {
@@ -64,45 +53,13 @@ TEST_F(store_daemon, a_rank_from_the_command_line_bans_and_the_ban_outlives_a_re
     ASSERT_EQ(stop(), 0);
     start();
     // Every test client comes from 127.0.0.1: the ban refuses them all.
-    auto carl = knock("carl");
-    ASSERT_TRUE(carl);
-    EXPECT_TRUE(carl->expect_lines({banned_html, "EXT"}));
+    applet carl;
+    carl.send_login(login_as("carl"));
+    carl.authenticate(challenge_answer(carl.read_greeting().value_or(greeting{}).challenge));
+    EXPECT_TRUE(carl.expect_lines({welcome_text, banned_html, "EXT"}));
     EXPECT_EQ(vcd({"unban", "127.0.0.1"}), std::make_pair(0, std::string()));
     EXPECT_EQ(vcd({"bans"}), std::make_pair(0, std::string()));
     EXPECT_TRUE(log_in("carl"));
-}
-
-// A wrong password in the log-in line and two after the prompt are asked
-// again, the third after the prompt ends the try. After three wrong ones the
-// address waits a minute for that nickname, and even the right password is
-// answered as a wrong one. Each refusal is logged for fail2ban.
-TEST_F(store_daemon, wrong_passwords_are_asked_again_then_refused_then_throttled) {
-    ASSERT_EQ(vcd({"register", "anna"}).first, 0);
-    auto anna = knock("anna");
-    ASSERT_TRUE(anna && anna->expect_lines({please, "PWD"}));
-    anna->send("PWD", {"geheim123"});
-    EXPECT_TRUE(anna->expect_lines({div("pwOk", "Passwort ok, eingeloggt!"), "LGN"}));
-    leave(*anna);
-    anna = knock("anna", "falsch01");
-    ASSERT_TRUE(anna && anna->expect_lines({please, "PWD"}));
-    for (const char* password : {"falsch02", "falsch03"}) {
-        anna->send("PWD", {password});
-        EXPECT_TRUE(anna->expect_lines({"PWD", wrong}));
-    }
-    EXPECT_TRUE(wait_for_text(log(), "too many"));
-    anna->send("PWD", {"geheim123"});
-    EXPECT_TRUE(anna->expect_lines(
-        {div("pwAccessDenied", "Das Passwort ist falsch. Der Zugang zum Chat wird verweigert."), "EXT"}));
-    EXPECT_TRUE(anna->expect_closed());
-    anna = knock("anna", "geheim123");
-    ASSERT_TRUE(anna && anna->expect_lines({please, "PWD"}));
-    anna->send("PWD", {"geheim123"});
-    EXPECT_TRUE(anna->expect_lines({"PWD", wrong}));
-    EXPECT_EQ(logged("] refused 127.0.0.1: wrong password for anna"), 6);
-    EXPECT_EQ(logged("] refused 127.0.0.1: too many wrong passwords for anna"), 1);
-    // Other nicknames are not held up.
-    EXPECT_EQ(vcd({"register", "bert"}).first, 0);
-    EXPECT_TRUE(log_in(with_password("bert")));
 }
 
 // ".register" keeps the caller's nickname with a hash of his password, never

@@ -15,23 +15,10 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
-// Control bytes made visible in failure messages.
-std::string shown(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c >= 32 && c < 127)
-            out += static_cast<char>(c);
-        else
-            out += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
-    }
-    return out;
-}
-
-testing::AssertionResult compared(const std::optional<std::string>& got, const std::string& expected,
-                                  bool eof) {
+testing::AssertionResult compared(const std::optional<std::string>& got, const std::string& expected, bool eof) {
     if (got == expected) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "expected: " << shown(expected) << "\nreceived: "
-                                       << (got ? shown(*got) : eof ? "(closed)" : "(time-out)");
+    return testing::AssertionFailure() << "expected: " << testing::PrintToString(expected)
+                                       << "\nreceived: " << (got ? testing::PrintToString(*got) : eof ? "(closed)" : "(time-out)");
 }
 
 }  // namespace
@@ -173,16 +160,12 @@ std::vector<std::string> applet::drain() {
 
 testing::AssertionResult applet::expect_closed(milliseconds timeout) {
     const bool gone = closed(timeout);
-    if (auto line = take_line()) return testing::AssertionFailure() << "unexpected line: " << shown(*line);
+    if (auto line = take_line()) return testing::AssertionFailure() << "unexpected line: " << testing::PrintToString(*line);
     return gone ? testing::AssertionSuccess() : testing::AssertionFailure() << "the connection stayed open";
 }
 
-bool browser::wait_for(const std::string& text, milliseconds timeout) {
-    return wait([&] { return in_.find(text, consumed_) != std::string::npos; }, timeout);
-}
-
 bool browser::skip_past(const std::string& text) {
-    if (!wait_for(text)) return false;
+    if (!wait([&] { return in_.find(text, consumed_) != std::string::npos; }, patience)) return false;
     consumed_ = in_.find(text, consumed_) + text.size();
     return true;
 }
@@ -243,7 +226,7 @@ testing::AssertionResult ws_client::expect_close(int status) {
     while (frame && frame->code == opcode::text && frame->payload == "HTB") frame = read_frame();
     if (!frame || frame->code != opcode::close || frame->status() != status)
         return testing::AssertionFailure() << "expected a close frame with " << status << ", got "
-                                           << (frame ? shown(frame->payload) : "nothing");
+                                           << (frame ? testing::PrintToString(frame->payload) : "nothing");
     return closed() ? testing::AssertionSuccess() : testing::AssertionFailure() << "the connection stays open";
 }
 

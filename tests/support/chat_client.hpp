@@ -110,8 +110,6 @@ public:
     browser() : connection(browser_port) {}
 
     void request(const std::string& path) { send_raw("GET /" + path + " HTTP/1.1\r\nUser-Agent: Test/1.0\r\n\r\n"); }
-    // Waits until `text` occurs in what was not yet consumed.
-    bool wait_for(const std::string& text, milliseconds timeout = patience);
     // Consumes everything up to and including the first `text`.
     bool skip_past(const std::string& text);
     // The next unconsumed bytes, after the keep-alive blanks, are `exact`; consumes them.
