@@ -1,6 +1,6 @@
-// The web port of the real daemon: the client's files with their heads and
-// refusals, a large file that holds up nobody, and the WebSocket that opens a
-// session like the applet port.
+// The web and stream ports of the real daemon: the client's files with their
+// heads and refusals, a large file that holds up nobody, the WebSocket that
+// opens a session like the applet port, and the browser stream's page.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,7 +14,7 @@ namespace {
 
 const std::string page = "<p>Seite</p>";
 
-// nginx on this host passes the browsers on.
+// The client's files in the directory www.
 class web_daemon : public vcd_daemon {
 protected:
     void write_files() override {
@@ -28,21 +28,6 @@ protected:
     }
     static std::string answer(const std::string& request) {
         return exchange(web_port, request).value_or("(no answer)");
-    }
-
-    // Logs `nick` in over a WebSocket, on to his arrival next to `member` and the plain look.
-    static std::unique_ptr<ws_client> ws_log_in(const std::string& nick, visitor& member) {
-        auto client = std::make_unique<ws_client>();
-        if (const std::string head = client->handshake(); head.rfind("HTTP/1.1 101 ", 0) != 0)
-            return ADD_FAILURE() << head, nullptr;
-        client->send_line(proto_line("LGN", {"vcp2", nick, "", "", "web", "Browser/1.0", "", "", "false"}));
-        const auto cnt = proto_values(client->read_until("CNT ").value_or(""));
-        client->send_line(proto_line("AUT", {std::to_string(challenge_answer(std::stoi(cnt.at(3))))}));
-        for (const std::string& line : {txt(welcome_text), std::string("LGN"), proto_line("NRM", {"Lobby", "anna", nick})})
-            EXPECT_TRUE(client->expect_line(line));
-        client->send_line(txt(".nm plain"));
-        EXPECT_TRUE(client->read_until(txt(plain_mode)) && expect_arrival(member, nick));
-        return client;
     }
 };
 
@@ -138,8 +123,16 @@ TEST_F(web_daemon, a_large_file_goes_out_as_the_peer_takes_it) {
 TEST_F(web_daemon, a_websocket_session_chats_with_an_applet_session) {
     auto anna = log_in("anna");
     ASSERT_NE(anna, nullptr);
-    auto bernd = ws_log_in("bernd", *anna);
-    ASSERT_NE(bernd, nullptr);
+    auto bernd = std::make_unique<ws_client>();
+    const std::string head = bernd->handshake();
+    ASSERT_EQ(head.rfind("HTTP/1.1 101 ", 0), 0u) << head;
+    bernd->send_line(proto_line("LGN", {"vcp2", "bernd", "", "", "web", "Browser/1.0", "", "", "false"}));
+    const auto cnt = proto_values(bernd->read_until("CNT ").value_or(""));
+    bernd->send_line(proto_line("AUT", {std::to_string(challenge_answer(std::stoi(cnt.at(3))))}));
+    for (const std::string& line : {txt(welcome_text), std::string("LGN"), proto_line("NRM", {"Lobby", "anna", "bernd"})})
+        EXPECT_TRUE(bernd->expect_line(line));
+    bernd->send_line(txt(".nm plain"));
+    EXPECT_TRUE(bernd->read_until(txt(plain_mode)) && expect_arrival(*anna, "bernd"));
     bernd->send_line("TXT \"Gr\xC3\xBC\xC3\x9F" "e f\xC3\xBCr 5 \xE2\x82\xAC \xE6\x97\xA5\"");
     EXPECT_TRUE(anna->expect_html(say("bernd", "Gr\xFC\xDF" "e f\xFCr 5 \xA4 ?")));
     EXPECT_TRUE(bernd->expect_line(txt(say("bernd", "Gr\xC3\xBC\xC3\x9F" "e f\xC3\xBCr 5 \xE2\x82\xAC ?"))));
@@ -149,6 +142,45 @@ TEST_F(web_daemon, a_websocket_session_chats_with_an_applet_session) {
     bernd->send_raw(ws_frame(opcode::text, "TXT \"x\"", unmasked()));
     EXPECT_TRUE(bernd->expect_close(1002));
     EXPECT_TRUE(anna->app.expect_lines({quit("bernd"), "DEL \"bernd\""}));
+}
+
+// The session ends with its stream.
+TEST_F(web_daemon, the_stream_carries_the_page_then_the_chat_and_ends_its_session) {
+    auto anna = log_in("anna");
+    ASSERT_TRUE(anna);
+    applet berta;
+    berta.send_login(login_as("berta"));
+    const greeting hello = berta.read_greeting().value_or(greeting{});
+    browser stream;
+    stream.request("10.0.0.1/" + hello.random_id + "/" + std::to_string(challenge_answer(hello.challenge)) + "/");
+    EXPECT_TRUE(stream.expect_next(
+        "HTTP/1.1 302 OK\r\nCache-Control: no-cache\r\nConnection: Keep-Alive\r\nPragma: no-cache\r\n"
+        "Server: vortachat/2.2\r\nContent-Type: text/html\r\nExpires: 0\r\n\r\n"
+        "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\" \"http://www.w3.org/TR/REC-html40/loose.dtd\">"
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-15\">"
+        "<title>vorta chat</title><link rel=\"stylesheet\" type=\"text/css\" href=\"http://static.test/basic.css\">"
+        "<link rel=\"stylesheet\" type=\"text/css\" href=\"http://static.test/skin.css\">"
+        "<script type=\"text/javascript\" src=\"http://static.test/chat.js\"></script>"
+        "<script type=\"text/javascript\">autoscroll(true);</script></head><body><!--" +
+        std::string(1000, ' ') + "-->" + welcome_text + "<div class=\"roomInfo\">"));
+    // The applet gets the protocol lines but neither the welcome nor the chat.
+    EXPECT_TRUE(berta.expect_lines({"LGN", proto_line("NRM", {"Lobby", "anna", "berta"})}));
+    EXPECT_TRUE(expect_arrival(*anna, "berta"));
+    berta.send_text(".nm plain");
+    EXPECT_TRUE(stream.skip_past("</div>") && stream.expect_next(plain_mode));
+    anna->say("<b>zur\xFC" "ck</b>");
+    const std::string back = say("anna", "&lt;b&gt;zur\xFC" "ck&lt;/b&gt;");
+    EXPECT_TRUE(stream.expect_next(back));
+    stream.close(true);
+    EXPECT_TRUE(berta.expect_closed());
+    EXPECT_TRUE(anna->app.expect_lines({back, quit("berta"), "DEL \"berta\""}));
+    // It left no descriptor behind.
+    anna.reset();
+    applet probe;  // once the daemon has ended this one, it has been through every close before
+    probe.send_line("XYZ");
+    EXPECT_TRUE(probe.expect_closed());
+    EXPECT_EQ(stop(), 0);
+    EXPECT_EQ(logged("smooth shutdown (fds: 3)"), 1);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "support/chat_client.hpp"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -47,18 +46,14 @@ std::vector<std::string> proto_values(const std::string& line) {
     return values;
 }
 
-connection::connection(int port, int receive_buffer, const std::string& source) {
+connection::connection(int port, int receive_buffer) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
     timeval limit{5, 0};  // writes give up too
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-    sockaddr_in local{AF_INET, 0, {}, {}};
-    if (source.empty() || (inet_pton(AF_INET, source.c_str(), &local.sin_addr) == 1 &&
-                           ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0)) {
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) fd_ = fd;
-    }
-    if (fd_ < 0 && fd >= 0) ::close(fd);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) fd_ = fd;
+    else if (fd >= 0) ::close(fd);
 }
 
 bool connection::send_raw(const std::string& bytes) {
@@ -86,8 +81,6 @@ bool connection::wait(const std::function<bool()>& ready, milliseconds timeout) 
 }
 
 bool connection::closed(milliseconds timeout) { return wait([this] { return eof_; }, timeout); }
-
-void connection::shut_sending() { ::shutdown(fd_, SHUT_WR); }
 
 void connection::close(bool reset) {
     if (fd_ < 0) return;

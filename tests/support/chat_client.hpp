@@ -30,17 +30,15 @@ std::vector<std::string> proto_values(const std::string& line);
 class connection {
 public:
     // `receive_buffer` > 0 shrinks the socket's receive buffer (a reader that
-    // falls behind quickly); `source` is a local address of 127.0.0.0/8.
-    explicit connection(int port, int receive_buffer = 0, const std::string& source = "");
+    // falls behind quickly).
+    explicit connection(int port, int receive_buffer = 0);
     virtual ~connection() { close(); }
     connection(const connection&) = delete;
     connection& operator=(const connection&) = delete;
 
-    bool connected() const { return fd_ >= 0; }
     bool send_raw(const std::string& bytes);  // false when the connection is gone
     bool closed(milliseconds timeout = patience);  // the peer closed; what came is kept
     void close(bool reset = false);  // `reset` discards unsent data
-    void shut_sending();
     const std::string& received() const { return in_; }
 
 protected:
@@ -123,7 +121,7 @@ private:
 // given, and the frames that come back.
 class ws_client : public connection {
 public:
-    explicit ws_client(const std::string& source = "") : connection(web_port, 0, source) {}
+    ws_client() : connection(web_port) {}
 
     // A good upgrade request from the chat's page with `extra` header lines:
     // the answer head; for a refusal, all that comes until the daemon closes.
