@@ -173,10 +173,10 @@ testing::AssertionResult browser::expect_next(const std::string& exact) {
     return compared(got == exact ? got : in_.substr(consumed_), exact, eof_);
 }
 
-std::string ws_client::handshake(const std::string& extra) {
+std::string ws_client::handshake() {
     send_raw("GET /chat/ws HTTP/1.1\r\nHost: chat.test:1614\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
              "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
-             "Origin: http://chat.test:1614\r\n" + extra + "\r\n");
+             "Origin: http://chat.test:1614\r\n\r\n");
     if (!wait([this] { return in_.find("\r\n\r\n") != std::string::npos; }, patience)) return in_;
     if (in_.rfind("HTTP/1.1 101 ", 0) != 0) return closed(), in_;
     const std::string head = in_.substr(0, in_.find("\r\n\r\n") + 4);
@@ -190,9 +190,9 @@ std::optional<ws_received> ws_client::read_frame(milliseconds timeout) {
         return !ready_.empty();
     }, timeout);
     if (ready_.empty()) return std::nullopt;
-    last = ready_.front();
+    const ws_received frame = ready_.front();
     ready_.erase(ready_.begin());
-    return last;
+    return frame;
 }
 
 std::optional<std::string> ws_client::read_line(milliseconds timeout) {

@@ -123,20 +123,18 @@ class ws_client : public connection {
 public:
     ws_client() : connection(web_port) {}
 
-    // A good upgrade request from the chat's page with `extra` header lines:
-    // the answer head; for a refusal, all that comes until the daemon closes.
-    std::string handshake(const std::string& extra = "");
+    // A good upgrade request from the chat's page: the answer head; for a
+    // refusal, all that comes until the daemon closes.
+    std::string handshake();
     void send_line(const std::string& line) { send_raw(ws_text(line)); }
     std::optional<ws_received> read_frame(milliseconds timeout = patience);
     // The next text message, answering heartbeats; none when another kind of
-    // frame comes first (kept in `last`).
+    // frame comes first.
     std::optional<std::string> read_line(milliseconds timeout = patience);
     testing::AssertionResult expect_line(const std::string& payload);
     std::optional<std::string> read_until(const std::string& prefix);
     // The next frame closes with `status` and the daemon then closes the connection.
     testing::AssertionResult expect_close(int status);
-
-    ws_received last;
 
 private:
     std::vector<ws_received> ready_;

@@ -35,7 +35,6 @@ public:
     // Attaches to the daemon whose "daemon started (pid: N)" line appears in
     // `log` from byte `from` on within 10 s; pid() is 0 when none does.
     explicit daemon_process(const std::string& log, std::size_t from = 0);
-    explicit daemon_process(pid_t pid) : pid_(pid) {}
     ~daemon_process();  // kills a daemon that is still running
 
     pid_t pid() const { return pid_; }
