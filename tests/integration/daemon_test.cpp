@@ -56,7 +56,7 @@ TEST_F(daemon_test, broken_files_end_start_up_and_check_names_each_with_its_line
         SCOPED_TRACE(c.error);
         SetUp();
         for (const auto& [file, text] : c.files) dir.write(file, text);
-        const auto checked = run_binary(c.args, {.with_errors = true}, c.env);
+        const auto checked = run_binary(c.args, {}, c.env);
         EXPECT_EQ(checked.status, c.error.empty() ? 0 : 1);
         EXPECT_EQ(checked.output,
                   (c.error.empty() ? "configuration '" + conf + "' and the files it names are valid" : c.error) + "\n");

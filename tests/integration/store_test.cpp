@@ -10,12 +10,11 @@ namespace {
 class store_daemon : public vcd_daemon {
 protected:
     std::string settings() const override { return "db.connection = sqlite:run/vcd.db\nreg.open = 1\n"; }
-    // `vcd -c CONFIG words...` with `input` on standard input; its status, and
-    // its output and errors together.
+    // `vcd -c CONFIG words...` with `input` on standard input; its status and output.
     std::pair<int, std::string> vcd(std::vector<std::string> words, const std::string& input = "geheim123\n") {
         words.insert(words.begin(), {"-c", config()});
         auto result = run_binary(words, {.input = input});
-        return {result.status, result.output + result.errors};
+        return {result.status, result.output};
     }
     static login_form with_password(const std::string& nick) {
         login_form form = login_as(nick);

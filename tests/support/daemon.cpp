@@ -32,27 +32,19 @@ bool poll_until(Done done, std::chrono::milliseconds timeout) {
     return true;
 }
 
-std::string read_all(int fd) {
-    std::string text;
-    char buffer[512];
-    for (ssize_t count; (count = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, count);
-    close(fd);
-    return text;
-}
-
 }  // namespace
 
 launch_result daemon_process::launch(const std::string& directory, const std::vector<std::string>& args,
                                      const std::vector<std::string>& env, const launch_options& options) {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    int out[2], err[2], in[2] = {-1, -1};
-    if (pipe(out) != 0 || pipe(err) != 0 || (options.input && pipe(in) != 0)) return {};
+    int out[2], in[2] = {-1, -1};
+    if (pipe(out) != 0 || (options.input && pipe(in) != 0)) return {};
     const pid_t child = fork();
     if (child == 0) {
         dup2(out[1], 1);
-        dup2(options.with_errors ? out[1] : err[1], 2);
+        dup2(out[1], 2);
         if (options.input) dup2(in[0], 0);
-        for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]})
+        for (int fd : {out[0], out[1], in[0], in[1]})
             if (fd >= 0) close(fd);
         // The daemon sets its own mask; a strict one here shows that it does.
         umask(077);
@@ -69,7 +61,6 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         _exit(127);
     }
     close(out[1]);
-    close(err[1]);
     if (options.input) {
         // Small inputs only: they fit the pipe, so the child need not read first.
         close(in[0]);
@@ -77,8 +68,9 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         close(in[1]);
     }
     launch_result result;
-    result.output = read_all(out[0]);
-    result.errors = read_all(err[0]);  // small: the child finishes it meanwhile
+    char buffer[512];
+    for (ssize_t count; (count = read(out[0], buffer, sizeof buffer)) > 0;) result.output.append(buffer, count);
+    close(out[0]);
     int status = 0;
     waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -16,14 +16,12 @@ using namespace std::chrono_literals;
 // What the launching process leaves to the launched one, as a careless launcher might.
 struct launch_options {
     int inherited_descriptor = -1;       // /dev/null is open on this number (-1: none)
-    bool with_errors = false;            // standard error joins the output
     std::optional<std::string> input = std::nullopt;  // all of standard input
 };
 
 struct launch_result {
     int status = -1;     // exit status of the launched process (the parent that detaches)
-    std::string output;  // its standard output (and standard error when asked for)
-    std::string errors;
+    std::string output;  // its standard output and standard error
 };
 
 class daemon_process {
