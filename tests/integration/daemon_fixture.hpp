@@ -61,14 +61,12 @@ protected:
     // The configuration; `extra` lines come first, and so win. The limits it
     // leaves out take their fallbacks (a nickname of 15 at most).
     std::string write_config(const std::string& extra = "") {
-        return dir.write("vcd.conf", extra + settings() + "all.host = 127.0.0.1\nall.www = chat.test\n" +
-                                         "all.webpath = /chat/\nall.path = " + dir.path() +
-                                         "\nfile.welcome = welcome.html\nfile.permissions = permissions.conf\n"
-                                         "file.rooms = rooms.conf\nfile.security = security.conf\n"
-                                         "file.replace = replace.conf\nfile.log = vcd.log\n"
+        return dir.write("vcd.conf", extra + settings() + "all.host = 127.0.0.1\nall.www = chat.test\nall.path = " +
+                                         dir.path() + "\nall.webpath = /chat/\nfile.welcome = welcome.html\n" +
+                                         "file.permissions = permissions.conf\nfile.rooms = rooms.conf\nfile.log = vcd.log\n"
+                                         "file.security = security.conf\nfile.replace = replace.conf\nnick.min = 3\n"
                                          "file.js = static.test/chat.js\ncss.basic = static.test/basic.css\n"
-                                         "css.startskinpath = static.test/skin.css\nnick.min = 3\n"
-                                         "nick.color = 0000FF\n");
+                                         "css.startskinpath = static.test/skin.css\nnick.color = 0000FF\n");
     }
     // Starts the daemon on the configuration and waits until it listens.
     void start() {

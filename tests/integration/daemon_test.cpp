@@ -20,10 +20,6 @@ const std::string stamp = R"(\[(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|Ma
                           R"([ 123]\d \d\d:\d\d:\d\d \d{4}\] )";
 const std::string redirect = "HTTP/1.1 302 OK\r\n";
 
-std::string quoted(const std::string& text) {
-    return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
-}
-
 class daemon_test : public vcd_daemon {
 protected:
     bool starts_at_once() const override { return false; }
@@ -69,8 +65,9 @@ TEST_F(daemon_test, broken_files_end_start_up_and_check_names_each_with_its_line
         EXPECT_EQ(result.status, c.detaches ? 0 : 1);
         EXPECT_EQ(c.detaches ? daemon_process(log()).wait_exit() : 1, 1);
         const std::string content = read_file(log());
-        EXPECT_TRUE(std::regex_search(content, std::regex((c.detaches ? "" : "^") + stamp + quoted(c.error) + "\n$")))
-            << content;
+        const std::size_t at = content.size() - std::min(content.size(), c.error.size() + 1);
+        EXPECT_EQ(content.substr(at), c.error + "\n");  // the last line, after the stamp
+        EXPECT_TRUE(std::regex_search(content.substr(0, at), std::regex((c.detaches ? "" : "^") + stamp + "$"))) << content;
         std::remove(log().c_str());
     }
 }

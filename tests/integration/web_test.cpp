@@ -174,9 +174,9 @@ TEST_F(web_daemon, the_stream_carries_the_page_then_the_chat_and_ends_its_sessio
     stream.close(true);
     EXPECT_TRUE(berta.expect_closed());
     EXPECT_TRUE(anna->app.expect_lines({back, quit("berta"), "DEL \"berta\""}));
-    // It left no descriptor behind.
+    // It left no descriptor behind; a probe ended after them shows that the daemon is done with them.
     anna.reset();
-    applet probe;  // once the daemon has ended this one, it has been through every close before
+    applet probe;
     probe.send_line("XYZ");
     EXPECT_TRUE(probe.expect_closed());
     EXPECT_EQ(stop(), 0);
