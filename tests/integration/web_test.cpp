@@ -23,12 +23,8 @@ protected:
         dir.write("www/room/index.html", "Raum");
         dir.write("secret.txt", "SECRET");
     }
-    std::string settings() const override {
-        return "all.www = chat.test:1614\nfile.www = www\n";
-    }
-    static std::string answer(const std::string& request) {
-        return exchange(web_port, request).value_or("(no answer)");
-    }
+    std::string settings() const override { return "all.www = chat.test:1614\nfile.www = www\n"; }
+    static std::string answer(const std::string& request) { return exchange(web_port, request).value_or("(none)"); }
 };
 
 TEST_F(web_daemon, files_redirects_and_refusals) {

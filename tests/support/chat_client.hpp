@@ -20,8 +20,7 @@ using std::chrono::milliseconds;
 inline constexpr milliseconds patience{3000};
 inline constexpr int applet_port = 1612, browser_port = 1613, web_port = 1614;
 
-// The verb, then for each value a blank and the value in double quotes, a
-// backslash before every backslash and quote.
+// The verb, then each value after a blank in double quotes, backslashes before \, " and '.
 std::string proto_line(const std::string& verb, const std::vector<std::string>& values = {});
 // The unescaped values of a protocol line, in order.
 std::vector<std::string> proto_values(const std::string& line);
@@ -29,8 +28,7 @@ std::vector<std::string> proto_values(const std::string& line);
 // One TCP connection to 127.0.0.1 with a buffer of what came so far.
 class connection {
 public:
-    // `receive_buffer` > 0 shrinks the socket's receive buffer (a reader that
-    // falls behind quickly).
+    // `receive_buffer` > 0 shrinks the socket's receive buffer: a reader that falls behind quickly.
     explicit connection(int port, int receive_buffer = 0);
     virtual ~connection() { close(); }
     connection(const connection&) = delete;
@@ -117,19 +115,16 @@ private:
     std::size_t consumed_ = 0;
 };
 
-// A browser's WebSocket: the handshake with chosen headers, frames sent as
-// given, and the frames that come back.
+// A browser's WebSocket: frames sent as given, and the frames that come back.
 class ws_client : public connection {
 public:
     ws_client() : connection(web_port) {}
 
-    // A good upgrade request from the chat's page: the answer head; for a
-    // refusal, all that comes until the daemon closes.
+    // A good upgrade request: the answer head; for a refusal, all until the daemon closes.
     std::string handshake();
     void send_line(const std::string& line) { send_raw(ws_text(line)); }
     std::optional<ws_received> read_frame(milliseconds timeout = patience);
-    // The next text message, answering heartbeats; none when another kind of
-    // frame comes first.
+    // The next text message, answering heartbeats; none when another kind of frame comes first.
     std::optional<std::string> read_line(milliseconds timeout = patience);
     testing::AssertionResult expect_line(const std::string& payload);
     std::optional<std::string> read_until(const std::string& prefix);

@@ -53,8 +53,7 @@ bool wait_for_text(const std::string& path, const std::string& text, std::chrono
 int count_lines(const std::string& path, const std::string& text);  // lines that contain `text`
 int connect_local(int port);  // a blocking connection to 127.0.0.1:port; -1 on failure
 bool wait_listening(int port);
-// Sends `request` and reads until the daemon closes: what came back; nothing
-// when it did not close within 5 s.
+// Sends `request` and reads until the daemon closes: what came back; nothing after 5 s.
 std::optional<std::string> exchange(int port, const std::string& request);
 
 }  // namespace test_support
