@@ -113,9 +113,10 @@ TEST_F(session_test, refused_nicknames_ask_for_another_until_one_fits) {
 // asking is no line of its own.
 TEST_F(session_test, the_history_keeps_the_last_ten_lines) {
     auto anna = test_support::arrive("anna", "Lobby"), bert = test_support::arrive("bert", "Lobby");
-    anna->send(txt(".nr Chronik"));
-    bert->send(txt(".g Chronik"));
-    test_support::drain({anna.get(), bert.get()});
+    for (const auto& [p, line] : {std::pair{anna.get(), ".nr Chronik"}, std::pair{bert.get(), ".g Chronik"}}) {
+        p->send(txt(line));
+        test_support::drain({anna.get(), bert.get()});
+    }
     std::string kept;
     for (int i = 1; i <= 11; ++i) {
         const std::string nick = i % 2 ? "anna" : "bert", text = i == 11 ? "winkt &lt;zu&gt;" : "zeile " + std::to_string(i);

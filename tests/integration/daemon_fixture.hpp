@@ -98,7 +98,6 @@ protected:
             if (entry.path().filename().string().find("san.") != std::string::npos)
                 ADD_FAILURE() << read_file(entry.path().string());
     }
-    // Ends the daemon with SIGTERM; its exit status.
     int stop() {
         stopped = true;
         daemon->signal(SIGTERM);
