@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "integration/daemon_fixture.hpp"
 
@@ -14,7 +15,6 @@ namespace {
 
 const std::string page = "<p>Seite</p>";
 
-// The client's files in the directory www.
 class web_daemon : public vcd_daemon {
 protected:
     void write_files() override {
@@ -27,7 +27,7 @@ protected:
     static std::string answer(const std::string& request) { return exchange(web_port, request).value_or("(none)"); }
 };
 
-TEST_F(web_daemon, files_redirects_and_refusals) {
+TEST_F(web_daemon, files_redirects_refusals_and_a_large_file) {
     const std::string kept = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: 12\r\n"
                              "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
     const std::string close = "Connection: close\r\n\r\n", ok = kept + close;
@@ -91,11 +91,13 @@ TEST_F(web_daemon, files_redirects_and_refusals) {
         {head_sized(8193), too_large},
     };
     for (const auto& [request, response] : cases) EXPECT_EQ(answer(request), response) << request.substr(0, 60);
-}
-
-// A peer that does not read its large file holds up neither the other web
-// connections nor the chat.
-TEST_F(web_daemon, a_large_file_goes_out_as_the_peer_takes_it) {
+    // A kept connection whose peer then shuts its sending side ends at once.
+    connection idle(web_port);
+    ASSERT_TRUE(idle.send_raw("GET /chat/index.html HTTP/1.1\r\n\r\n"));
+    std::this_thread::sleep_for(300ms);  // answered first
+    idle.shut_sending();
+    EXPECT_TRUE(idle.closed() && idle.received() == kept + "\r\n" + page);
+    // A peer that does not read its large file holds up neither the other web connections nor the chat.
     std::string large;
     for (int i = 0; large.size() < (6u << 20); ++i) large += "line " + std::to_string(i) + "\n";
     dir.write("www/large.txt", large);
@@ -116,7 +118,7 @@ TEST_F(web_daemon, a_large_file_goes_out_as_the_peer_takes_it) {
 // A WebSocket session chats with an applet session in both character sets:
 // UTF-8 from the browser arrives in ISO-8859-15, what the set lacks is a
 // question mark; a frame that breaks the rules ends it like a closed connection.
-TEST_F(web_daemon, a_websocket_session_chats_with_an_applet_session) {
+TEST_F(web_daemon, websocket_and_stream_sessions_chat_with_an_applet_session) {
     auto anna = log_in("anna");
     ASSERT_NE(anna, nullptr);
     auto bernd = std::make_unique<ws_client>();
@@ -138,12 +140,7 @@ TEST_F(web_daemon, a_websocket_session_chats_with_an_applet_session) {
     bernd->send_raw(ws_frame(opcode::text, "TXT \"x\"", unmasked()));
     EXPECT_TRUE(bernd->expect_close(1002));
     EXPECT_TRUE(anna->app.expect_lines({quit("bernd"), "DEL \"bernd\""}));
-}
-
-// The session ends with its stream.
-TEST_F(web_daemon, the_stream_carries_the_page_then_the_chat_and_ends_its_session) {
-    auto anna = log_in("anna");
-    ASSERT_TRUE(anna);
+    // The browser stream carries the page, then the chat; the session ends with the stream.
     applet berta;
     berta.send_login(login_as("berta"));
     const greeting hello = berta.read_greeting().value_or(greeting{});

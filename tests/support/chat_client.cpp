@@ -82,6 +82,8 @@ bool connection::wait(const std::function<bool()>& ready, milliseconds timeout) 
 
 bool connection::closed(milliseconds timeout) { return wait([this] { return eof_; }, timeout); }
 
+void connection::shut_sending() { ::shutdown(fd_, SHUT_WR); }
+
 void connection::close(bool reset) {
     if (fd_ < 0) return;
     linger abort{1, 0};

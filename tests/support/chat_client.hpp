@@ -37,6 +37,7 @@ public:
     bool send_raw(const std::string& bytes);  // false when the connection is gone
     bool closed(milliseconds timeout = patience);  // the peer closed; what came is kept
     void close(bool reset = false);  // `reset` discards unsent data
+    void shut_sending();
     const std::string& received() const { return in_; }
 
 protected:
