@@ -1,9 +1,11 @@
-// Sessions of the program-wide manager on socket pairs: log-in state, the
-// stale nickname, rooms made and left, and the flood check.
+// Sessions of the program-wide manager on socket pairs: the log-in and the
+// lines that end it, refused nicknames, the stale nickname, rooms made and
+// left, the history and the flood check.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
+#include <tuple>
 
 #include "chat/manager.hpp"
 #include "chat/room.hpp"
@@ -20,31 +22,112 @@ using namespace std::chrono_literals;
 using test_support::del;
 using test_support::lines_t;
 using test_support::peer;
+using test_support::txt;
 using vorta::message;
 using t = vorta::mode_standard;
 
 // The log-in line of `nickname` without a room or client details.
-std::string lgn(const std::string& nickname) {
-    return "LGN \"vcp2\" \"" + nickname + "\" \"\" \"\" \"\" \"\" \"\" \"\" \"\"";
+std::string lgn(const std::string& nickname, const std::string& protocol = "vcp2", const char* banned = "") {
+    return "LGN \"" + protocol + "\" \"" + nickname + "\" \"\" \"\" \"\" \"\" \"\" \"\" \"" + banned + "\"";
+}
+// The challenge's answer to the "CNT" line that greets a log-in line.
+std::string aut(const lines_t& greeting) {
+    return "AUT \"" + test_support::answer(greeting.empty() ? "" : vorta::get_param(greeting[0], 3, " \"", '"')) + "\"";
 }
 
-class session_test : public ::testing::Test {
-protected:
-    void SetUp() override { test_support::chat_world(); }
-};
+using session_test = ::testing::Test;  // every peer loads the world first
 
-TEST_F(session_test, guests_count_down_and_carry_challenges_and_ids_in_range) {
-    std::vector<std::unique_ptr<peer>> peers;
-    for (int i = 0; i < 100; ++i) peers.push_back(std::make_unique<peer>());
-    for (int i = 1; i < 100; ++i) EXPECT_EQ(peers[i]->session()->get_id(), peers[i - 1]->session()->get_id() - 1);
-    for (auto& p : peers) {
-        p->send(lgn("someone"));
-        const lines_t answer = p->lines();
-        ASSERT_EQ(answer.size(), 1u);
-        const long challenge = std::stol(vorta::get_param(answer[0], 3, " \"", '"'));
-        const long random_id = std::stol(vorta::get_param(answer[0], 2, " \"", '"'));
-        EXPECT_TRUE(challenge >= 1 && challenge <= 16382) << challenge;
-        EXPECT_TRUE(random_id >= 8096 && random_id <= 65534) << random_id;
+// Each line ends the session when it comes out of order or breaks the
+// protocol; some say why first.
+TEST_F(session_test, out_of_order_or_refused_lines_close_the_connection) {
+    // What comes before the line: nothing, the log-in line (of a browser
+    // marked as banned), or the whole log-in.
+    enum phase { fresh, greeted, flagged, inside };
+    const struct {
+        phase before;
+        std::string line;
+        lines_t answer;  // the lines before the close
+    } cases[] = {
+        {fresh, lgn("anna", "vcp1"), {"EXT \"vcp2\""}}, {fresh, lgn(""), {}}, {fresh, "AUT \"-1\"", {}},
+        {fresh, txt("hallo"), {}}, {fresh, "COL \"FF0000\"", {}}, {fresh, "lgn \"vcp2\" \"anna\"", {}},
+        {greeted, lgn("berta"), {}},
+        {greeted, "AUT \"0\"", {}},  // no challenge is 0
+        {greeted, "NCK \"berta\"", {}}, {greeted, "PWD \"geheim\"", {}},
+        {flagged, "", {txt("<p>Willkommen</p>"), "", "EXT"}},  // the refusal in the session's look
+        {inside, "", {}},  // a second answer
+        {inside, "XYZ", {}}, {inside, "COL \"GG\"", {}}, {inside, "COL \"1234567\"", {}},
+        {inside, "COL \"#00FF00\"", {}}, {inside, "COL \"\"", {}}, {inside, "COL", {}},
+        {inside, lgn("anders"), {}}, {inside, "NCK \"anders\"", {}}, {inside, "PWD \"geheim\"", {}},
+        {inside, "RPW \"\" \"\"", {"COL \"000000\""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        peer p;
+        std::string line = c.line;
+        if (c.before != fresh) {
+            p.send(lgn("anna", "vcp2", c.before == flagged ? "true" : "false"));
+            const std::string answer = aut(p.lines());
+            if (line.empty()) line = answer;
+            if (c.before == inside) p.send(answer);
+        }
+        p.lines();
+        p.send(line);
+        lines_t answer = c.answer;
+        if (c.before == flagged) answer[1] = p.shown(message(t::msg_ip_banned));
+        EXPECT_EQ(p.lines(), answer);
+        EXPECT_TRUE(p.closed());
+    }
+}
+
+// A refused nickname is asked for again until one fits; one too long in the
+// log-in line is cut instead.
+TEST_F(session_test, refused_nicknames_ask_for_another_until_one_fits) {
+    peer anna, guest, cut;
+    anna.login("anna");
+    guest.send(lgn("a<b"));
+    guest.send(aut(guest.lines()));
+    const auto refusal = [&guest](t::types type, const char* text = "") {
+        return guest.shown(message(type, std::string(text)));
+    };
+    EXPECT_EQ(guest.lines(), (lines_t{txt("<p>Willkommen</p>"), "NCK", refusal(t::msg_nickname_invalid, "&lt;")}));
+    const std::pair<std::string, std::string> attempts[] = {
+        {"ab", refusal(t::msg_nickname_too_short)},  {"", refusal(t::msg_nickname_too_short)},
+        {"abcdefghijklm", refusal(t::msg_nickname_too_long)},  // not cut with "NCK"
+        {"ab<c", refusal(t::msg_nickname_invalid, "&lt;")}, {"gr\xFCn", refusal(t::msg_nickname_invalid, "\xFC")},
+        {"an na", refusal(t::msg_nickname_invalid, " ")}, {"ANNA", guest.shown(message(t::msg_nickname_double, anna.session()))},
+    };
+    for (const auto& [nick, message] : attempts) {
+        guest.send("NCK \"" + nick + "\"");
+        EXPECT_EQ(guest.lines(), (lines_t{"NCK", message})) << nick;
+    }
+    guest.send("NCK \"abc\"");
+    const lines_t in = guest.lines();
+    EXPECT_TRUE(in.size() == 3 && in[0] == "LGN" && in[1] == "NRM \"Lobby\" \"anna\" \"abc\"") << in.size();
+    cut.send(lgn("abcdefghijklmnop"));
+    const lines_t greeting = cut.lines();
+    ASSERT_EQ(greeting.size(), 1u);
+    EXPECT_EQ(vorta::get_param(greeting[0], 1, " \"", '"'), "abcdefghijkl");
+}
+
+// Two speakers take turns, so that the flood rule stays out of the way;
+// asking is no line of its own.
+TEST_F(session_test, the_history_keeps_the_last_ten_lines) {
+    auto anna = test_support::arrive("anna", "Lobby"), bert = test_support::arrive("bert", "Lobby");
+    for (const auto& [p, line] : {std::pair{anna.get(), ".nr Chronik"}, std::pair{bert.get(), ".g Chronik"}}) {
+        p->send(txt(line));
+        test_support::drain({anna.get(), bert.get()});
+    }
+    std::string kept;
+    for (int i = 1; i <= 11; ++i) {
+        const std::string nick = i % 2 ? "anna" : "bert", text = i == 11 ? "winkt &lt;zu&gt;" : "zeile " + std::to_string(i);
+        (i % 2 ? anna : bert)->send(txt(i == 11 ? ".me winkt <zu>" : text));
+        test_support::pump();
+        if (i > 1) kept += (i > 2 ? "<br>" : "") + nick + (i == 11 ? " " : ": ") + text;
+    }
+    test_support::drain({anna.get(), bert.get()});
+    for (peer* p : {anna.get(), bert.get()}) {
+        p->send(txt(".history"));
+        EXPECT_EQ(p->lines(), lines_t{p->shown(message(t::msg_history, std::string(kept)))});
     }
 }
 
@@ -68,65 +151,26 @@ TEST_F(session_test, a_session_that_missed_two_ticks_gives_way_to_a_new_log_in) 
         EXPECT_NE(std::find(seen.begin(), seen.end(), line), seen.end()) << line;
 }
 
-TEST_F(session_test, only_users_in_a_room_are_found_by_nickname) {
-    peer waiting, inside, twin;
-    waiting.send(lgn("dora"));
-    inside.login("emil");
-    twin.send(lgn("Dora"));
-    waiting.lines();
-    twin.lines();
-    EXPECT_EQ(Manager.get_user("DORA"), nullptr);
-    EXPECT_EQ(Manager.get_user("Emil"), inside.session());
-    EXPECT_EQ(Manager.find_second_nickname(twin.session()), waiting.session());
-    // The check follows a change of nickname and a log-out.
-    auto late = std::make_unique<peer>();
-    late->login("EMIL");
-    EXPECT_FALSE(late->in_room());
-    late->send("NCK \"Fritzi\"");
-    late->lines();
-    EXPECT_TRUE(late->in_room());
-    EXPECT_EQ(Manager.find_second_nickname(inside.session()), nullptr);
-    {
-        peer copy;
-        copy.login("fRITZI");
-        EXPECT_FALSE(copy.in_room());
-    }
-    late.reset();
-    test_support::pump();
-    peer heir;
-    heir.login("fritzi");
-    EXPECT_TRUE(heir.in_room());
-}
-
-TEST_F(session_test, created_rooms_are_cut_cleaned_and_vanish_with_their_last_member) {
+// A name is cut to at most 20 characters and cleaned of blanks and entities;
+// the form is read from its first letters.
+TEST_F(session_test, created_rooms_are_cut_and_cleaned) {
     peer owner;
     owner.login("fritz");
-    const struct {
-        std::string asked, form, name;
-        vorta::room::form government;
-    } cases[] = {
+    const std::tuple<std::string, std::string, std::string, vorta::room::form> cases[] = {
         {"Garten am See und mehr", "DC", "Garten_am_See_und", vorta::room::form::dictatorship},
         {"Abcdefghijklmnopqrstuvwxyz", "an", "Abcdefghijklmnopqrst", vorta::room::form::anarchy},
         {"a&amp;b", "monarchy", "a_b", vorta::room::form::democracy},
     };
-    for (const auto& c : cases) {
-        std::string name = c.asked, form = c.form;
+    for (auto [name, form, made_name, government] : cases) {
         vorta::room* made = Manager.create(name, form, owner.session());
-        ASSERT_NE(made, nullptr) << c.asked;
-        EXPECT_EQ(name + " " + made->get_name(), c.name + " " + c.name);
-        EXPECT_EQ(made->get_form(), c.government);
-        EXPECT_EQ(made->get_members().front(), owner.session());
+        ASSERT_NE(made, nullptr) << made_name;
+        EXPECT_EQ(name + " " + made->get_name(), made_name + " " + made_name);
+        EXPECT_EQ(made->get_form(), government);
         EXPECT_EQ(owner.session()->get_status(), "Owner");
-        // The owner stands in two rooms until he leaves the new one: only one
-        // user-made room at a time here.
+        // The owner stands in two rooms until he leaves the new one.
         made->leave(owner.session(), vorta::room::change::go);
         test_support::pump();
-        EXPECT_EQ(Manager.get_room(c.name), nullptr);
     }
-    std::string taken = "lobby", form;
-    owner.lines();
-    EXPECT_EQ(Manager.create(taken, form, owner.session()), nullptr);
-    EXPECT_EQ(owner.lines(), lines_t{owner.shown(message(t::room_new_failed_doesexist, Manager.get_room("Lobby")))});
 }
 
 // The k-th line in a row is spam when k-1 exceeds both 9 minus the members

@@ -1,6 +1,5 @@
 #include "support/chat_client.hpp"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -15,39 +14,21 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
-// Control bytes made visible in failure messages.
-std::string shown(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c >= 32 && c < 127)
-            out += static_cast<char>(c);
-        else
-            out += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
-    }
-    return out;
-}
-
-testing::AssertionResult compared(const std::optional<std::string>& got, const std::string& expected,
-                                  bool eof) {
+testing::AssertionResult compared(const std::optional<std::string>& got, const std::string& expected, bool eof) {
     if (got == expected) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "expected: " << shown(expected) << "\nreceived: "
-                                       << (got ? shown(*got) : eof ? "(closed)" : "(time-out)");
+    return testing::AssertionFailure() << "expected: " << testing::PrintToString(expected)
+                                       << "\nreceived: " << (got ? testing::PrintToString(*got) : eof ? "(closed)" : "(time-out)");
 }
 
 }  // namespace
 
-std::string c_escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"' || c == '\'') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 std::string proto_line(const std::string& verb, const std::vector<std::string>& values) {
     std::string line = verb;
-    for (const auto& value : values) line += " \"" + c_escape(value) + "\"";
+    for (const auto& value : values) {
+        line += " \"";
+        for (char c : value) line += (c == '\\' || c == '"' || c == '\'' ? "\\" : "") + std::string(1, c);
+        line += '"';
+    }
     return line;
 }
 
@@ -65,18 +46,14 @@ std::vector<std::string> proto_values(const std::string& line) {
     return values;
 }
 
-connection::connection(int port, int receive_buffer, const std::string& source) {
+connection::connection(int port, int receive_buffer) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
     timeval limit{5, 0};  // writes give up too
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-    sockaddr_in local{AF_INET, 0, {}, {}};
-    if (source.empty() || (inet_pton(AF_INET, source.c_str(), &local.sin_addr) == 1 &&
-                           ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0)) {
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) fd_ = fd;
-    }
-    if (fd_ < 0 && fd >= 0) ::close(fd);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) fd_ = fd;
+    else if (fd >= 0) ::close(fd);
 }
 
 bool connection::send_raw(const std::string& bytes) {
@@ -125,7 +102,6 @@ std::optional<std::string> applet::take_line() {
         std::string line = in_.substr(0, end);
         in_.erase(0, end + 1);
         if (line != "HTB") return line;
-        ++heartbeats;
     }
     return std::nullopt;
 }
@@ -149,7 +125,7 @@ testing::AssertionResult applet::expect_line(const std::string& exact, milliseco
 
 testing::AssertionResult applet::expect_lines(const std::vector<std::string>& exact) {
     for (std::size_t i = 0; i < exact.size(); ++i) {
-        auto result = exact[i].rfind('<', 0) == 0 ? expect_html(exact[i]) : expect_line(exact[i]);
+        auto result = expect_line(exact[i].rfind('<', 0) == 0 ? proto_line("TXT", {exact[i]}) : exact[i]);
         if (!result) return result << "\n(line " << i + 1 << " of " << exact.size() << ")";
     }
     return testing::AssertionSuccess();
@@ -179,20 +155,12 @@ std::vector<std::string> applet::drain() {
 
 testing::AssertionResult applet::expect_closed(milliseconds timeout) {
     const bool gone = closed(timeout);
-    if (auto line = take_line()) return testing::AssertionFailure() << "unexpected line: " << shown(*line);
+    if (auto line = take_line()) return testing::AssertionFailure() << "unexpected line: " << testing::PrintToString(*line);
     return gone ? testing::AssertionSuccess() : testing::AssertionFailure() << "the connection stayed open";
 }
 
-void browser::request(const std::string& path, const std::string& user_agent, const std::string& headers) {
-    send_raw("GET /" + path + " HTTP/1.1\r\nUser-Agent: " + user_agent + "\r\n" + headers + "\r\n");
-}
-
-bool browser::wait_for(const std::string& text, milliseconds timeout) {
-    return wait([&] { return in_.find(text, consumed_) != std::string::npos; }, timeout);
-}
-
 bool browser::skip_past(const std::string& text) {
-    if (!wait_for(text)) return false;
+    if (!wait([&] { return in_.find(text, consumed_) != std::string::npos; }, patience)) return false;
     consumed_ = in_.find(text, consumed_) + text.size();
     return true;
 }
@@ -207,15 +175,10 @@ testing::AssertionResult browser::expect_next(const std::string& exact) {
     return compared(got == exact ? got : in_.substr(consumed_), exact, eof_);
 }
 
-std::vector<std::string> ws_client::upgrade_headers(const std::string& origin) {
-    return {"Host: chat.test:1614", "Upgrade: websocket", "Connection: Upgrade",
-            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==", "Sec-WebSocket-Version: 13", "Origin: " + origin};
-}
-
-std::string ws_client::handshake(const std::vector<std::string>& headers) {
-    std::string request = "GET /chat/ws HTTP/1.1\r\n";
-    for (const auto& header : headers) request += header + "\r\n";
-    send_raw(request + "\r\n");
+std::string ws_client::handshake() {
+    send_raw("GET /chat/ws HTTP/1.1\r\nHost: chat.test:1614\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
+             "Origin: http://chat.test:1614\r\n\r\n");
     if (!wait([this] { return in_.find("\r\n\r\n") != std::string::npos; }, patience)) return in_;
     if (in_.rfind("HTTP/1.1 101 ", 0) != 0) return closed(), in_;
     const std::string head = in_.substr(0, in_.find("\r\n\r\n") + 4);
@@ -229,9 +192,9 @@ std::optional<ws_received> ws_client::read_frame(milliseconds timeout) {
         return !ready_.empty();
     }, timeout);
     if (ready_.empty()) return std::nullopt;
-    last = ready_.front();
+    const ws_received frame = ready_.front();
     ready_.erase(ready_.begin());
-    return last;
+    return frame;
 }
 
 std::optional<std::string> ws_client::read_line(milliseconds timeout) {
@@ -258,7 +221,7 @@ testing::AssertionResult ws_client::expect_close(int status) {
     while (frame && frame->code == opcode::text && frame->payload == "HTB") frame = read_frame();
     if (!frame || frame->code != opcode::close || frame->status() != status)
         return testing::AssertionFailure() << "expected a close frame with " << status << ", got "
-                                           << (frame ? shown(frame->payload) : "nothing");
+                                           << (frame ? testing::PrintToString(frame->payload) : "nothing");
     return closed() ? testing::AssertionSuccess() : testing::AssertionFailure() << "the connection stays open";
 }
 

@@ -20,9 +20,7 @@ using std::chrono::milliseconds;
 inline constexpr milliseconds patience{3000};
 inline constexpr int applet_port = 1612, browser_port = 1613, web_port = 1614;
 
-// A backslash before every backslash, double quote and single quote.
-std::string c_escape(const std::string& text);
-// The verb, then for each value a blank and the escaped value in double quotes.
+// The verb, then each value after a blank in double quotes, backslashes before \, " and '.
 std::string proto_line(const std::string& verb, const std::vector<std::string>& values = {});
 // The unescaped values of a protocol line, in order.
 std::vector<std::string> proto_values(const std::string& line);
@@ -30,14 +28,12 @@ std::vector<std::string> proto_values(const std::string& line);
 // One TCP connection to 127.0.0.1 with a buffer of what came so far.
 class connection {
 public:
-    // `receive_buffer` > 0 shrinks the socket's receive buffer (a reader that
-    // falls behind quickly); `source` is a local address of 127.0.0.0/8.
-    explicit connection(int port, int receive_buffer = 0, const std::string& source = "");
+    // `receive_buffer` > 0 shrinks the socket's receive buffer: a reader that falls behind quickly.
+    explicit connection(int port, int receive_buffer = 0);
     virtual ~connection() { close(); }
     connection(const connection&) = delete;
     connection& operator=(const connection&) = delete;
 
-    bool connected() const { return fd_ >= 0; }
     bool send_raw(const std::string& bytes);  // false when the connection is gone
     bool closed(milliseconds timeout = patience);  // the peer closed; what came is kept
     void close(bool reset = false);  // `reset` discards unsent data
@@ -76,7 +72,7 @@ inline int challenge_answer(int challenge) { return challenge ^ 0x3C96; }
 
 class applet : public connection {
 public:
-    explicit applet(const std::string& source = "") : connection(applet_port, 0, source) {}
+    applet() : connection(applet_port) {}
 
     void send_line(const std::string& text) { send_raw(text + "\n"); }
     void send(const std::string& verb, const std::vector<std::string>& values = {}) {
@@ -92,9 +88,6 @@ public:
     testing::AssertionResult expect_line(const std::string& exact, milliseconds timeout = patience);
     // Each as the next line; HTML (a line that starts with '<') comes in a "TXT" line.
     testing::AssertionResult expect_lines(const std::vector<std::string>& exact);
-    testing::AssertionResult expect_html(const std::string& html) {
-        return expect_line(proto_line("TXT", {html}));
-    }
     struct reading {
         bool found = false;
         std::vector<std::string> lines;  // every line read, the match last
@@ -105,54 +98,39 @@ public:
     // The peer closes without sending another line first.
     testing::AssertionResult expect_closed(milliseconds timeout = patience);
 
-    int heartbeats = 0;  // skipped so far
-
 private:
     std::optional<std::string> take_line();
 };
 
 class browser : public connection {
 public:
-    explicit browser(int receive_buffer = 0, const std::string& source = "")
-        : connection(browser_port, receive_buffer, source) {}
+    browser() : connection(browser_port) {}
 
-    // "GET /<path> HTTP/1.1", the User-Agent, `headers` and the blank line.
-    void request(const std::string& path, const std::string& user_agent = "TestBrowser/1.0",
-                 const std::string& headers = "");
-    // Waits until `text` occurs in what was not yet consumed.
-    bool wait_for(const std::string& text, milliseconds timeout = patience);
+    void request(const std::string& path) { send_raw("GET /" + path + " HTTP/1.1\r\nUser-Agent: Test/1.0\r\n\r\n"); }
     // Consumes everything up to and including the first `text`.
     bool skip_past(const std::string& text);
     // The next unconsumed bytes, after the keep-alive blanks, are `exact`; consumes them.
     testing::AssertionResult expect_next(const std::string& exact);
-    std::string unread() const { return in_.substr(consumed_); }
 
 private:
     std::size_t consumed_ = 0;
 };
 
-// A browser's WebSocket: the handshake with chosen headers, frames sent as
-// given, and the frames that come back.
+// A browser's WebSocket: frames sent as given, and the frames that come back.
 class ws_client : public connection {
 public:
-    explicit ws_client(int receive_buffer = 0, const std::string& source = "")
-        : connection(web_port, receive_buffer, source) {}
+    ws_client() : connection(web_port) {}
 
-    // The headers of a good upgrade request from a page of `origin`.
-    static std::vector<std::string> upgrade_headers(const std::string& origin);
-    // The answer head; for a refusal, all that comes until the daemon closes.
-    std::string handshake(const std::vector<std::string>& headers);
+    // A good upgrade request: the answer head; for a refusal, all until the daemon closes.
+    std::string handshake();
     void send_line(const std::string& line) { send_raw(ws_text(line)); }
     std::optional<ws_received> read_frame(milliseconds timeout = patience);
-    // The next text message, answering heartbeats; none when another kind of
-    // frame comes first (kept in `last`).
+    // The next text message, answering heartbeats; none when another kind of frame comes first.
     std::optional<std::string> read_line(milliseconds timeout = patience);
     testing::AssertionResult expect_line(const std::string& payload);
     std::optional<std::string> read_until(const std::string& prefix);
     // The next frame closes with `status` and the daemon then closes the connection.
     testing::AssertionResult expect_close(int status);
-
-    ws_received last;
 
 private:
     std::vector<ws_received> ready_;

@@ -5,7 +5,6 @@
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,7 +12,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -34,36 +32,19 @@ bool poll_until(Done done, std::chrono::milliseconds timeout) {
     return true;
 }
 
-std::string read_all(int fd) {
-    std::string text;
-    char buffer[512];
-    for (ssize_t count; (count = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, count);
-    close(fd);
-    return text;
-}
-
-// The fields of /proc/PID/stat after the command name, the state first.
-std::vector<std::string> stat_fields(const std::string& pid) {
-    const std::string stat = read_file("/proc/" + pid + "/stat");
-    std::istringstream in(stat.substr(std::min(stat.size(), stat.rfind(')') + 1)));
-    std::vector<std::string> fields;
-    for (std::string field; in >> field;) fields.push_back(field);
-    return fields;
-}
-
 }  // namespace
 
 launch_result daemon_process::launch(const std::string& directory, const std::vector<std::string>& args,
                                      const std::vector<std::string>& env, const launch_options& options) {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    int out[2], err[2], in[2] = {-1, -1};
-    if (pipe(out) != 0 || pipe(err) != 0 || (options.input && pipe(in) != 0)) return {};
+    int out[2], in[2] = {-1, -1};
+    if (pipe(out) != 0 || (options.input && pipe(in) != 0)) return {};
     const pid_t child = fork();
     if (child == 0) {
         dup2(out[1], 1);
-        dup2(options.with_errors ? out[1] : err[1], 2);
+        dup2(out[1], 2);
         if (options.input) dup2(in[0], 0);
-        for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]})
+        for (int fd : {out[0], out[1], in[0], in[1]})
             if (fd >= 0) close(fd);
         // The daemon sets its own mask; a strict one here shows that it does.
         umask(077);
@@ -71,10 +52,6 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         // dup2 leaves the copy open across exec.
         if (options.inherited_descriptor >= 0 && dup2(open("/dev/null", O_RDONLY), options.inherited_descriptor) < 0)
             _exit(125);
-        rlimit limit{};
-        getrlimit(RLIMIT_NOFILE, &limit);
-        limit.rlim_cur = options.descriptor_limit ? options.descriptor_limit : limit.rlim_cur;
-        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(125);
         std::vector<char*> argv, envp;
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         for (const auto& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
@@ -84,7 +61,6 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         _exit(127);
     }
     close(out[1]);
-    close(err[1]);
     if (options.input) {
         // Small inputs only: they fit the pipe, so the child need not read first.
         close(in[0]);
@@ -92,8 +68,9 @@ launch_result daemon_process::launch(const std::string& directory, const std::ve
         close(in[1]);
     }
     launch_result result;
-    result.output = read_all(out[0]);
-    result.errors = read_all(err[0]);  // small: the child finishes it meanwhile
+    char buffer[512];
+    for (ssize_t count; (count = read(out[0], buffer, sizeof buffer)) > 0;) result.output.append(buffer, count);
+    close(out[0]);
     int status = 0;
     waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -181,40 +158,6 @@ std::optional<std::string> exchange(int port, const std::string& request) {
     }
     close(fd);
     return count == 0 ? std::optional(answer) : std::nullopt;
-}
-
-pid_t find_child(const std::string& binary) {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string pid = entry.path().filename().string();
-        const auto fields = stat_fields(pid);
-        std::error_code error;
-        if (fields.size() > 1 && fields[1] == std::to_string(getpid()) &&
-            std::filesystem::read_symlink(entry.path() / "exe", error) == binary)
-            return std::stoi(pid);
-    }
-    return 0;
-}
-
-bool limit_descriptors(pid_t pid) {
-    std::error_code error;
-    std::vector<bool> open;
-    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
-         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        const std::size_t fd = std::stoul(it->path().filename().string());
-        open.resize(std::max(open.size(), fd + 1));
-        open[fd] = true;
-    }
-    // Descriptors are handed out lowest first: below the first free one there is none to hand out.
-    rlim_t lowest_free = 0;
-    while (lowest_free < open.size() && open[lowest_free]) ++lowest_free;
-    rlimit limit{lowest_free, lowest_free};
-    return !error && prlimit(pid, RLIMIT_NOFILE, &limit, nullptr) == 0;
-}
-
-long cpu_ticks(pid_t pid) {
-    // utime and stime are the 14th and 15th fields of the line, the state the 3rd.
-    const auto fields = stat_fields(std::to_string(pid));
-    return fields.size() > 12 ? std::stol(fields[11]) + std::stol(fields[12]) : -1;
 }
 
 }  // namespace test_support

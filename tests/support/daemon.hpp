@@ -16,15 +16,12 @@ using namespace std::chrono_literals;
 // What the launching process leaves to the launched one, as a careless launcher might.
 struct launch_options {
     int inherited_descriptor = -1;       // /dev/null is open on this number (-1: none)
-    unsigned long descriptor_limit = 0;  // soft limit on open descriptors (0: as inherited)
-    bool with_errors = false;            // standard error joins the output
     std::optional<std::string> input = std::nullopt;  // all of standard input
 };
 
 struct launch_result {
     int status = -1;     // exit status of the launched process (the parent that detaches)
-    std::string output;  // its standard output (and standard error when asked for)
-    std::string errors;
+    std::string output;  // its standard output and standard error
 };
 
 class daemon_process {
@@ -36,7 +33,6 @@ public:
     // Attaches to the daemon whose "daemon started (pid: N)" line appears in
     // `log` from byte `from` on within 10 s; pid() is 0 when none does.
     explicit daemon_process(const std::string& log, std::size_t from = 0);
-    explicit daemon_process(pid_t pid) : pid_(pid) {}
     ~daemon_process();  // kills a daemon that is still running
 
     pid_t pid() const { return pid_; }
@@ -57,13 +53,7 @@ bool wait_for_text(const std::string& path, const std::string& text, std::chrono
 int count_lines(const std::string& path, const std::string& text);  // lines that contain `text`
 int connect_local(int port);  // a blocking connection to 127.0.0.1:port; -1 on failure
 bool wait_listening(int port);
-// Sends `request` and reads until the daemon closes: what came back; nothing
-// when it did not close within 5 s.
+// Sends `request` and reads until the daemon closes: what came back; nothing after 5 s.
 std::optional<std::string> exchange(int port, const std::string& request);
-// The first child of the calling process that runs `binary`; 0 when none.
-pid_t find_child(const std::string& binary);
-// Lowers the descriptor limit of a process to its lowest free descriptor.
-bool limit_descriptors(pid_t pid);
-long cpu_ticks(pid_t pid);  // user plus system time
 
 }  // namespace test_support

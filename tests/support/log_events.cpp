@@ -1,5 +1,6 @@
 #include "support/log_events.hpp"
 
+#include <algorithm>
 #include <regex>
 
 #include "support/temp_dir.hpp"
@@ -12,15 +13,12 @@ std::vector<std::string> log_events(const std::string& path) {
         R"([ 123]\d \d\d:\d\d:\d\d \d{4}</span> (.*))");
     std::vector<std::string> events;
     const std::string content = read_file(path);
-    std::string::size_type start = 0;
-    while (start < content.size()) {
-        auto end = content.find('\n', start);
-        if (end == std::string::npos) end = content.size();  // an unended line is reported whole
+    for (std::size_t start = 0, end; start < content.size(); start = end + 1) {
+        end = std::min(content.find('\n', start), content.size());  // an unended line is reported whole
         const std::string line = content.substr(start, end - start);
         std::smatch match;
-        events.push_back(std::regex_match(line, match, stamped) && end < content.size() ? match[3].str()
-                                                                                       : "bad stamp: " + line);
-        start = end + 1;
+        const bool stamped_line = std::regex_match(line, match, stamped) && end < content.size();
+        events.push_back(stamped_line ? match[3].str() : "bad stamp: " + line);
     }
     return events;
 }

@@ -10,13 +10,11 @@
 namespace test_support {
 
 namespace opcode {
-inline constexpr int continuation = 0x0, text = 0x1, binary = 0x2, close = 0x8, ping = 0x9,
-                     pong = 0xA;
+inline constexpr int continuation = 0x0, text = 0x1, binary = 0x2, close = 0x8, ping = 0x9, pong = 0xA;
 }
 
 struct frame_options {
-    bool fin = true;
-    bool masked = true;
+    bool fin = true, masked = true;
     // The length the header announces; the payload's own length when absent.
     std::optional<std::uint64_t> announced;
 };
@@ -33,8 +31,7 @@ std::string close_payload(std::uint16_t status, const std::string& reason = "");
 
 struct ws_received {
     int code = -1;
-    bool fin = false;
-    bool masked = false;
+    bool fin = false, masked = false;
     std::string payload;
     // The status of a close frame; 0 when it carries none.
     int status() const;
