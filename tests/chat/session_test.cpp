@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <tuple>
 
 #include "chat/manager.hpp"
@@ -13,7 +14,10 @@
 #include "net/scheduler.hpp"
 #include "program.hpp"
 #include "render/message.hpp"
+#include "security/security.hpp"
 #include "support/chat_world.hpp"
+#include "support/log_events.hpp"
+#include "support/temp_dir.hpp"
 #include "util/c_util.hpp"
 
 namespace {
@@ -194,6 +198,46 @@ TEST_F(session_test, flood_check_follows_the_number_of_members) {
     garten->spammer(line_of(1));
     for (int k = 1; k <= 8; ++k) EXPECT_FALSE(garten->spammer(line_of(0))) << k;
     EXPECT_TRUE(garten->spammer(line_of(0)));
+}
+
+// Sessions from one address (behind a proxy) draw distinct stream numbers in range.
+TEST_F(session_test, stream_numbers_are_distinct_and_in_range) {
+    std::srand(1);  // without the check, two of these sessions draw the same number
+    std::vector<std::unique_ptr<peer>> peers;
+    std::set<long> ids;
+    for (int i = 0; i < 300; ++i) {
+        const vorta::user* u = peers.emplace_back(std::make_unique<peer>("10.0.0.7"))->session();
+        ids.insert(vorta::string_to_long(u->get_randomid(), 10));
+    }
+    EXPECT_EQ(ids.size(), peers.size());
+    EXPECT_TRUE(*ids.begin() >= 8096 && *ids.rbegin() <= 65534);
+}
+
+// A logged room keeps its lines in the plain look; a logged user his log-in with
+// the client's values escaped, what he receives, and his log-out.
+TEST_F(session_test, logged_rooms_and_users_write_their_logs) {
+    test_support::temp_dir dir;
+    Security.reload(dir.write("rules", "r salon >\nu anna >\n"));
+    {
+        peer anna("10.0.0.9", {"anna", "Lobby", "UA <b>\"x\"&", "http://www.example.org/<i>"});
+        peer berta("10.0.0.8", {"berta", "Lobby"});
+        std::string salon = "Salon", form = "DC";
+        ASSERT_NE(Manager.create(salon, form, anna.session()), nullptr);
+        berta.send(txt(".go Salon"));
+        berta.send(txt("hallo"));
+        test_support::pump();
+    }
+    test_support::pump();
+    Security.reload(dir.write("rules", ""));
+    const auto user_log = test_support::log_events(dir.file("anna.u"));
+    ASSERT_FALSE(user_log.empty());
+    EXPECT_EQ(user_log.front(), "<div class=\"login\">Login: anna [Extern-IP: 10.0.0.9; Intern-IP: 192.168.1.2; "
+                                "User-Agent: UA &lt;b&gt;&quot;x&quot;&amp;; Referer: http://www.example.org/&lt;i&gt;]</div>");
+    EXPECT_EQ(user_log.back(), "<div class=\"logout\">Logout: anna</div>");
+    EXPECT_EQ(test_support::log_events(dir.file("salon.r")),
+              (lines_t{"<div class=\"roomHello\">anna betritt den Raum.</div>",
+                       "<div class=\"roomHello\">berta betritt den Raum.</div>",
+                       "<span class=\"internSay\">berta:</span> <span class=\"actionSay\" style=\"color:#000000;\">hallo</span><br>"}));
 }
 
 }  // namespace
