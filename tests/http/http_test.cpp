@@ -1,12 +1,6 @@
-// The web port's parts: the served directory (what a request path leads to,
-// every way of reaching outside it refused), the WebSocket opening handshake
-// with every refusal, and the address a request behind a proxy speaks for.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdio>
 
 #include "http/file_store.hpp"
 #include "http/forwarded_address.hpp"
@@ -89,12 +83,11 @@ TEST_F(file_store_test, paths_and_what_they_lead_to) {
     for (const auto& [name, type] : types) EXPECT_EQ(file_store::content_type(name), type) << name;
 }
 
-using vorta::http_request;
 using vorta::ws_handshake;
 using strings = std::vector<std::string>;
 
-http_request request_of(const std::string& line, const strings& headers) {
-    http_request request;
+vorta::http_request request_of(const std::string& line, const strings& headers) {
+    vorta::http_request request;
     EXPECT_TRUE(request.set_request_line(line));
     for (const auto& header : headers) EXPECT_TRUE(request.add_header(header));
     return request;
@@ -149,7 +142,6 @@ TEST(ws_handshake, a_good_request_switches_protocols_and_every_fault_is_refused)
         EXPECT_NE(refusal.response.find("Connection: close\r\n"), std::string::npos);
     }
 }
-
 
 // Behind a trusted proxy the visitor's address comes from the last valid
 // entry of the last header; anything malformed leaves the peer's own.

@@ -20,8 +20,6 @@ using namespace test_support;
 
 // The welcome file is read with its line breaks removed.
 inline const std::string welcome_text = "<div class=\"welcome\"><p>Willkommen im Chat</p></div>";
-inline const std::string banned_html =
-    "<div class=\"msgIpBanned\">Der von dir benutzte Computer ist f&uuml;r den Chat gesperrt.</div>";
 
 inline std::string txt(const std::string& html) { return proto_line("TXT", {html}); }
 inline std::string div(const std::string& css_class, const std::string& body) {
@@ -29,7 +27,6 @@ inline std::string div(const std::string& css_class, const std::string& body) {
 }
 inline const std::string plain_mode = div("msgModeChanged", "Mode wurde auf Plain ge&auml;ndert.");
 inline std::string quit(const std::string& nick) { return div("actionQuit", nick + " verl&auml;sst den Chat."); }
-inline std::string enter(const std::string& nick) { return div("actionEnter", nick + " betritt den Chat."); }
 inline std::string say(const std::string& nick, const std::string& text, const std::string& colour = "0000FF") {
     return "<span class=\"internSay\">" + nick + ":</span> <span class=\"actionSay\" style=\"color:#" + colour +
            ";\">" + text + "</span><br>";
@@ -130,7 +127,7 @@ protected:
     // What a member already in the room sees when `nick` logs in.
     static testing::AssertionResult expect_arrival(visitor& member, const std::string& nick) {
         auto added = member.app.expect_line(proto_line("ADD", {nick}));
-        return added ? member.expect_html(enter(nick)) : added;
+        return added ? member.expect_html(div("actionEnter", nick + " betritt den Chat.")) : added;
     }
 
     temp_dir dir;

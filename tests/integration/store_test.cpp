@@ -1,6 +1,3 @@
-// The daemon with a store: nicknames registered by the operator's command
-// line or by ".register", and profiles and rooms owned that come back at the
-// next log-in, after a restart, or by a morph.
 #include "integration/daemon_fixture.hpp"
 
 using namespace daemon_support;
@@ -10,17 +7,6 @@ namespace {
 class store_daemon : public vcd_daemon {
 protected:
     std::string settings() const override { return "db.connection = sqlite:run/vcd.db\nreg.open = 1\n"; }
-    // `vcd -c CONFIG words...` with `input` on standard input; its status and output.
-    std::pair<int, std::string> vcd(std::vector<std::string> words, const std::string& input = "geheim123\n") {
-        words.insert(words.begin(), {"-c", config()});
-        auto result = run_binary(words, {.input = input});
-        return {result.status, result.output};
-    }
-    static login_form with_password(const std::string& nick) {
-        login_form form = login_as(nick);
-        form.password = "geheim123";
-        return form;
-    }
     // Logs out and waits until the daemon has closed, so that the nickname is free again.
     static void leave(applet& a) {
         a.send_text(".exit");
@@ -48,14 +34,16 @@ TEST_F(store_daemon, registered_by_dot_command_the_profile_comes_back) {
         EXPECT_TRUE(dora->expect_html(answer)) << password;
     }
     EXPECT_EQ(read_file(log()).find("geheim123"), std::string::npos);
-    EXPECT_EQ(vcd({"register", "DORA"}), std::make_pair(1, std::string("error: nickname 'DORA' is registered already\n")));
+    const auto taken = run_binary({"-c", config(), "register", "DORA"}, {.input = "geheim123\n"});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_EQ(taken.output, "error: nickname 'DORA' is registered already\n");
     for (int visit = 0; visit < 2; ++visit) {
         leave(dora->app);
         if (visit == 1) {  // the store on disk outlives the daemon
             ASSERT_EQ(stop(), 0);
             start();
         }
-        dora = log_in(with_password("dora"));
+        dora = log_in({.nickname = "dora", .password = "geheim123", .room = ""});
         ASSERT_TRUE(dora);
         dora->app.send("COL", {"FF0000"});
     }
@@ -66,8 +54,8 @@ TEST_F(store_daemon, registered_by_dot_command_the_profile_comes_back) {
 // The owner of a room who logged out gets it back when its admin morphs into
 // his nickname, and is no admin there any more: a held line reaches him once.
 TEST_F(store_daemon, a_room_owner_morphed_into_gets_the_room_back_and_is_no_admin_there) {
-    ASSERT_EQ(vcd({"register", "anna"}).first, 0);
-    auto anna = log_in(with_password("anna"));
+    ASSERT_EQ(run_binary({"-c", config(), "register", "anna"}, {.input = "geheim123\n"}).status, 0);
+    auto anna = log_in({.nickname = "anna", .password = "geheim123", .room = ""});
     auto bert = log_in("bert");
     auto carl = log_in("carl");
     ASSERT_TRUE(anna && bert && carl);

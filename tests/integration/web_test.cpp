@@ -1,6 +1,3 @@
-// The web and stream ports of the real daemon: the client's files with their
-// heads and refusals, a large file that holds up nobody, the WebSocket that
-// opens a session like the applet port, and the browser stream's page.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -9,7 +6,6 @@
 #include "integration/daemon_fixture.hpp"
 
 using namespace daemon_support;
-namespace opcode = test_support::opcode;
 
 namespace {
 
@@ -75,7 +71,6 @@ TEST_F(web_daemon, files_redirects_refusals_and_a_large_file) {
         {over_limit, up_to_limit + ok + page},
         {"GET / HTTP/1.1\r\n\r\n", moved("302 Found", "/chat/")},
         {"GET /chat HTTP/1.1\r\n\r\n", moved("301 Moved Permanently", "/chat/")},
-        {"GET /chat/room HTTP/1.1\r\n\r\n", moved("301 Moved Permanently", "/chat/room/")},
         {"HEAD /chat/nothing.html HTTP/1.1\r\n\r\n", refusal("404 Not Found", "", false)},
         {"GET /other/index.html HTTP/1.1\r\n\r\n", refusal("404 Not Found")},
         {"GET /chat/../secret.txt HTTP/1.1\r\n\r\n", refusal("403 Forbidden")},
@@ -137,7 +132,7 @@ TEST_F(web_daemon, websocket_and_stream_sessions_chat_with_an_applet_session) {
     anna->say("Sch\xF6n, 3 \xA4!");
     EXPECT_TRUE(anna->expect_html(say("anna", "Sch\xF6n, 3 \xA4!")));
     EXPECT_TRUE(bernd->expect_line(txt(say("anna", "Sch\xC3\xB6n, 3 \xE2\x82\xAC!"))));
-    bernd->send_raw(ws_frame(opcode::text, "TXT \"x\"", unmasked()));
+    bernd->send_raw(ws_frame(opcode::text, "TXT \"x\"", {.masked = false}));
     EXPECT_TRUE(bernd->expect_close(1002));
     EXPECT_TRUE(anna->app.expect_lines({quit("bernd"), "DEL \"bernd\""}));
     // The browser stream carries the page, then the chat; the session ends with the stream.

@@ -1,7 +1,3 @@
-// The event loop over socket pairs: dispatch order, withdrawal during a pass,
-// one-shot write interest, ticks, requests from other threads, the end of a
-// pass with its hooks and deferred writes; and the listening server on it,
-// paused by a shortage of descriptors.
 #include "net/scheduler.hpp"
 
 #include <arpa/inet.h>
@@ -60,13 +56,10 @@ private:
     journal& log_;
 };
 
-// A clock that the test moves by hand.
 struct scripted_scheduler : scheduler {
     using scheduler::scheduler;
     long milliseconds = 100000;
-    void get_time(timeval& now) override {
-        now = {milliseconds / 1000, milliseconds % 1000 * 1000};
-    }
+    void get_time(timeval& t) override { t = {milliseconds / 1000, milliseconds % 1000 * 1000}; }
 };
 
 class scheduler_test : public ::testing::Test {
@@ -81,7 +74,6 @@ protected:
         EXPECT_TRUE(!registered || owner.reg(p.fd(), &p, ticks));
         return p;
     }
-    // Runs `owner` again after a shutdown.
     int rerun(scheduler& owner) { return scheduler::Active = true, owner.run(); }
     scheduler loop{12};
     journal log;

@@ -1,6 +1,3 @@
-// The text rules: links in chat texts, compiled patterns, the replacement
-// table, and the security rules with their file, exempt words, access checks
-// and log lines (users are sessions of the test chat world).
 #include "security/security.hpp"
 
 #include <gtest/gtest.h>
@@ -10,7 +7,6 @@
 
 #include "chat/user.hpp"
 #include "net/c_error.hpp"
-#include "program.hpp"
 #include "security/links.hpp"
 #include "security/pattern.hpp"
 #include "security/replacement.hpp"
@@ -22,7 +18,6 @@ namespace {
 
 using test_support::peer;
 using events = std::vector<std::string>;
-using strings = std::vector<std::string>;
 
 class security_test : public ::testing::Test {
 protected:
@@ -49,9 +44,7 @@ protected:
         EXPECT_TRUE(p->in_room()) << nickname;
         return p;
     }
-    events logged(const std::string& name) const {
-        return test_support::log_events(dir.file(name));
-    }
+    events logged(const std::string& name) const { return test_support::log_events(dir.file(name)); }
     std::string syntax_error(int line, const char* file = "rules.conf") const {
         return "in file '" + dir.file(file) + "' at line " + std::to_string(line) +
                ": unrecognized syntax";

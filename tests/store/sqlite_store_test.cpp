@@ -1,5 +1,3 @@
-// The store on a temporary file: accounts with every profile field, files
-// that are broken or not writable.
 #include "store/sqlite_store.hpp"
 
 #include <gtest/gtest.h>
@@ -7,7 +5,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
 
 #include "net/c_error.hpp"
 #include "chat/user.hpp"
@@ -20,7 +17,6 @@ namespace {
 class sqlite_store_test : public ::testing::Test {
 protected:
     std::unique_ptr<sqlite_store> open() { return std::make_unique<sqlite_store>(path); }
-    // Every field of a profile, for comparison.
     static auto fields(const profile& p) {
         return std::make_tuple(p.get_id(), p.get_login_time(), p.get_nickname(), p.get_rank(),
                                p.get_mode(), p.get_skin(), p.get_skin_path(), p.get_show_images(),
@@ -32,9 +28,6 @@ protected:
     std::string path = dir.file("data/vcd.db");
 };
 
-// Accounts: nicknames and clans without regard to case, every profile field
-// and the blocked ids written, read back and found again after a restart, and
-// each change refused for a nickname that is not registered.
 TEST_F(sqlite_store_test, accounts_keep_every_field_of_their_profile) {
     auto store = open();
     ASSERT_TRUE(store->add_account("Anna", "hash-a", "mod") &&
@@ -97,10 +90,7 @@ TEST_F(sqlite_store_test, accounts_keep_every_field_of_their_profile) {
                                                   {"night", "css/skins/night.css"}}));
 }
 
-// A file that is no store, or one the process may not write, is refused at
-// open with a text that names it.
 TEST_F(sqlite_store_test, broken_or_read_only_files_are_refused_at_open) {
-    // The error text of opening `path`, or "" when it opens.
     const auto refusal = [this]() -> std::string {
         try {
             open();

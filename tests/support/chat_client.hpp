@@ -64,10 +64,7 @@ inline login_form login_as(const std::string& nickname, const std::string& room 
 }
 
 // The daemon's "CNT" answer.
-struct greeting {
-    std::string nickname, random_id;
-    int challenge = -1;
-};
+struct greeting { std::string nickname, random_id; int challenge = -1; };
 inline int challenge_answer(int challenge) { return challenge ^ 0x3C96; }
 
 class applet : public connection {

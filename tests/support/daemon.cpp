@@ -21,7 +21,6 @@ namespace test_support {
 
 namespace {
 
-// Polls `done` every 10 ms until it holds or `timeout` has passed.
 template <typename Done>
 bool poll_until(Done done, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

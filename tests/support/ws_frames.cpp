@@ -2,12 +2,8 @@
 
 namespace test_support {
 
-namespace {
-
 // Any key serves; a fixed one keeps the bytes reproducible.
 const char mask_key[4] = {'\x37', '\x88', '\xD9', '\x2A'};
-
-}  // namespace
 
 std::string ws_frame(int code, const std::string& payload, const frame_options& options) {
     const std::uint64_t length = options.announced.value_or(payload.size());

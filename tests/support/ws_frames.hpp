@@ -16,12 +16,9 @@ inline constexpr int continuation = 0x0, text = 0x1, binary = 0x2, close = 0x8, 
 struct frame_options {
     bool fin = true, masked = true;
     // The length the header announces; the payload's own length when absent.
-    std::optional<std::uint64_t> announced;
+    std::optional<std::uint64_t> announced = std::nullopt;
 };
 
-inline frame_options unfinished() { return {false, true, {}}; }
-inline frame_options unmasked() { return {true, false, {}}; }
-inline frame_options announcing(std::uint64_t length) { return {true, true, length}; }
 
 // One frame's bytes.
 std::string ws_frame(int code, const std::string& payload, const frame_options& options = {});
