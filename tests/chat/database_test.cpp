@@ -5,7 +5,6 @@
 #include <sqlite3.h>
 
 #include <functional>
-#include <vector>
 
 #include "net/c_error.hpp"
 #include "store/sqlite_store.hpp"

@@ -1,7 +1,5 @@
-// The looks: every plain fragment byte for byte, the picture anchoring of chat
-// text and the overviews that read live sessions and rooms; the icon look's
-// buttons and what differs per recipient (ban button by rank, mark button by
-// his own marks, pictures by preference); the photo look.
+// The looks: every plain fragment byte for byte, pictures and overviews; the
+// icon look's buttons per recipient; the photo look.
 #include "render/mode_standard.hpp"
 
 #include <gtest/gtest.h>
@@ -88,7 +86,7 @@ protected:
     // The plain fragment of the full message of `type`, with `extra` after
     // the first `at`, or in front when `at` is empty.
     std::string plain_with(int type, const std::string& at, const std::string& extra) const {
-        std::string fragment = t("Plain").get(full(type));
+        std::string fragment = plain.get(full(type));
         return fragment.insert(at.empty() ? 0 : fragment.find(at) + at.size(), extra);
     }
 
@@ -97,7 +95,7 @@ protected:
     // `look` as the fragment beside it, that of every other type as in plain.
     void expect_fragments(const t& look, const fragments& cases) const {
         std::vector<std::string> expected(t::types_end);
-        for (int type = 0; type < t::types_end; ++type) expected[type] = t("Plain").get(full(type));
+        for (int type = 0; type < t::types_end; ++type) expected[type] = plain.get(full(type));
         for (const auto& [type, fragment] : cases) {
             EXPECT_NE(expected[type], fragment) << "type " << type << " listed twice or as plain";
             expected[type] = fragment;
@@ -109,6 +107,7 @@ protected:
     vorta::user* alice() const { return alice_->session(); }
     vorta::user* bob() const { return bob_->session(); }
 
+    const t plain{"Plain"};
     std::unique_ptr<peer> alice_, bob_;
     vorta::room* lobby_ = nullptr;
 
@@ -311,10 +310,7 @@ action_register <div class="actionRegister">Der Nickname carol ist nun registrie
 action_register_failed_taken <div class="actionRegisterFailedTaken">Der Nickname carol ist bereits registriert.</div>
 action_register_failed <div class="actionRegisterFailed">Der Nickname kann nicht registriert werden: carol</div>)fragments";
 
-class plain_look : public look_test {
-protected:
-    const t plain{"Plain"};
-};
+using plain_look = look_test;
 
 TEST_F(plain_look, every_type_renders_its_template) {
 #define VORTA_NAME(name) {#name, t::name},
@@ -331,18 +327,33 @@ TEST_F(plain_look, every_type_renders_its_template) {
     for (int beyond : {int(t::types_end), 200, 255}) EXPECT_EQ(plain.get(full(beyond)), "") << beyond;
 }
 
-// Durations are singular only for one; a speaker whom the room is about to
-// vote out is named in red; a room lists its owner, form and members.
-TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
+// The mode box selects the current look; the chat overview leaves hidden
+// rooms out and counts the members at the time of rendering. Durations are
+// singular only for one; a speaker whom the room is about to vote out is named
+// in red; a room lists its owner, form and members.
+TEST_F(plain_look, live_state_numbers_danger_and_rooms_change_the_template) {
+    peer carol("10.0.0.3", login_details{"carol", "Garten"});
+    vorta::profile record = profile_of(1, "visitor");
+    record.set_mode("PHOTO");
+    alice_->load(record);
+    EXPECT_EQ(plain.get(message(t::msg_mode_box, alice())),
+              div("msgModeBox", R"(<form action=""><select onchange="on_mode_change(options[options.selectedIndex].)"
+                                R"(value);"><option value="standard">Standard</option><option value="plain">)"
+                                R"(Plain</option><option value="photo" selected="selected">Photo</option>)"
+                                "</select></form>"));
+    const std::string rooms = "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]<br>- Garten [";
+    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "1 User; Demokratie]"));
+    carol.send(txt(".nr Versteck"));
+    carol.send(txt(".h"));
+    carol.lines();
+    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "0 User; Demokratie]"));
     const std::string ban = " wird f&uuml;r ", head = "Raum&uuml;bersicht:<br>";
-    const std::string say = R"( <span class="actionSay" style="color:#00FF00;">Hallo</span><br>)";
     vorta::room salon("Salon", alice(), "", vorta::room::form::dictatorship);
     ASSERT_NE(salon.join(bob(), vorta::room::enter::go, ""), nullptr);
     vorta::room wild("Wildnis", nullptr, "frei", vorta::room::form::anarchy);
     const std::vector<std::pair<message, std::string>> rows = {
         {message(t::action_ban, bob(), 1), div("actionBan", "bob" + ban + "1 Minute gebannt.")},
         {message(t::action_ban, bob(), 2), div("actionBan", "bob" + ban + "2 Minuten gebannt.")},
-        {message(t::action_ban, bob(), 0), div("actionBan", "bob" + ban + "0 Minuten gebannt.")},
         {message(t::action_banex, "carol", 1), div("actionBanEx", "carol" + ban + "1 Minute gebannt.")},
         {message(t::action_lock_nickname, bob(), 1),
          div("actionLockNickname", "Der Nickname bob" + ban + "1 Stunde gesperrt.")},
@@ -350,7 +361,8 @@ TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
          div("roomInfo", head + "Salon [2 User; Diktatur; versteckt]<br>Owner: alice<br>User: alice, bob")},
         {message(t::room_info, &wild), div("roomInfo", head + "Wildnis [0 User; Anarchie]<br>Thema: frei")},
         {message(t::action_say, bob(), alice(), "Hallo"),
-         R"(<span class="internSay" style="color:#CC0000;">bob:</span>)" + say},
+         R"(<span class="internSay" style="color:#CC0000;">bob:</span> <span class="actionSay" )"
+         R"(style="color:#00FF00;">Hallo</span><br>)"},
         {message(t::action_me, bob(), alice(), "winkt"),
          R"(<span class="internMe" style="color:#CC0000;">bob</span> <span class="actionMe">winkt</span><br>)"},
     };
@@ -358,8 +370,6 @@ TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
     salon.set_hide(true, alice());
     for (const auto& [m, expected] : rows) EXPECT_EQ(plain.get(m), expected) << m.type;
     alice()->unmark(bob());
-    EXPECT_EQ(plain.get(message(t::action_say, bob(), alice(), "Hallo")),
-              R"(<span class="internSay">bob:</span>)" + say);
 }
 
 // Bob sees pictures, alice links; every chat line anchors its text.
@@ -447,26 +457,6 @@ TEST_F(plain_look, the_user_overview_shows_details_by_rank_and_escapes_the_clien
     bob_->load(record);
     EXPECT_EQ(plain.get(m), div("actionUser", head + R"(<a href="http://www.bob.example" target="_blank">)"
                                                      "www.bob.example (Homepage)</a>"));
-}
-
-// The mode box selects the current look; the chat overview leaves hidden
-// rooms out and counts the members at the time of rendering.
-TEST_F(plain_look, the_mode_box_and_the_room_list_read_the_live_state) {
-    peer carol("10.0.0.3", login_details{"carol", "Garten"});
-    vorta::profile record = profile_of(1, "visitor");
-    record.set_mode("PHOTO");
-    alice_->load(record);
-    EXPECT_EQ(plain.get(message(t::msg_mode_box, alice())),
-              div("msgModeBox", R"(<form action=""><select onchange="on_mode_change(options[options.selectedIndex].)"
-                                R"(value);"><option value="standard">Standard</option><option value="plain">)"
-                                R"(Plain</option><option value="photo" selected="selected">Photo</option>)"
-                                "</select></form>"));
-    const std::string rooms = "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]<br>- Garten [";
-    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "1 User; Demokratie]"));
-    carol.send(txt(".nr Versteck"));
-    carol.send(txt(".h"));
-    carol.lines();
-    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "0 User; Demokratie]"));
 }
 
 TEST(empty_chat, the_user_overview_is_empty_without_users_and_counts_none_without_rooms) {
@@ -576,7 +566,7 @@ TEST_F(icon_look, every_overridden_type_renders_its_template) {
 // not the guard, who only sees addresses, nor alice herself nor nobody. Bob's
 // mark on alice shows on her lines to bob only; marked, she is also in danger
 // and her name turns red for everybody. Bob sees pictures, alice links.
-TEST_F(icon_look, ban_and_mark_buttons_and_pictures_follow_the_recipient) {
+TEST_F(icon_look, buttons_pictures_and_looks_follow_the_recipient) {
     const std::string hello_without = div("roomHello", user("alice") + " betritt den Raum.");
     bob_->load(bob_profile("guard"));
     EXPECT_EQ(icon.get(full(t::action_enter)), div("actionEnter", user("alice") + " betritt den Chat."));
@@ -604,6 +594,23 @@ TEST_F(icon_look, ban_and_mark_buttons_and_pictures_follow_the_recipient) {
     m.second_user = alice();
     EXPECT_EQ(icon.get(m), head + R"(<a href="http://www.example.org/a.gif" target="_blank">)"
                                   "www.example.org/a.gif (Bild)</a></span><br>");
+    // A said line reaches every member in his own look: the icon look for a
+    // session that just logged in, the look that a stored profile names for
+    // the others.
+    peer carol("10.0.0.3", login_details{"carol", "Lobby"});
+    vorta::profile plain_profile = bob_profile("visitor");
+    plain_profile.set_mode("plain");
+    bob_->load(plain_profile);
+    peer dora("10.0.0.4", login_details{"dora", "Lobby"});
+    vorta::profile photo_profile = profile_of(4, "visitor");
+    photo_profile.set_mode("Photo");
+    dora.load(photo_profile);
+    for (peer* p : {bob_.get(), &carol, &dora}) p->lines();
+    alice_->send("TXT \"carol\"");
+    const std::string line = plain.get(full(t::action_say));
+    EXPECT_EQ(carol.lines(), lines_t{txt(info_alice + unmarked_alice + line)});
+    EXPECT_EQ(bob_->lines(), lines_t{txt(line)});
+    EXPECT_EQ(dora.lines(), lines_t{txt(vorta::mode_photo().get(full(t::action_say)))});
 }
 
 // The photo comes before a chat line, after a held action line's id, and
@@ -624,26 +631,6 @@ TEST_F(icon_look, the_photo_look_puts_the_speakers_photo_in_front) {
     EXPECT_EQ(photo.get(message(t::action_quit, bob())),
               R"(<div class="actionQuit"><img src="http://www.example.org/nophoto.gif" alt="bob" width="40" )"
               R"(height="60" class="photoUser" > bob verl&auml;sst den Chat.</div>)");
-}
-
-// A said line reaches every member in his own look: the icon look for a
-// session that just logged in, the look that a stored profile names for the
-// others.
-TEST_F(icon_look, a_said_line_reaches_each_member_in_his_look) {
-    peer carol("10.0.0.3", login_details{"carol", "Lobby"});
-    vorta::profile plain_profile = bob_profile("visitor");
-    plain_profile.set_mode("plain");
-    bob_->load(plain_profile);
-    peer dora("10.0.0.4", login_details{"dora", "Lobby"});
-    vorta::profile photo_profile = profile_of(4, "visitor");
-    photo_profile.set_mode("Photo");
-    dora.load(photo_profile);
-    for (peer* p : {bob_.get(), &carol, &dora}) p->lines();
-    alice_->send("TXT \"carol\"");
-    const std::string line = t("Plain").get(full(t::action_say));
-    EXPECT_EQ(carol.lines(), lines_t{txt(info_alice + unmarked_alice + line)});
-    EXPECT_EQ(bob_->lines(), lines_t{txt(line)});
-    EXPECT_EQ(dora.lines(), lines_t{txt(vorta::mode_photo().get(full(t::action_say)))});
 }
 
 }  // namespace

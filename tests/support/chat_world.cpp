@@ -15,7 +15,6 @@
 #include "config/configuration.hpp"
 #include "net/scheduler.hpp"
 #include "program.hpp"
-#include "render/message.hpp"
 #include "support/temp_dir.hpp"
 #include "util/c_util.hpp"
 

@@ -85,7 +85,6 @@ inline void fill(vorta::message& m, vorta::user* u) { (m.first_user ? m.second_u
 inline void fill(vorta::message& m, const peer* p) { fill(m, p->session()); }
 inline void fill(vorta::message& m, vorta::room* r) { m.room = r; }
 inline void fill(vorta::message& m, std::string text) { m.text = std::move(text); }
-inline void fill(vorta::message& m, const char* text) { m.text = text; }
 inline void fill(vorta::message& m, int number) { m.number = number; }
 template <typename... Parts>
 vorta::message msg(vorta::mode_standard::types type, Parts... parts) {
