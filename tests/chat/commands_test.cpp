@@ -301,8 +301,7 @@ struct cast {
         return all;
     }
     peer* operator[](const std::string& nickname) const {
-        auto it = by_name.find(nickname);
-        return it == by_name.end() ? nullptr : it->second.get();
+        return by_name.count(nickname) ? by_name.at(nickname).get() : nullptr;
     }
     // What those in the room of `target` see when `by` throws him out.
     seen_t thrown_out(peer* by, const std::string& target) const {
@@ -513,7 +512,7 @@ TEST_F(filters_test, repeated_texts_and_links_throw_the_writer_out_within_their_
                           "5 http://www.x.de", "6 http://www.x.de"}), 3u);
 }
 
-TEST_F(filters_test, said_and_whispered_texts_are_escaped_anchored_then_replaced) {
+TEST_F(filters_test, texts_are_escaped_anchored_replaced_and_censored_words_throw_out) {
     Replace.reload(dir.write("replace.conf", "gn8 = gute Nacht\nx\\.de = y.de\n"));
     configure("all.search = www.suche.de/?q=\n");
     auto wisp = alone("wisp", "Wisper");
@@ -526,10 +525,7 @@ TEST_F(filters_test, said_and_whispered_texts_are_escaped_anchored_then_replaced
                ask(p, "<b> www.x.de\"</b>",
                    msg(t::action_say, p, R"(&lt;b&gt; <a href="http://www.y.de&quot;&lt;/b&gt;" target="_blank">)"
                                          R"(www.y.de&quot;&lt;/b&gt;</a>)"))});
-}
-
-// Each command that is censored, and whether the room's switch matters.
-TEST_F(filters_test, censored_words_throw_the_writer_out_by_every_path) {
+    // Each command that is censored, and whether the room's switch matters.
     Security.reload(dir.write("security.conf", "c doof exit\nc schlecht\n"));
     const std::pair<const char*, bool> paths[] = {
         {"du bist DOOF", true}, {".me ist doof", true}, {".w zeuge doof", false},

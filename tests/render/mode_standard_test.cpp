@@ -331,7 +331,7 @@ TEST_F(plain_look, every_type_renders_its_template) {
 // rooms out and counts the members at the time of rendering. Durations are
 // singular only for one; a speaker whom the room is about to vote out is named
 // in red; a room lists its owner, form and members.
-TEST_F(plain_look, live_state_numbers_danger_and_rooms_change_the_template) {
+TEST_F(plain_look, live_state_numbers_danger_rooms_and_pictures_change_the_template) {
     peer carol("10.0.0.3", login_details{"carol", "Garten"});
     vorta::profile record = profile_of(1, "visitor");
     record.set_mode("PHOTO");
@@ -370,17 +370,14 @@ TEST_F(plain_look, live_state_numbers_danger_and_rooms_change_the_template) {
     salon.set_hide(true, alice());
     for (const auto& [m, expected] : rows) EXPECT_EQ(plain.get(m), expected) << m.type;
     alice()->unmark(bob());
-}
-
-// Bob sees pictures, alice links; every chat line anchors its text.
-TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
+    // Bob sees pictures, alice links; every chat line anchors its text.
     const std::string image = R"(<img src="http://www.example.org/a.gif" alt="">)";
     const std::string link =
         R"(<a href="http://www.example.org/a.gif" target="_blank">www.example.org/a.gif (Bild)</a>)";
     const std::string picture = "img:www.example.org/a.gif";
     const struct {
         std::string text, for_bob, for_alice;
-    } rows[] = {
+    } pictures[] = {
         {"see " + picture, "see " + image, "see " + link},
         {"see img:http://www.example.org/a.gif", "see " + image, "see " + link},
         {picture + "!", R"(<img src="http://www.example.org/a.gif!" alt="">)",
@@ -390,7 +387,7 @@ TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
         {"img: alone", "img: alone", "img: alone"},
     };
     auto blind = [](const std::string& text) { return R"(<span class="actionSayBlind">)" + text + "</span><br>"; };
-    for (const auto& r : rows) {
+    for (const auto& r : pictures) {
         EXPECT_EQ(plain.get(message(t::action_say_blind, alice(), bob(), r.text)), blind(r.for_bob));
         EXPECT_EQ(plain.get(message(t::action_say_blind, bob(), alice(), r.text)), blind(r.for_alice));
     }
@@ -511,7 +508,7 @@ protected:
 
 // For alice speaking or acting and bob (a visitor) receiving, with carol in
 // the Garten; alice blocks bob and carol.
-TEST_F(icon_look, every_overridden_type_renders_its_template) {
+TEST_F(icon_look, every_overridden_type_and_the_photo_look_render_their_templates) {
     peer carol("10.0.0.3", login_details{"carol", "Garten"});
     carol.load(profile_of(3, "visitor"));
     vorta::profile blocking = alice_profile();
@@ -560,6 +557,23 @@ TEST_F(icon_look, every_overridden_type_renders_its_template) {
     EXPECT_EQ(icon.get(message(t::room_info, &bar)),
               div("roomInfo", "Raum&uuml;bersicht:<br>Bob's\\Bar [1 User; Diktatur]<br>Owner: " + alice +
                                   "<br>User: " + alice));
+    // The photo comes before a chat line, after a held action line's id, and
+    // inside the frame of a notice; its markup follows a blank even when there is
+    // none, and a user without a photo of his own shows the default one.
+    const vorta::mode_photo photo;
+    const std::string photo_alice = R"(<img src="http://www.example.org/alice.jpg" alt="alice" width="40" )"
+                                    R"(height="60" class="photoUser" border="0"> )";
+    fragments cases = {{t::action_me_moderated, plain_with(t::action_me_moderated, held_id, photo_alice)}};
+    for (auto type : {t::action_say, t::action_say_moderated, t::action_got_whisper, t::action_me})
+        cases.emplace_back(type, plain_with(type, "", photo_alice));
+    for (auto type : {t::action_got_invited, t::action_enter, t::action_quit, t::room_hello})
+        cases.emplace_back(type, plain_with(type, ">", photo_alice));
+    expect_fragments(photo, cases);
+    EXPECT_EQ(photo.name, "Photo");
+    configure("photo.html =\n");
+    EXPECT_EQ(photo.get(message(t::action_quit, bob_->session())),
+              R"(<div class="actionQuit"><img src="http://www.example.org/nophoto.gif" alt="bob" width="40" )"
+              R"(height="60" class="photoUser" > bob verl&auml;sst den Chat.</div>)");
 }
 
 // Arrivals offer the ban button to a recipient whose rank may ban: the mod,
@@ -611,26 +625,6 @@ TEST_F(icon_look, buttons_pictures_and_looks_follow_the_recipient) {
     EXPECT_EQ(carol.lines(), lines_t{txt(info_alice + unmarked_alice + line)});
     EXPECT_EQ(bob_->lines(), lines_t{txt(line)});
     EXPECT_EQ(dora.lines(), lines_t{txt(vorta::mode_photo().get(full(t::action_say)))});
-}
-
-// The photo comes before a chat line, after a held action line's id, and
-// inside the frame of a notice; its markup follows a blank even when there is
-// none, and a user without a photo of his own shows the default one.
-TEST_F(icon_look, the_photo_look_puts_the_speakers_photo_in_front) {
-    const vorta::mode_photo photo;
-    const std::string photo_alice = R"(<img src="http://www.example.org/alice.jpg" alt="alice" width="40" )"
-                                    R"(height="60" class="photoUser" border="0"> )";
-    fragments cases = {{t::action_me_moderated, plain_with(t::action_me_moderated, held_id, photo_alice)}};
-    for (auto type : {t::action_say, t::action_say_moderated, t::action_got_whisper, t::action_me})
-        cases.emplace_back(type, plain_with(type, "", photo_alice));
-    for (auto type : {t::action_got_invited, t::action_enter, t::action_quit, t::room_hello})
-        cases.emplace_back(type, plain_with(type, ">", photo_alice));
-    expect_fragments(photo, cases);
-    EXPECT_EQ(photo.name, "Photo");
-    configure("photo.html =\n");
-    EXPECT_EQ(photo.get(message(t::action_quit, bob())),
-              R"(<div class="actionQuit"><img src="http://www.example.org/nophoto.gif" alt="bob" width="40" )"
-              R"(height="60" class="photoUser" > bob verl&auml;sst den Chat.</div>)");
 }
 
 }  // namespace
