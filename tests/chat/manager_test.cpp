@@ -80,7 +80,7 @@ TEST(permission_file, reads_every_column_and_stops_at_the_first_faulty_line) {
 
 // A file without ranks gives the default rank; "Admin" is a label of one
 // rank and the name of another, and labels are found in the order of levels.
-TEST(manager, ranks_by_name_or_label_in_the_order_of_levels_and_the_last_twenty_users) {
+TEST(manager, ranks_the_last_twenty_users_and_the_rooms) {
     manager chat;
     chat.load_permissions(dir().write("ranks.conf", "# no ranks here\n\n"));
     const permission* visitor = chat.get_permission("VISITOR");
@@ -110,28 +110,25 @@ TEST(manager, ranks_by_name_or_label_in_the_order_of_levels_and_the_last_twenty_
     ASSERT_NE(chat.get_user_ex("user3"), nullptr);
     EXPECT_EQ(chat.get_user_ex("user21")->get_rank(), 21);
     EXPECT_EQ(chat.get_user_ex("bert"), nullptr);
-}
-
-// A line too long for the buffer ends the file there.
-TEST(manager, the_room_file_gives_permanent_rooms_and_the_default_without_any) {
+    // The room file gives permanent rooms, the default without any; a line too
+    // long for the buffer ends the file there.
     const std::pair<std::string, std::vector<std::pair<std::string, std::string>>> rows[] = {
         {"# only a comment\n\n", {{"vorta", ""}}},
         {"Lobby   Der  Treffpunkt \nKeller\n", {{"Lobby", "Der  Treffpunkt"}, {"Keller", ""}}},
         {"Lobby\n" + std::string(5000, 'x') + "\nKeller\n", {{"Lobby", ""}}},
     };
     for (const auto& [content, rooms] : rows) {
-        manager chat;
-        chat.load_rooms(dir().write("rooms.conf", content));
+        manager fresh;
+        fresh.load_rooms(dir().write("rooms.conf", content));
         std::list<std::shared_ptr<room>>::const_iterator first, last;
         std::vector<std::pair<std::string, std::string>> found;
-        for (chat.get_rooms(first, last); first != last; ++first) {
+        for (fresh.get_rooms(first, last); first != last; ++first) {
             EXPECT_TRUE((*first)->is_permanent() && (*first)->get_owner() == nullptr);
             EXPECT_EQ((*first)->get_form(), room::form::democracy);
             found.emplace_back((*first)->get_name(), (*first)->get_subject());
         }
         EXPECT_EQ(found, rooms) << content.substr(0, 40);
     }
-    manager chat;
     const std::string bad = dir().write("rooms.conf", "Lobby\n# comment\n-Keller\n");
     EXPECT_EQ(error_of([&] { chat.load_rooms(bad); }), syntax_error("rooms.conf", 3));
     EXPECT_NE(error_of([&] { chat.load_rooms(dir().file("absent.conf")); }), "");

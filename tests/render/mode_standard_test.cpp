@@ -52,11 +52,7 @@ protected:
         bob_->load(bob_profile("visitor"));
         lobby_ = Manager.get_room("Lobby");
     }
-    void TearDown() override {
-        alice_.reset();
-        bob_.reset();
-        Config = saved_;
-    }
+    void TearDown() override { Config = saved_; }
 
     static vorta::profile alice_profile() {
         vorta::profile a = profile_of(1, "visitor");
@@ -310,9 +306,7 @@ action_register <div class="actionRegister">Der Nickname carol ist nun registrie
 action_register_failed_taken <div class="actionRegisterFailedTaken">Der Nickname carol ist bereits registriert.</div>
 action_register_failed <div class="actionRegisterFailed">Der Nickname kann nicht registriert werden: carol</div>)fragments";
 
-using plain_look = look_test;
-
-TEST_F(plain_look, every_type_renders_its_template) {
+TEST_F(look_test, every_type_renders_its_template) {
 #define VORTA_NAME(name) {#name, t::name},
     std::map<std::string, t::types> types{VORTA_MESSAGE_TYPES(VORTA_NAME)};
 #undef VORTA_NAME
@@ -331,7 +325,7 @@ TEST_F(plain_look, every_type_renders_its_template) {
 // rooms out and counts the members at the time of rendering. Durations are
 // singular only for one; a speaker whom the room is about to vote out is named
 // in red; a room lists its owner, form and members.
-TEST_F(plain_look, live_state_numbers_danger_rooms_and_pictures_change_the_template) {
+TEST_F(look_test, live_state_numbers_danger_rooms_and_pictures_change_the_template) {
     peer carol("10.0.0.3", login_details{"carol", "Garten"});
     vorta::profile record = profile_of(1, "visitor");
     record.set_mode("PHOTO");
@@ -407,7 +401,7 @@ TEST_F(plain_look, live_state_numbers_danger_rooms_and_pictures_change_the_templ
 // connection details by rank (the right and a higher rank; himself, the right
 // alone), the client's own values escaped; referers other than a web page or
 // a local file unknown.
-TEST_F(plain_look, the_user_overview_shows_details_by_rank_and_escapes_the_clients_values) {
+TEST_F(look_test, the_user_overview_shows_details_by_rank_and_escapes_the_clients_values) {
     const auto overview = [](const std::string& photo, const std::string& rest) {
         return div("actionUser", R"(<img src="http://www.example.org/)" + photo +
                                      R"(" alt="carol" width="40" height="60" class="photoUser" border="0">)" +
