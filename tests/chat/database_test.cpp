@@ -5,7 +5,6 @@
 #include <sqlite3.h>
 
 #include <functional>
-#include <vector>
 
 #include "net/c_error.hpp"
 #include "store/sqlite_store.hpp"
@@ -30,9 +29,30 @@ protected:
     database db{[](std::function<void()>) {}};  // nothing here hashes a password
 };
 
-// A refused connection text leaves the store in use as it was; the cache mode
-// is read ignoring case.
-TEST_F(store_database, connection_texts_name_a_file_below_the_path_or_are_refused) {
+// A store that another process keeps locked fails the operation, not the chat: the write is
+// answered as by an empty store, one error line is logged per minute, reads go on, and the store
+// serves again once the lock is gone. A refused connection text leaves the store in use as it
+// was; the cache mode is read ignoring case.
+TEST_F(store_database, a_locked_store_costs_the_operation_and_connection_texts_may_be_refused) {
+    db.start(connection, database::no, true);
+    const ip visitor("10.0.0.9"), other("10.0.0.8");
+    ASSERT_TRUE(db.ban_ip(visitor, 10));
+    EXPECT_TRUE(sqlite_store(dir.file("vcd.db")).banned("10.0.0.9"));
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("vcd.db").c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE; DELETE FROM skin;", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(db.ban_ip(other, 10));
+    EXPECT_FALSE(db.lock_nickname("anna", 10));
+    EXPECT_TRUE(db.banned_ip(visitor));
+    EXPECT_EQ(test_support::count_lines(dir.file("vcd.log"), "] error: store '" + dir.file("vcd.db") + "'"), 1);
+    EXPECT_EQ(test_support::count_lines(dir.file("vcd.log"), "error: "), 1);
+    ASSERT_EQ(sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(holder);
+    EXPECT_TRUE(db.ban_ip(other, 10));
+    EXPECT_TRUE(db.banned_ip(other));
+    EXPECT_EQ(db.get_skins().size(), 2u);
+    db.stop();
+    EXPECT_FALSE(db.banned_ip(visitor));  // without a store nothing is banned
     const std::pair<const char*, database::cache> modes[] = {
         {"YES", database::yes}, {"pASS", database::pass}, {"other", database::no}, {"yes ", database::no}};
     for (const auto& [text, mode] : modes) EXPECT_EQ(database::cache_from_text(text), mode) << text;
@@ -72,31 +92,6 @@ TEST_F(store_database, cache_modes_decide_when_a_change_by_another_process_shows
         ASSERT_TRUE(other.load_profile(stored));
         EXPECT_EQ(stored.get_colour(), "FF0000");
     }
-}
-
-// A store that another process keeps locked fails the operation, not the
-// chat: the write is answered as by an empty store, one error line is logged
-// per minute, reads go on, and the store serves again once the lock is gone.
-TEST_F(store_database, a_locked_store_costs_the_operation_and_one_logged_line) {
-    db.start(connection, database::no, true);
-    const ip visitor("10.0.0.9"), other("10.0.0.8");
-    ASSERT_TRUE(db.ban_ip(visitor, 10));
-    EXPECT_TRUE(sqlite_store(dir.file("vcd.db")).banned("10.0.0.9"));
-    sqlite3* holder = nullptr;
-    ASSERT_EQ(sqlite3_open(dir.file("vcd.db").c_str(), &holder), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE; DELETE FROM skin;", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_FALSE(db.ban_ip(other, 10));
-    EXPECT_FALSE(db.lock_nickname("anna", 10));
-    EXPECT_TRUE(db.banned_ip(visitor));
-    EXPECT_EQ(test_support::count_lines(dir.file("vcd.log"), "] error: store '" + dir.file("vcd.db") + "'"), 1);
-    EXPECT_EQ(test_support::count_lines(dir.file("vcd.log"), "error: "), 1);
-    ASSERT_EQ(sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(holder);
-    EXPECT_TRUE(db.ban_ip(other, 10));
-    EXPECT_TRUE(db.banned_ip(other));
-    EXPECT_EQ(db.get_skins().size(), 2u);
-    db.stop();
-    EXPECT_FALSE(db.banned_ip(visitor));  // without a store nothing is banned
 }
 
 }  // namespace

@@ -53,10 +53,10 @@ std::string syntax_error(const std::string& file, int line) {
 TEST(permission_file, reads_every_column_and_stops_at_the_first_faulty_line) {
     const std::string one = "one One 1 1 0 0 0 1 0 0 0 0 0\n";
     const std::string head = "# header\n\n" + one + "   \n", error = one + syntax_error("permissions", 5);
+    // Distinct numbers and alternating flags show a swapped column.
+    const std::string two = "admin_1 Boss 9999 12 1 0 1 500 0 60 1 1440 0\nv V 4 4 0 1 0 10 1 0 0 0 1\n";
     const std::pair<std::string, std::string> rows[] = {
-        // Distinct numbers and alternating flags show a swapped column.
-        {"admin_1 Boss 9999 12 1 0 1 500 0 60 1 1440 0\nv V 4 4 0 1 0 10 1 0 0 0 1\n",
-         "admin_1 Boss 9999 12 1 0 1 500 0 60 1 1440 0\nv V 4 4 0 1 0 10 1 0 0 0 1\n"},
+        {two, two},
         {"# ranks\n\n   \t\n  \t guest Guest 1 1 0 0 0 5 0 0 0 0 0 \t \n   # indented\n"
          "member\tMember\t2 2 0 0 0 20 0 0 0 0 0\r\nlast Last 3 3 0 0 0 30 0 0 0 0 0",
          "guest Guest 1 1 0 0 0 5 0 0 0 0 0\nmember Member 2 2 0 0 0 20 0 0 0 0 0\n"
@@ -80,7 +80,7 @@ TEST(permission_file, reads_every_column_and_stops_at_the_first_faulty_line) {
 
 // A file without ranks gives the default rank; "Admin" is a label of one
 // rank and the name of another, and labels are found in the order of levels.
-TEST(manager, ranks_are_found_by_name_or_label_ignoring_case_in_the_order_of_their_levels) {
+TEST(manager, ranks_the_last_twenty_users_and_the_rooms) {
     manager chat;
     chat.load_permissions(dir().write("ranks.conf", "# no ranks here\n\n"));
     const permission* visitor = chat.get_permission("VISITOR");
@@ -99,11 +99,7 @@ TEST(manager, ranks_are_found_by_name_or_label_ignoring_case_in_the_order_of_the
     EXPECT_EQ(ranked.get_permission("Moderator"), nullptr);
     EXPECT_EQ(ranked.get_permission_by_label("guest"), nullptr);
     EXPECT_EQ(ranked.get_permission("visitor"), nullptr);  // no default beside real ranks
-}
-
-// Twenty records are kept; a nickname seen twice finds the oldest.
-TEST(manager, the_twenty_first_logged_out_user_pushes_out_the_oldest) {
-    manager chat;
+    // Twenty logged-out users are kept; a nickname seen twice finds the oldest.
     for (int i = 1; i <= 19; ++i)
         chat.add_user_ex(user_ex("user" + std::to_string(i), ip("10.0.0." + std::to_string(i)), i));
     chat.add_user_ex(user_ex("USER2", ip("10.0.0.99"), 99));
@@ -114,33 +110,28 @@ TEST(manager, the_twenty_first_logged_out_user_pushes_out_the_oldest) {
     ASSERT_NE(chat.get_user_ex("user3"), nullptr);
     EXPECT_EQ(chat.get_user_ex("user21")->get_rank(), 21);
     EXPECT_EQ(chat.get_user_ex("bert"), nullptr);
-}
-
-// A line too long for the buffer ends the file there.
-TEST(manager, the_room_file_gives_permanent_rooms_and_the_default_without_any) {
+    // The room file gives permanent rooms, the default without any; a line too
+    // long for the buffer ends the file there.
     const std::pair<std::string, std::vector<std::pair<std::string, std::string>>> rows[] = {
         {"# only a comment\n\n", {{"vorta", ""}}},
         {"Lobby   Der  Treffpunkt \nKeller\n", {{"Lobby", "Der  Treffpunkt"}, {"Keller", ""}}},
         {"Lobby\n" + std::string(5000, 'x') + "\nKeller\n", {{"Lobby", ""}}},
     };
     for (const auto& [content, rooms] : rows) {
-        manager chat;
-        chat.load_rooms(dir().write("rooms.conf", content));
+        manager fresh;
+        fresh.load_rooms(dir().write("rooms.conf", content));
         std::list<std::shared_ptr<room>>::const_iterator first, last;
         std::vector<std::pair<std::string, std::string>> found;
-        for (chat.get_rooms(first, last); first != last; ++first) {
+        for (fresh.get_rooms(first, last); first != last; ++first) {
             EXPECT_TRUE((*first)->is_permanent() && (*first)->get_owner() == nullptr);
             EXPECT_EQ((*first)->get_form(), room::form::democracy);
             found.emplace_back((*first)->get_name(), (*first)->get_subject());
         }
         EXPECT_EQ(found, rooms) << content.substr(0, 40);
     }
-    manager chat;
     const std::string bad = dir().write("rooms.conf", "Lobby\n# comment\n-Keller\n");
     EXPECT_EQ(error_of([&] { chat.load_rooms(bad); }), syntax_error("rooms.conf", 3));
     EXPECT_NE(error_of([&] { chat.load_rooms(dir().file("absent.conf")); }), "");
-    EXPECT_EQ(chat.get_mode("PHOTO")->name + chat.get_mode("standard")->name, "PhotoStandard");
-    EXPECT_EQ(chat.get_mode("icon"), nullptr);
 }
 
 // Every entry point lower-cases and leaves other bytes; equal when both parts

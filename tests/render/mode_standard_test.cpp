@@ -1,7 +1,5 @@
-// The looks: every plain fragment byte for byte, the picture anchoring of chat
-// text and the overviews that read live sessions and rooms; the icon look's
-// buttons and what differs per recipient (ban button by rank, mark button by
-// his own marks, pictures by preference); the photo look.
+// The looks: every plain fragment byte for byte, pictures and overviews; the
+// icon look's buttons per recipient; the photo look.
 #include "render/mode_standard.hpp"
 
 #include <gtest/gtest.h>
@@ -54,11 +52,7 @@ protected:
         bob_->load(bob_profile("visitor"));
         lobby_ = Manager.get_room("Lobby");
     }
-    void TearDown() override {
-        alice_.reset();
-        bob_.reset();
-        Config = saved_;
-    }
+    void TearDown() override { Config = saved_; }
 
     static vorta::profile alice_profile() {
         vorta::profile a = profile_of(1, "visitor");
@@ -88,7 +82,7 @@ protected:
     // The plain fragment of the full message of `type`, with `extra` after
     // the first `at`, or in front when `at` is empty.
     std::string plain_with(int type, const std::string& at, const std::string& extra) const {
-        std::string fragment = t("Plain").get(full(type));
+        std::string fragment = plain.get(full(type));
         return fragment.insert(at.empty() ? 0 : fragment.find(at) + at.size(), extra);
     }
 
@@ -97,7 +91,7 @@ protected:
     // `look` as the fragment beside it, that of every other type as in plain.
     void expect_fragments(const t& look, const fragments& cases) const {
         std::vector<std::string> expected(t::types_end);
-        for (int type = 0; type < t::types_end; ++type) expected[type] = t("Plain").get(full(type));
+        for (int type = 0; type < t::types_end; ++type) expected[type] = plain.get(full(type));
         for (const auto& [type, fragment] : cases) {
             EXPECT_NE(expected[type], fragment) << "type " << type << " listed twice or as plain";
             expected[type] = fragment;
@@ -109,6 +103,7 @@ protected:
     vorta::user* alice() const { return alice_->session(); }
     vorta::user* bob() const { return bob_->session(); }
 
+    const t plain{"Plain"};
     std::unique_ptr<peer> alice_, bob_;
     vorta::room* lobby_ = nullptr;
 
@@ -311,12 +306,7 @@ action_register <div class="actionRegister">Der Nickname carol ist nun registrie
 action_register_failed_taken <div class="actionRegisterFailedTaken">Der Nickname carol ist bereits registriert.</div>
 action_register_failed <div class="actionRegisterFailed">Der Nickname kann nicht registriert werden: carol</div>)fragments";
 
-class plain_look : public look_test {
-protected:
-    const t plain{"Plain"};
-};
-
-TEST_F(plain_look, every_type_renders_its_template) {
+TEST_F(look_test, every_type_renders_its_template) {
 #define VORTA_NAME(name) {#name, t::name},
     std::map<std::string, t::types> types{VORTA_MESSAGE_TYPES(VORTA_NAME)};
 #undef VORTA_NAME
@@ -331,18 +321,33 @@ TEST_F(plain_look, every_type_renders_its_template) {
     for (int beyond : {int(t::types_end), 200, 255}) EXPECT_EQ(plain.get(full(beyond)), "") << beyond;
 }
 
-// Durations are singular only for one; a speaker whom the room is about to
-// vote out is named in red; a room lists its owner, form and members.
-TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
+// The mode box selects the current look; the chat overview leaves hidden
+// rooms out and counts the members at the time of rendering. Durations are
+// singular only for one; a speaker whom the room is about to vote out is named
+// in red; a room lists its owner, form and members.
+TEST_F(look_test, live_state_numbers_danger_rooms_and_pictures_change_the_template) {
+    peer carol("10.0.0.3", login_details{"carol", "Garten"});
+    vorta::profile record = profile_of(1, "visitor");
+    record.set_mode("PHOTO");
+    alice_->load(record);
+    EXPECT_EQ(plain.get(message(t::msg_mode_box, alice())),
+              div("msgModeBox", R"(<form action=""><select onchange="on_mode_change(options[options.selectedIndex].)"
+                                R"(value);"><option value="standard">Standard</option><option value="plain">)"
+                                R"(Plain</option><option value="photo" selected="selected">Photo</option>)"
+                                "</select></form>"));
+    const std::string rooms = "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]<br>- Garten [";
+    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "1 User; Demokratie]"));
+    carol.send(txt(".nr Versteck"));
+    carol.send(txt(".h"));
+    carol.lines();
+    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "0 User; Demokratie]"));
     const std::string ban = " wird f&uuml;r ", head = "Raum&uuml;bersicht:<br>";
-    const std::string say = R"( <span class="actionSay" style="color:#00FF00;">Hallo</span><br>)";
     vorta::room salon("Salon", alice(), "", vorta::room::form::dictatorship);
     ASSERT_NE(salon.join(bob(), vorta::room::enter::go, ""), nullptr);
     vorta::room wild("Wildnis", nullptr, "frei", vorta::room::form::anarchy);
     const std::vector<std::pair<message, std::string>> rows = {
         {message(t::action_ban, bob(), 1), div("actionBan", "bob" + ban + "1 Minute gebannt.")},
         {message(t::action_ban, bob(), 2), div("actionBan", "bob" + ban + "2 Minuten gebannt.")},
-        {message(t::action_ban, bob(), 0), div("actionBan", "bob" + ban + "0 Minuten gebannt.")},
         {message(t::action_banex, "carol", 1), div("actionBanEx", "carol" + ban + "1 Minute gebannt.")},
         {message(t::action_lock_nickname, bob(), 1),
          div("actionLockNickname", "Der Nickname bob" + ban + "1 Stunde gesperrt.")},
@@ -350,7 +355,8 @@ TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
          div("roomInfo", head + "Salon [2 User; Diktatur; versteckt]<br>Owner: alice<br>User: alice, bob")},
         {message(t::room_info, &wild), div("roomInfo", head + "Wildnis [0 User; Anarchie]<br>Thema: frei")},
         {message(t::action_say, bob(), alice(), "Hallo"),
-         R"(<span class="internSay" style="color:#CC0000;">bob:</span>)" + say},
+         R"(<span class="internSay" style="color:#CC0000;">bob:</span> <span class="actionSay" )"
+         R"(style="color:#00FF00;">Hallo</span><br>)"},
         {message(t::action_me, bob(), alice(), "winkt"),
          R"(<span class="internMe" style="color:#CC0000;">bob</span> <span class="actionMe">winkt</span><br>)"},
     };
@@ -358,19 +364,14 @@ TEST_F(plain_look, numbers_danger_and_rooms_change_the_template) {
     salon.set_hide(true, alice());
     for (const auto& [m, expected] : rows) EXPECT_EQ(plain.get(m), expected) << m.type;
     alice()->unmark(bob());
-    EXPECT_EQ(plain.get(message(t::action_say, bob(), alice(), "Hallo")),
-              R"(<span class="internSay">bob:</span>)" + say);
-}
-
-// Bob sees pictures, alice links; every chat line anchors its text.
-TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
+    // Bob sees pictures, alice links; every chat line anchors its text.
     const std::string image = R"(<img src="http://www.example.org/a.gif" alt="">)";
     const std::string link =
         R"(<a href="http://www.example.org/a.gif" target="_blank">www.example.org/a.gif (Bild)</a>)";
     const std::string picture = "img:www.example.org/a.gif";
     const struct {
         std::string text, for_bob, for_alice;
-    } rows[] = {
+    } pictures[] = {
         {"see " + picture, "see " + image, "see " + link},
         {"see img:http://www.example.org/a.gif", "see " + image, "see " + link},
         {picture + "!", R"(<img src="http://www.example.org/a.gif!" alt="">)",
@@ -380,7 +381,7 @@ TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
         {"img: alone", "img: alone", "img: alone"},
     };
     auto blind = [](const std::string& text) { return R"(<span class="actionSayBlind">)" + text + "</span><br>"; };
-    for (const auto& r : rows) {
+    for (const auto& r : pictures) {
         EXPECT_EQ(plain.get(message(t::action_say_blind, alice(), bob(), r.text)), blind(r.for_bob));
         EXPECT_EQ(plain.get(message(t::action_say_blind, bob(), alice(), r.text)), blind(r.for_alice));
     }
@@ -400,7 +401,7 @@ TEST_F(plain_look, picture_references_become_images_or_links_per_recipient) {
 // connection details by rank (the right and a higher rank; himself, the right
 // alone), the client's own values escaped; referers other than a web page or
 // a local file unknown.
-TEST_F(plain_look, the_user_overview_shows_details_by_rank_and_escapes_the_clients_values) {
+TEST_F(look_test, the_user_overview_shows_details_by_rank_and_escapes_the_clients_values) {
     const auto overview = [](const std::string& photo, const std::string& rest) {
         return div("actionUser", R"(<img src="http://www.example.org/)" + photo +
                                      R"(" alt="carol" width="40" height="60" class="photoUser" border="0">)" +
@@ -447,26 +448,6 @@ TEST_F(plain_look, the_user_overview_shows_details_by_rank_and_escapes_the_clien
     bob_->load(record);
     EXPECT_EQ(plain.get(m), div("actionUser", head + R"(<a href="http://www.bob.example" target="_blank">)"
                                                      "www.bob.example (Homepage)</a>"));
-}
-
-// The mode box selects the current look; the chat overview leaves hidden
-// rooms out and counts the members at the time of rendering.
-TEST_F(plain_look, the_mode_box_and_the_room_list_read_the_live_state) {
-    peer carol("10.0.0.3", login_details{"carol", "Garten"});
-    vorta::profile record = profile_of(1, "visitor");
-    record.set_mode("PHOTO");
-    alice_->load(record);
-    EXPECT_EQ(plain.get(message(t::msg_mode_box, alice())),
-              div("msgModeBox", R"(<form action=""><select onchange="on_mode_change(options[options.selectedIndex].)"
-                                R"(value);"><option value="standard">Standard</option><option value="plain">)"
-                                R"(Plain</option><option value="photo" selected="selected">Photo</option>)"
-                                "</select></form>"));
-    const std::string rooms = "Chat&uuml;bersicht:<br>- Lobby [2 User; Demokratie; Thema: Eingangshalle]<br>- Garten [";
-    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "1 User; Demokratie]"));
-    carol.send(txt(".nr Versteck"));
-    carol.send(txt(".h"));
-    carol.lines();
-    EXPECT_EQ(plain.get(message(t::rooms_info)), div("roomList", rooms + "0 User; Demokratie]"));
 }
 
 TEST(empty_chat, the_user_overview_is_empty_without_users_and_counts_none_without_rooms) {
@@ -521,7 +502,7 @@ protected:
 
 // For alice speaking or acting and bob (a visitor) receiving, with carol in
 // the Garten; alice blocks bob and carol.
-TEST_F(icon_look, every_overridden_type_renders_its_template) {
+TEST_F(icon_look, every_overridden_type_and_the_photo_look_render_their_templates) {
     peer carol("10.0.0.3", login_details{"carol", "Garten"});
     carol.load(profile_of(3, "visitor"));
     vorta::profile blocking = alice_profile();
@@ -570,13 +551,30 @@ TEST_F(icon_look, every_overridden_type_renders_its_template) {
     EXPECT_EQ(icon.get(message(t::room_info, &bar)),
               div("roomInfo", "Raum&uuml;bersicht:<br>Bob's\\Bar [1 User; Diktatur]<br>Owner: " + alice +
                                   "<br>User: " + alice));
+    // The photo comes before a chat line, after a held action line's id, and
+    // inside the frame of a notice; its markup follows a blank even when there is
+    // none, and a user without a photo of his own shows the default one.
+    const vorta::mode_photo photo;
+    const std::string photo_alice = R"(<img src="http://www.example.org/alice.jpg" alt="alice" width="40" )"
+                                    R"(height="60" class="photoUser" border="0"> )";
+    fragments cases = {{t::action_me_moderated, plain_with(t::action_me_moderated, held_id, photo_alice)}};
+    for (auto type : {t::action_say, t::action_say_moderated, t::action_got_whisper, t::action_me})
+        cases.emplace_back(type, plain_with(type, "", photo_alice));
+    for (auto type : {t::action_got_invited, t::action_enter, t::action_quit, t::room_hello})
+        cases.emplace_back(type, plain_with(type, ">", photo_alice));
+    expect_fragments(photo, cases);
+    EXPECT_EQ(photo.name, "Photo");
+    configure("photo.html =\n");
+    EXPECT_EQ(photo.get(message(t::action_quit, bob_->session())),
+              R"(<div class="actionQuit"><img src="http://www.example.org/nophoto.gif" alt="bob" width="40" )"
+              R"(height="60" class="photoUser" > bob verl&auml;sst den Chat.</div>)");
 }
 
 // Arrivals offer the ban button to a recipient whose rank may ban: the mod,
 // not the guard, who only sees addresses, nor alice herself nor nobody. Bob's
 // mark on alice shows on her lines to bob only; marked, she is also in danger
 // and her name turns red for everybody. Bob sees pictures, alice links.
-TEST_F(icon_look, ban_and_mark_buttons_and_pictures_follow_the_recipient) {
+TEST_F(icon_look, buttons_pictures_and_looks_follow_the_recipient) {
     const std::string hello_without = div("roomHello", user("alice") + " betritt den Raum.");
     bob_->load(bob_profile("guard"));
     EXPECT_EQ(icon.get(full(t::action_enter)), div("actionEnter", user("alice") + " betritt den Chat."));
@@ -604,32 +602,9 @@ TEST_F(icon_look, ban_and_mark_buttons_and_pictures_follow_the_recipient) {
     m.second_user = alice();
     EXPECT_EQ(icon.get(m), head + R"(<a href="http://www.example.org/a.gif" target="_blank">)"
                                   "www.example.org/a.gif (Bild)</a></span><br>");
-}
-
-// The photo comes before a chat line, after a held action line's id, and
-// inside the frame of a notice; its markup follows a blank even when there is
-// none, and a user without a photo of his own shows the default one.
-TEST_F(icon_look, the_photo_look_puts_the_speakers_photo_in_front) {
-    const vorta::mode_photo photo;
-    const std::string photo_alice = R"(<img src="http://www.example.org/alice.jpg" alt="alice" width="40" )"
-                                    R"(height="60" class="photoUser" border="0"> )";
-    fragments cases = {{t::action_me_moderated, plain_with(t::action_me_moderated, held_id, photo_alice)}};
-    for (auto type : {t::action_say, t::action_say_moderated, t::action_got_whisper, t::action_me})
-        cases.emplace_back(type, plain_with(type, "", photo_alice));
-    for (auto type : {t::action_got_invited, t::action_enter, t::action_quit, t::room_hello})
-        cases.emplace_back(type, plain_with(type, ">", photo_alice));
-    expect_fragments(photo, cases);
-    EXPECT_EQ(photo.name, "Photo");
-    configure("photo.html =\n");
-    EXPECT_EQ(photo.get(message(t::action_quit, bob())),
-              R"(<div class="actionQuit"><img src="http://www.example.org/nophoto.gif" alt="bob" width="40" )"
-              R"(height="60" class="photoUser" > bob verl&auml;sst den Chat.</div>)");
-}
-
-// A said line reaches every member in his own look: the icon look for a
-// session that just logged in, the look that a stored profile names for the
-// others.
-TEST_F(icon_look, a_said_line_reaches_each_member_in_his_look) {
+    // A said line reaches every member in his own look: the icon look for a
+    // session that just logged in, the look that a stored profile names for
+    // the others.
     peer carol("10.0.0.3", login_details{"carol", "Lobby"});
     vorta::profile plain_profile = bob_profile("visitor");
     plain_profile.set_mode("plain");
@@ -640,7 +615,7 @@ TEST_F(icon_look, a_said_line_reaches_each_member_in_his_look) {
     dora.load(photo_profile);
     for (peer* p : {bob_.get(), &carol, &dora}) p->lines();
     alice_->send("TXT \"carol\"");
-    const std::string line = t("Plain").get(full(t::action_say));
+    const std::string line = plain.get(full(t::action_say));
     EXPECT_EQ(carol.lines(), lines_t{txt(info_alice + unmarked_alice + line)});
     EXPECT_EQ(bob_->lines(), lines_t{txt(line)});
     EXPECT_EQ(dora.lines(), lines_t{txt(vorta::mode_photo().get(full(t::action_say)))});

@@ -15,7 +15,6 @@
 #include "config/configuration.hpp"
 #include "net/scheduler.hpp"
 #include "program.hpp"
-#include "render/message.hpp"
 #include "support/temp_dir.hpp"
 #include "util/c_util.hpp"
 
@@ -87,8 +86,6 @@ peer::peer(const std::string& address) {
     session_ = Manager.add_user(pair[1], address);
 }
 
-peer::peer(const std::string& address, const login_details& details) : peer(address) { login(details); }
-
 // A session that the chat removed (a kick, a vote, a kill) is gone already.
 peer::~peer() {
     read_available();
@@ -131,7 +128,6 @@ bool peer::closed() {
 }
 std::string peer::shown(const vorta::message& m) const { return txt(session_->get_mode()->get(m)); }
 bool peer::in_room() const { return session_->get_room() != nullptr; }
-void peer::login(const std::string& nickname, const std::string& room) { login({nickname, room}); }
 
 void peer::login(const login_details& details) {
     send("LGN" + quoted("vcp2") + quoted(details.nickname) + quoted("") + quoted(details.room) +

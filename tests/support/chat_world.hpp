@@ -43,7 +43,7 @@ struct login_details {
 class peer {
 public:
     explicit peer(const std::string& address = "10.0.0.1");
-    peer(const std::string& address, const login_details& details);  // and logs in
+    peer(const std::string& address, const login_details& details) : peer(address) { login(details); }
     ~peer();  // the session ends as a dropped connection does
     peer(const peer&) = delete;
     peer& operator=(const peer&) = delete;
@@ -53,7 +53,7 @@ public:
     // the event loop runs first when `wait`.
     lines_t lines(bool wait = true);
     // Logs in over the applet alone and drops what the log-in sent.
-    void login(const std::string& nickname, const std::string& room = "");
+    void login(const std::string& nickname, const std::string& room = "") { login({nickname, room}); }
     void login(const login_details& details);
     // Loads a stored profile into the session, as a registered log-in does.
     void load(const vorta::profile& record);
@@ -85,7 +85,6 @@ inline void fill(vorta::message& m, vorta::user* u) { (m.first_user ? m.second_u
 inline void fill(vorta::message& m, const peer* p) { fill(m, p->session()); }
 inline void fill(vorta::message& m, vorta::room* r) { m.room = r; }
 inline void fill(vorta::message& m, std::string text) { m.text = std::move(text); }
-inline void fill(vorta::message& m, const char* text) { m.text = text; }
 inline void fill(vorta::message& m, int number) { m.number = number; }
 template <typename... Parts>
 vorta::message msg(vorta::mode_standard::types type, Parts... parts) {
