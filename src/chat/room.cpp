@@ -115,7 +115,7 @@ room* room::join(user* u, enter how, std::string given_password) {
 
     send_java(member_line("ADD", u->get_nickname()));
     send_html_direct(message(how == enter::go ? mode_standard::room_hello : mode_standard::action_enter, u),
-                     nullptr);
+                     nullptr, pace::soon);
     members.push_back(u);
     weight += u->get_rank().vote_weight;
     Database.join_room(id, u->get_id());
@@ -182,7 +182,7 @@ void room::leave(user* u, change why) {
         case change::goalarm: announcement = mode_standard::action_alarm_ok; break;
         default: return;
     }
-    send_html_direct(message(announcement, u), nullptr);
+    send_html_direct(message(announcement, u), nullptr, pace::soon);
 }
 
 void room::remove(user* u) {
@@ -231,13 +231,13 @@ void room::after_morph(user* u) {
     Database.join_room(id, u->get_id());
 }
 
-void room::send_html_direct(message msg, user* except) {
+void room::send_html_direct(message msg, user* except, pace when) {
     const bool addressed = addressed_to_member(msg.type);
     fragment_cache fragments;
     for (user* member : members) {
         if (member == except) continue;
         if (addressed) msg.second_user = member;
-        member->send_html(msg, fragments);
+        member->send_html(msg, fragments, when);
     }
     if (logged) Security.room_log(this, *fragments.get(*mode, msg).html);
 }
@@ -316,7 +316,7 @@ void room::send_history(user* u) {
 void room::send_java(const std::string& line) const {
     if (members.empty()) return;
     const auto shared = std::make_shared<const std::string>(line + "\n");
-    for (user* member : members) member->send_java(shared);
+    for (user* member : members) member->send_java(shared, pace::soon);
 }
 
 std::string room::shorten(std::string text, int max, bool at_word) const {

@@ -28,6 +28,9 @@ public:
     enum class change { newroom, go, goback, goinvited, goalarm, quit };
     // The form of government, which rules votes.
     enum class form { democracy, dictatorship, anarchy };
+    // How soon a notice to members must leave: `soon` lets it wait a moment
+    // for the next ones of a burst, as arrivals in a crowded room come.
+    enum class pace { now, soon };
 
     // A room without owner is permanent. An owner enters at once.
     room(std::string room_name, user* room_owner, std::string room_subject, form room_form);
@@ -52,8 +55,10 @@ public:
     // history rules. True when the sender must leave the chat.
     bool send_html(message msg, user* except);
     // Hands `msg` to every member but `except` (null: everybody).
-    void send_html_direct(message msg, user* except);
+    void send_html_direct(message msg, user* except, pace when = pace::now);
     void send_history(user* u);
+    // A change of membership ("ADD", "DEL") to every member; it may wait a
+    // moment for the next ones, as the notices of arrivals and departures do.
     void send_java(const std::string& line) const;
     bool censor(const message& msg);
     bool spammer(const message& msg);

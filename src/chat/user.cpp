@@ -222,9 +222,13 @@ void user::send_java(const std::string& line) {
     if (stalled()) Manager.remove_stalled(this);
 }
 
-void user::send_java(const std::shared_ptr<const std::string>& line) {
+void user::send_java(const std::shared_ptr<const std::string>& line, vorta::room::pace when) {
     if (is_retired || sockets[0] == nullptr) return;
-    sockets[0]->writen(line);
+    if (when == vorta::room::pace::soon) {
+        sockets[0]->writen_soon(line);
+    } else {
+        sockets[0]->writen(line);
+    }
     if (stalled()) Manager.remove_stalled(this);
 }
 
@@ -294,21 +298,25 @@ void user::send_html(const message& m) {
     deliver(sockets[1] != nullptr ? html : std::make_shared<const std::string>(applet_line(*html)));
 }
 
-void user::send_html(const message& m, fragment_cache& cache) {
+void user::send_html(const message& m, fragment_cache& cache, vorta::room::pace when) {
     if (is_retired || from_blocked(m, blocked)) return;
     fragment_cache::entry& fragment = cache.get(*mode, m);
     if (logged) write_user_log(*fragment.html);
     if (sockets[1] == nullptr && fragment.framed == nullptr)
         fragment.framed = std::make_shared<const std::string>(applet_line(*fragment.html));
-    deliver(sockets[1] != nullptr ? fragment.html : fragment.framed);
+    deliver(sockets[1] != nullptr ? fragment.html : fragment.framed, when);
 }
 
 // `bytes` is queued by reference: the fragment of a broadcast is held once for
 // all its recipients.
-void user::deliver(const std::shared_ptr<const std::string>& bytes) {
+void user::deliver(const std::shared_ptr<const std::string>& bytes, vorta::room::pace when) {
     tcp_socket* connection = sockets[1] != nullptr ? sockets[1].get() : sockets[0].get();
     if (connection == nullptr) return;
-    connection->writen(bytes);
+    if (when == vorta::room::pace::soon) {
+        connection->writen_soon(bytes);
+    } else {
+        connection->writen(bytes);
+    }
     if (stalled()) Manager.remove_stalled(this);
 }
 

@@ -64,7 +64,8 @@ public:
     void send_java(const std::string& line);
     // The same for a line, line feed included, that many members receive:
     // queued by reference.
-    void send_java(const std::shared_ptr<const std::string>& line);
+    void send_java(const std::shared_ptr<const std::string>& line,
+                   vorta::room::pace when = vorta::room::pace::now);
     // The same for a line, without its line feed, that a room keeps for
     // every newcomer.
     void send_java(const growing_text& line);
@@ -76,7 +77,8 @@ public:
     // or as a "TXT" line while there is none.
     void send_html(const message& m);
     // The same for one recipient of a broadcast, whose fragments `cache` keeps.
-    void send_html(const message& m, fragment_cache& cache);
+    void send_html(const message& m, fragment_cache& cache,
+                   vorta::room::pace when = vorta::room::pace::now);
 
     bool is_authenticated_once(const std::string& answer);
     bool is_banned_ip();
@@ -286,7 +288,8 @@ private:
     void write_user_log(const std::string& html);
     // Queues a rendered fragment on the stream, or its applet line on the applet
     // connection while there is no stream.
-    void deliver(const std::shared_ptr<const std::string>& bytes);
+    void deliver(const std::shared_ptr<const std::string>& bytes,
+                 vorta::room::pace when = vorta::room::pace::now);
     // Ends the session after an event handler failed.
     void fail(const std::exception& error);
 

@@ -196,6 +196,26 @@ void scheduler::flush_later(const int& fd) {
     flushes_.push_back(record);
 }
 
+void scheduler::flush_soon(const int& fd) {
+    regi* record = find(fd);
+    if (record == nullptr || record->soon) return;
+    record->soon = true;
+    soon_.push_back(soon_write{clock_ms() + soon_ms_, fd, record->order});
+}
+
+void scheduler::release_soon() {
+    if (soon_.empty()) return;
+    const std::int64_t now = clock_ms();
+    while (!soon_.empty() && soon_.front().due <= now) {
+        regi* record = find(soon_.front().descriptor);
+        if (record != nullptr && record->order == soon_.front().order) {
+            record->soon = false;
+            flush_later(record->descriptor);
+        }
+        soon_.pop_front();
+    }
+}
+
 void scheduler::wake() {
     int fd = Waker.load();
     if (fd >= 0) {
@@ -241,6 +261,13 @@ int scheduler::run() {
     open_poller();
     Waker = waker_;
     while (Active) {
+        if (auto function = Thread.exchange(nullptr)) function();
+        run_posted();
+        if (!flushes_.empty()) {
+            pass_guard guard(*this);
+            flush();
+        }
+        // After the posted work, which may have asked for writes soon.
         const std::int64_t wait = next_wait(now_ms());
         if (wait < 0) {
             Timer = nullptr;
@@ -250,12 +277,6 @@ int scheduler::run() {
             Timer = &timeout_;
         }
         if (!Active) break;
-        if (auto function = Thread.exchange(nullptr)) function();
-        run_posted();
-        if (!flushes_.empty()) {
-            pass_guard guard(*this);
-            flush();
-        }
 
         // A signal handler may have replaced the wait by a zero one meanwhile.
         const timeval* limit = Timer;
@@ -291,21 +312,20 @@ int scheduler::run() {
 // ticks; while none does, the loop may wait without limit.
 std::int64_t scheduler::next_wait(std::int64_t now) {
     std::int64_t wait = -1;
+    const auto until = [&](std::int64_t due) {
+        const std::int64_t left = std::max<std::int64_t>(0, due - now);
+        wait = wait < 0 ? left : std::min(wait, left);
+    };
     if (tick_receivers_ == 0) {
         ticking_ = false;
     } else {
         if (!ticking_) next_tick_ = now + std::int64_t{interval_} * 1000;
         ticking_ = true;
-        wait = std::max<std::int64_t>(0, next_tick_ - now);
+        until(next_tick_);
     }
-    if (walking_) {
-        const std::int64_t batch = std::max<std::int64_t>(0, next_batch_ - now);
-        wait = wait < 0 ? batch : std::min(wait, batch);
-    }
-    if (!paused_.empty()) {
-        const std::int64_t resume = std::max<std::int64_t>(0, resume_at_ - now);
-        wait = wait < 0 ? resume : std::min(wait, resume);
-    }
+    if (walking_) until(next_batch_);
+    if (!soon_.empty()) until(soon_.front().due);
+    if (!paused_.empty()) until(resume_at_);
     return wait;
 }
 
@@ -385,6 +405,7 @@ void scheduler::tick() {
 // Hooks and writes that these cause join the same end of pass.
 void scheduler::end_pass() {
     for (std::size_t i = 0; i < pass_end_.size(); ++i) pass_end_[i]();
+    release_soon();
     flush();
 }
 

@@ -55,6 +55,7 @@ public:
         bool writing = false;     // one-shot write interest
         bool in_poller = false;   // currently known to the kernel's wait set
         bool flush = false;       // a write is due at the end of the pass
+        bool soon = false;        // a write is due within soon_ms
     };
 
     explicit scheduler(const int& interval);
@@ -85,6 +86,14 @@ public:
     // however often this is called in it, unless its record is withdrawn
     // first. Called outside a pass, the write comes before the loop next waits.
     void flush_later(const int& fd);
+    // The communicator of `fd` gets one `write` at the end of the first pass
+    // that ends `soon_ms` or more from now, unless a request of this kind is
+    // waiting for it already.
+    void flush_soon(const int& fd);
+    // How long a write asked for with `flush_soon` waits: a tenth of a second
+    // unless set otherwise. At 0 nobody needs to ask.
+    std::int64_t soon_ms() const { return soon_ms_; }
+    void set_soon_ms(std::int64_t ms) { soon_ms_ = ms; }
     // True while `run` dispatches, ticks or ends a pass.
     bool in_pass() const { return in_pass_; }
     // The monotonic clock in milliseconds. A pass reads it once, at the first
@@ -132,10 +141,14 @@ private:
     void open_poller();
     void dispatch(int ready);
     std::int64_t now_ms();
-    // The wait before the next tick or resumption is due; -1 for none.
+    // The wait before the next tick, batch, soon write or resumption is due;
+    // -1 for none.
     std::int64_t next_wait(std::int64_t now);
     void tick_if_due(std::int64_t now);
     void resume_paused(std::int64_t now);
+    // Turns the requests of `flush_soon` that fell due into writes at the end
+    // of this pass.
+    void release_soon();
     void tick();
     void end_pass();
     void flush();
@@ -164,6 +177,15 @@ private:
     timeval timeout_{};
     std::deque<std::function<void()>> pass_end_;  // a hook may add hooks
     std::vector<regi*> flushes_;  // in the order first asked for
+    // Writes asked for with flush_soon, by descriptor and table order like the
+    // paused readers, in the order they fall due.
+    struct soon_write {
+        std::int64_t due;
+        int descriptor;
+        std::uint64_t order;
+    };
+    std::deque<soon_write> soon_;
+    std::int64_t soon_ms_ = 100;
     bool in_pass_ = false;
     std::int64_t pass_clock_ = -1;  // not read yet in this pass
 

@@ -95,7 +95,7 @@ bool tcp_socket::set_transport(std::unique_ptr<transport> framing) {
     bytes.swap(input_);
     std::string wire;
     const bool open = transport_->decode(bytes, input_, wire);
-    queue(wire, scheduler_->in_pass());
+    queue(wire, scheduler_->in_pass() ? due::pass_end : due::ready);
     return open;
 }
 
@@ -107,7 +107,7 @@ void tcp_socket::receive_framed(std::string_view bytes) {
     const bool open = transport_->decode(bytes, input_, wire);
     // Outside a pass a reply waits for readiness, so that no event comes
     // before the ones below.
-    queue(wire, scheduler_->in_pass());
+    queue(wire, scheduler_->in_pass() ? due::pass_end : due::ready);
     if (input_.size() > before) {
         std::weak_ptr<transport> alive = transport_;
         observer_->on_read(this, clamped(input_.size()));
@@ -128,18 +128,18 @@ std::string tcp_socket::getline(int* remaining) {
     return line;
 }
 
-void tcp_socket::writen(std::string_view text) { put(text, true); }
+void tcp_socket::writen(std::string_view text) { put(text, due::pass_end); }
 
-void tcp_socket::write_when_ready(std::string_view text) { put(text, false); }
+void tcp_socket::write_when_ready(std::string_view text) { put(text, due::ready); }
 
-void tcp_socket::put(std::string_view text, bool at_once) {
+void tcp_socket::put(std::string_view text, due when) {
     if (!transport_) {
-        queue(text, at_once);
+        queue(text, when);
         return;
     }
     std::string wire;
     transport_->encode(text, wire);
-    queue(wire, at_once);
+    queue(wire, when);
 }
 
 void tcp_socket::writen(const output_queue::shared_text& text) {
@@ -149,26 +149,49 @@ void tcp_socket::writen(const output_queue::shared_text& text) {
 void tcp_socket::writen(const std::shared_ptr<const void>& owner, std::string_view bytes) {
     if (owner == nullptr || bytes.empty()) return;
     if (transport_) {
-        put(bytes, true);
+        put(bytes, due::pass_end);
         return;
     }
-    const bool idle = output_.empty();
+    const bool waiting = !output_.empty();
     output_.append(owner, bytes);
-    if (idle) schedule(true);
+    schedule(due::pass_end, waiting);
 }
 
-void tcp_socket::queue(std::string_view bytes, bool at_once) {
+void tcp_socket::writen_soon(const output_queue::shared_text& text) {
+    if (text == nullptr || text->empty()) return;
+    if (transport_) {
+        put(*text, due::soon);
+        return;
+    }
+    const bool waiting = !output_.empty();
+    output_.append(text, *text);
+    schedule(due::soon, waiting);
+}
+
+void tcp_socket::queue(std::string_view bytes, due when) {
     if (bytes.empty()) return;
-    // Something pending means a write is due already: at the end of the pass,
-    // or when the peer is ready again.
-    const bool idle = output_.empty();
+    const bool waiting = !output_.empty();
     output_.append(bytes);
-    if (idle) schedule(at_once);
+    schedule(when, waiting);
 }
 
-void tcp_socket::schedule(bool at_once) {
-    progress_ = scheduler_->clock_ms();
-    if (!at_once) {
+void tcp_socket::schedule(due when, bool waiting) {
+    // Output that waits already is due at the end of the pass or when the peer
+    // is ready again, unless it only waits to go soon.
+    if (waiting && !(waiting_soon_ && when == due::pass_end)) return;
+    if (!waiting) {
+        // With nothing waiting, progress_ is the time of the last write.
+        const std::int64_t now = scheduler_->clock_ms();
+        const bool recent = now - progress_ < scheduler_->soon_ms();
+        progress_ = now;
+        if (when == due::soon && recent && scheduler_->in_pass()) {
+            waiting_soon_ = true;
+            scheduler_->flush_soon(descriptor_);
+            return;
+        }
+    }
+    waiting_soon_ = false;
+    if (when == due::ready) {
         scheduler_->set_write(descriptor_);
     } else if (scheduler_->in_pass()) {
         scheduler_->flush_later(descriptor_);
@@ -190,6 +213,7 @@ bool tcp_socket::stalled(std::size_t limit, std::chrono::milliseconds grace) con
 }
 
 void tcp_socket::send_output() {
+    waiting_soon_ = false;
     while (!output_.empty()) {
         // MSG_NOSIGNAL: a closed peer is an error to report, never a signal.
         const ssize_t count = output_.send(descriptor_, MSG_NOSIGNAL);

@@ -51,6 +51,12 @@ public:
     void writen(const output_queue::shared_text& text);
     // The same for bytes that `owner` keeps valid and unchanged.
     void writen(const std::shared_ptr<const void>& owner, std::string_view bytes);
+    // Queues `text` as writen does, but on a connection that wrote less than
+    // the scheduler's `soon_ms` ago lets it wait that long for company: notices
+    // that come in bursts, like arrivals in a crowded room, then leave in a
+    // few writes instead of one each. Output queued with writen meanwhile
+    // takes it along at the end of the pass.
+    void writen_soon(const output_queue::shared_text& text);
     // Queues `text` as writen does, but writes only when the descriptor next
     // reports ready: a producer that refills on `on_flush` lets the loop serve
     // the other connections between two of its chunks.
@@ -82,13 +88,16 @@ public:
     std::size_t buffer_capacity() const { return output_.capacity() + input_.capacity(); }
 
 private:
+    // When queued output is written: at once outside a pass, else at the end
+    // of the pass; soon (see writen_soon); or when the descriptor is ready.
+    enum class due { pass_end, soon, ready };
+
     // Frames `text` when there is a transport, then queues it.
-    void put(std::string_view text, bool at_once);
-    // Appends bytes for the wire; `at_once` writes at once or at the end of the
-    // pass, otherwise the write waits for the descriptor's readiness.
-    void queue(std::string_view bytes, bool at_once);
-    // Arranges the write of output that was nothing before.
-    void schedule(bool at_once);
+    void put(std::string_view text, due when);
+    // Appends bytes for the wire.
+    void queue(std::string_view bytes, due when);
+    // Arranges the write of output just queued behind `waiting` bytes.
+    void schedule(due when, bool waiting);
     // Hands bytes from the peer to the transport and reports what they gave.
     void receive_framed(std::string_view bytes);
     void send_output();
@@ -99,6 +108,8 @@ private:
     // When the peer last took output, or output began to wait, on the
     // scheduler's clock.
     std::int64_t progress_ = 0;
+    // What waits goes only when the scheduler releases the soon writes.
+    bool waiting_soon_ = false;
     std::string input_;
     bool keep_zero_bytes_ = false;
     // Shared only so that an event can tell whether the observer destroyed

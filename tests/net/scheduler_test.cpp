@@ -226,6 +226,36 @@ TEST_F(scheduler_test, a_pass_ends_with_its_hooks_in_order_then_one_write_per_re
     EXPECT_EQ(log, (journal{"a.read", "hook1", "hook2", "b.write", "a.write", "e.write"}));
 }
 
+// A write asked for soon comes at the end of the first pass soon_ms later,
+// once however often asked, in the order asked; the request of a record
+// withdrawn meanwhile is dropped, even if its descriptor comes back.
+TEST_F(scheduler_test, writes_asked_for_soon_come_a_while_later_in_the_order_asked) {
+    scripted_scheduler clock(1);
+    probe &a = add(clock), &b = add(clock), &c = add(clock);
+    probe& e = add(clock, false, false);
+    for (probe* p : {&a, &b, &e})
+        p->on_write = [&, p] {
+            log.back() += "@" + std::to_string(clock.milliseconds - 100000);
+            if (p == &a) scheduler::shutdown();
+        };
+    const std::vector<std::function<void()>> steps{
+        [&] { clock.flush_soon(b.fd()), clock.flush_soon(c.fd()), clock.flush_soon(b.fd()); },
+        [&] { clock.flush_soon(a.fd()), clock.unreg(c.fd()), clock.reg(c.fd(), &e, false); },
+        [] {}, [] {}, [] {}};
+    // Milliseconds each step takes; a pass reads the clock when first asked.
+    const std::vector<long> after{60, 0, 39, 1, 60};
+    std::size_t step = 0;
+    a.on_read = [&] {
+        steps[step]();
+        clock.milliseconds += after[step++];
+        if (step < steps.size()) a.poke();
+    };
+    a.poke();
+    rerun(clock);
+    log.erase(std::remove(log.begin(), log.end(), "a.read"), log.end());
+    EXPECT_EQ(log, (journal{"b.write@100", "a.write@160"}));
+}
+
 // Takes connections until `stop_after`; `connect` queues clients to a server.
 struct acceptor : vorta::observer {
     void on_accept(vorta::communicator*, int fd, std::string address) override {

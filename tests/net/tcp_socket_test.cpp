@@ -143,6 +143,30 @@ TEST_F(tcp_socket_test, output_of_a_pass_goes_once_at_its_end_and_outside_a_pass
     EXPECT_EQ(socket->pending_output(), 0u);
 }
 
+// A notice right after a write waits a while for company, unless a line
+// takes it along; on a quiet connection it goes at the end of the pass.
+TEST_F(tcp_socket_test, a_notice_right_after_a_write_waits_unless_a_line_takes_it_along) {
+    const auto notice = [](const char* text) { return make_shared<const std::string>(text); };
+    watcher.stop_on_flush = true;
+    for (const auto& [soon, text] : {std::pair{60000, "ADD \"a\"\n"}, {20, "DEL \"a\"\n"}}) {
+        loop.set_soon_ms(soon);
+        watcher.reply = [&, text = text] { socket->writen_soon(notice(text)); };
+        send("PNG\n");
+        run_bounded();  // until it went
+        EXPECT_EQ(received(peer), text);
+    }
+    loop.set_soon_ms(60000);
+    watcher.reply = [&] {
+        socket->writen_soon(notice("ADD \"b\"\n"));
+        scheduler::shutdown();
+    };
+    send("PNG\n");
+    run_bounded();
+    EXPECT_EQ(received(peer), "");
+    socket->writen("TXT \"x\"\n");
+    EXPECT_EQ(received(peer), "ADD \"b\"\nTXT \"x\"\n");
+}
+
 // A peer that takes nothing stalls once the grace is over, or at once beyond
 // eight times the limit; a fragment queued by reference counts as often as it
 // is owed, although it is held once.

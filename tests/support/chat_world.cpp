@@ -59,6 +59,9 @@ void chat_world() {
     Manager.load_permissions(Config.get(vorta::configuration::file_permissions));
     Manager.load_rooms(Config.get(vorta::configuration::file_rooms));
     Scheduler.add_pass_end([] { Manager.end_of_pass(); });
+    // Each step of a dialogue reads what it caused: here notices of arrivals
+    // do not wait for the next ones.
+    Scheduler.set_soon_ms(0);
 }
 
 void pump(std::chrono::milliseconds slice) {
