@@ -54,6 +54,14 @@ constexpr int heartbeat_ticks = 5;
 // Longest applet line, line feed excluded, that a client may send.
 constexpr int max_line = 1024;
 
+void queue_on(tcp_socket& connection, const std::shared_ptr<const std::string>& bytes, room::pace when) {
+    if (when == room::pace::soon) {
+        connection.writen_soon(bytes);
+    } else {
+        connection.writen(bytes);
+    }
+}
+
 }  // namespace
 
 user::user(const int& fd, const std::string& peer_address) : user(peer_address) {
@@ -224,11 +232,7 @@ void user::send_java(const std::string& line) {
 
 void user::send_java(const std::shared_ptr<const std::string>& line, vorta::room::pace when) {
     if (is_retired || sockets[0] == nullptr) return;
-    if (when == vorta::room::pace::soon) {
-        sockets[0]->writen_soon(line);
-    } else {
-        sockets[0]->writen(line);
-    }
+    queue_on(*sockets[0], line, when);
     if (stalled()) Manager.remove_stalled(this);
 }
 
@@ -312,11 +316,7 @@ void user::send_html(const message& m, fragment_cache& cache, vorta::room::pace 
 void user::deliver(const std::shared_ptr<const std::string>& bytes, vorta::room::pace when) {
     tcp_socket* connection = sockets[1] != nullptr ? sockets[1].get() : sockets[0].get();
     if (connection == nullptr) return;
-    if (when == vorta::room::pace::soon) {
-        connection->writen_soon(bytes);
-    } else {
-        connection->writen(bytes);
-    }
+    queue_on(*connection, bytes, when);
     if (stalled()) Manager.remove_stalled(this);
 }
 
