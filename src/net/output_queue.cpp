@@ -29,18 +29,6 @@ std::vector<std::string>& pool() {
     return buffers;
 }
 
-}  // namespace
-
-// Lists of pieces that emptied queues gave back: a burst to a crowded room
-// fills thousands of queues at once, and each would otherwise allocate its
-// list anew and free it again in every pass.
-std::vector<std::vector<output_queue::piece>>& output_queue::spare_lists() {
-    thread_local std::vector<std::vector<piece>> lists;
-    return lists;
-}
-
-namespace {
-
 std::string take_buffer() {
     std::vector<std::string>& buffers = pool();
     if (buffers.empty()) {
@@ -54,6 +42,14 @@ std::string take_buffer() {
 }
 
 }  // namespace
+
+// Lists of pieces that emptied queues gave back: a burst to a crowded room
+// fills thousands of queues at once, and each would otherwise allocate its
+// list anew and free it again in every pass.
+std::vector<std::vector<output_queue::piece>>& output_queue::spare_lists() {
+    thread_local std::vector<std::vector<piece>> lists;
+    return lists;
+}
 
 void output_queue::append(std::string_view bytes) {
     if (bytes.empty()) return;
